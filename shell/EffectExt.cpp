@@ -1,0 +1,114 @@
+#include "shell/EffectExt.h"
+
+#include "shell/PlainEditor.h"
+
+#include <cmath>
+
+namespace {
+constexpr std::int32_t kFirstExtendedOpcode = effProcessEvents;
+constexpr std::int32_t kLastExtendedOpcode = effBeginLoadProgram;
+constexpr std::int32_t kVstVersion = 2300;
+
+// The host passes the modifier as a float; anything that does not fit an integer carries no modifier.
+std::uint8_t modifierByte(float opt) {
+    if (!std::isfinite(opt) || opt <= -2147483648.0f || opt >= 2147483648.0f) return 0;
+    return static_cast<std::uint8_t>(static_cast<std::int32_t>(opt) & 0xFF);
+}
+
+VstKeyCode keyCodeOf(std::int32_t index, VstIntPtr value, float opt) {
+    VstKeyCode key{};
+    key.character = index;
+    key.virt = static_cast<std::uint8_t>(value & 0xFF);
+    key.modifier = modifierByte(opt);
+    return key;
+}
+} // namespace
+
+VstIntPtr EffectExt::dispatcher(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
+                                float opt) {
+    if (opcode < kFirstExtendedOpcode || opcode > kLastExtendedOpcode)
+        return EffectBase::dispatcher(opcode, index, value, ptr, opt);
+
+    char* text = static_cast<char*>(ptr);
+    switch (opcode) {
+    case effCanBeAutomated:
+        return 1;
+    case effGetNumProgramCategories:
+        return 1;
+    case effGetProgramNameIndexed:
+        return text && getProgramNameIndexed(static_cast<std::int32_t>(value), index, text) ? 1 : 0;
+    case effConnectInput:
+    case effConnectOutput:
+        return 1;
+    case effGetPlugCategory:
+        return getPlugCategory();
+    case effSetBlockSizeAndSampleRate:
+        // Stored only; the coefficients follow the rate on effSetSampleRate.
+        blockSize_ = static_cast<std::int32_t>(value);
+        if (std::isfinite(opt) && opt > 0.0f) sampleRate_ = opt;
+        return 1;
+    case effGetEffectName:
+        return text && getEffectName(text) ? 1 : 0;
+    case effGetVendorString:
+        return text && getVendorString(text) ? 1 : 0;
+    case effGetProductString:
+        return text && getProductString(text) ? 1 : 0;
+    case effGetVendorVersion:
+        return getVendorVersion();
+    case effKeysRequired:
+        return 1;
+    case effGetVstVersion:
+        return kVstVersion;
+    case effEditKeyDown:
+        if (!editor_) return 0;
+        {
+            VstKeyCode key = keyCodeOf(index, value, opt);
+            return editor_->keyDown(key);
+        }
+    case effEditKeyUp:
+        if (!editor_) return 0;
+        {
+            VstKeyCode key = keyCodeOf(index, value, opt);
+            return editor_->keyUp(key);
+        }
+    case effSetEditKnobMode:
+        return editor_ ? editor_->setEditKnobMode(static_cast<std::int32_t>(value)) : 0;
+    case effGetCurrentMidiProgram:
+        return -1;
+    case effGetSpeakerArrangement:
+        // Both locations are written or neither: a host that passes only one gets nothing half-done.
+        if (value != 0 && ptr != nullptr) {
+            *reinterpret_cast<void**>(value) = nullptr;
+            *static_cast<void**>(ptr) = nullptr;
+        }
+        return 0;
+    case effSetTotalSampleToProcess:
+        return value;
+    default:
+        return 0;
+    }
+}
+
+bool EffectExt::getProgramNameIndexed(std::int32_t, std::int32_t, char*) {
+    return false;
+}
+
+std::int32_t EffectExt::getPlugCategory() {
+    return kPlugCategUnknown;
+}
+
+bool EffectExt::getEffectName(char*) {
+    return false;
+}
+
+bool EffectExt::getVendorString(char*) {
+    return false;
+}
+
+bool EffectExt::getProductString(char*) {
+    return false;
+}
+
+std::int32_t EffectExt::getVendorVersion() {
+    return 0;
+}

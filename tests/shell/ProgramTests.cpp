@@ -1,0 +1,176 @@
+#include "TestHost.h"
+
+#include "shell/LimiterEffect.h"
+#include "shell/PlainEditor.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string indexedName(const Instance& effect, std::int32_t index, std::int32_t category = 0) {
+    char buffer[32] = {};
+    effect.dispatch(effGetProgramNameIndexed, index, category, buffer);
+    return buffer;
+}
+
+TEST(Programs, StartsOnDefault) {
+    Instance effect;
+    EXPECT_EQ(effect.dispatch(effGetProgram), 0);
+    EXPECT_EQ(effect.text(effGetProgramName), "Default");
+    EXPECT_EQ(effect.dispatch(effGetNumProgramCategories), 1);
+}
+
+TEST(Programs, FactoryBankReadsAsItsNamesSay) {
+    Instance effect;
+    const char* variants[] = {"", " HardEdge", " SoftEdge", " Smooth", " Aggressive"};
+    const char* release[] = {" 30 %", "min", " 50 %", " 70 %", "0.01"};
+    const char* shape[] = {"4", "hard", "4", "hard", "hard"};
+    const char* amounts[] = {"1", "3", "6"};
+    const char* ceilings[] = {"-1.00", "-3.00", "-6.00"};
+    for (int kind = 0; kind < 2; ++kind) {
+        for (int amount = 0; amount < 3; ++amount) {
+            for (int variant = 0; variant < 5; ++variant) {
+                int index = 1 + kind * 15 + amount * 5 + variant;
+                std::string name = std::string("+") + amounts[amount] + "dB " + (kind ? "Limit" : "Maxi") +
+                                   variants[variant];
+                EXPECT_EQ(indexedName(effect, index), name);
+                effect.selectProgram(index);
+                EXPECT_EQ(effect.text(effGetProgramName), name);
+                EXPECT_EQ(effect.display(0), std::string(amounts[amount]) + ".0") << name;
+                EXPECT_EQ(effect.display(1), kind ? ceilings[amount] : "0.00") << name;
+                EXPECT_EQ(effect.display(2), variant == 4 ? "manual" : "auto") << name;
+                EXPECT_EQ(effect.display(3), release[variant]) << name;
+                EXPECT_EQ(effect.display(4), shape[variant]) << name;
+                EXPECT_EQ(effect.display(5), "on") << name;
+            }
+        }
+    }
+    EXPECT_EQ(indexedName(effect, 0), "Default");
+}
+
+TEST(Programs, IndexedNamesRefuseOutOfRange) {
+    Instance effect;
+    char buffer[32] = {};
+    EXPECT_EQ(effect.dispatch(effGetProgramNameIndexed, 30, 0, buffer), 1);
+    EXPECT_STREQ(buffer, "+6dB Limit Aggressive");
+    EXPECT_EQ(indexedName(effect, 30, 7), "+6dB Limit Aggressive") << "category is not looked at";
+    for (std::int32_t index : {31, -1, 1000}) {
+        std::strcpy(buffer, "keep");
+        EXPECT_EQ(effect.dispatch(effGetProgramNameIndexed, index, 0, buffer), 0);
+        EXPECT_STREQ(buffer, "keep");
+    }
+}
+
+TEST(Programs, OutOfRangeSelectionIsIgnored) {
+    Instance effect;
+    effect.selectProgram(4);
+    for (VstIntPtr bad : {31, -1, 1000}) {
+        EXPECT_EQ(effect.dispatch(effSetProgram, 0, bad), 0);
+        EXPECT_EQ(effect.dispatch(effGetProgram), 4);
+    }
+}
+
+TEST(Programs, AggressivePresetUsesManualRelease) {
+    Instance effect;
+    effect.selectProgram(5);
+    EXPECT_EQ(effect.display(2), "manual");
+    EXPECT_EQ(effect.display(3), "0.01");
+    EXPECT_EQ(effect.get(3), 0.0f);
+    effect.set(2, 0.0f);
+    EXPECT_EQ(effect.display(3), "min");
+}
+
+TEST(Programs, RememberEditsPerProgram) {
+    Instance effect;
+    effect.selectProgram(3);
+    effect.set(0, 0.5f);
+    effect.selectProgram(4);
+    EXPECT_EQ(effect.get(0), 0.021868f);
+    effect.selectProgram(3);
+    EXPECT_EQ(effect.get(0), 0.5f);
+}
+
+TEST(Programs, ReleaseEditTouchesOnlyTheSelectedModesValue) {
+    Instance effect;
+    effect.selectProgram(3);
+    effect.set(3, 0.9f);
+    auto* core = static_cast<LimiterCore*>(effect->object);
+    EXPECT_EQ(core->program(3).autoRelease, 0.9f);
+    EXPECT_EQ(core->program(3).manualRelease, 0.670082f);
+}
+
+TEST(Programs, SelectionLeavesTheProgramUnchanged) {
+    Instance effect;
+    auto* core = static_cast<LimiterCore*>(effect->object);
+    for (int index = 0; index < 31; ++index) {
+        LimiterProgram before = core->program(index);
+        effect.selectProgram(index);
+        EXPECT_EQ(std::memcmp(&before, &core->program(index), sizeof before), 0) << index;
+    }
+}
+
+class OrderEditor : public PlainEditor {
+  public:
+    using PlainEditor::PlainEditor;
+    void parameterChanged(std::int32_t index, float value) override { changes.push_back({index, value}); }
+    std::vector<std::pair<std::int32_t, float>> changes;
+};
+
+TEST(Programs, SelectionAppliesValuesInOrderWithoutAutomation) {
+    Instance effect;
+    auto* limiter = static_cast<LimiterEffect*>(effect->object);
+    auto* editor = new OrderEditor(limiter);
+    limiter->registerEditor(editor);
+    TestHost::calls().clear();
+    effect.selectProgram(13);
+    std::vector<std::pair<std::int32_t, float>> expected = {
+        {3, 0.506617f}, {2, 0.0f}, {3, 0.506617f}, {0, 0.124353f}, {1, 1.0f}, {5, 0.0f}, {4, 0.75f}};
+    EXPECT_EQ(editor->changes, expected);
+    for (const HostCall& call : TestHost::calls()) {
+        EXPECT_NE(call.opcode, audioMasterAutomate);
+    }
+}
+
+TEST(Programs, RenamingCutsAtTwentyThreeCharacters) {
+    Instance effect;
+    effect.selectProgram(2);
+    char name[] = "Mastering";
+    effect.dispatch(effSetProgramName, 0, 0, name);
+    EXPECT_EQ(indexedName(effect, 2), "Mastering");
+    EXPECT_EQ(effect.text(effGetProgramName), "Mastering");
+    char longName[] = "A very long program name that goes on";
+    effect.dispatch(effSetProgramName, 0, 0, longName);
+    EXPECT_EQ(effect.text(effGetProgramName), std::string(longName, 23));
+    for (int index = 0; index < 31; ++index) {
+        if (index == 2) continue;
+        EXPECT_EQ(indexedName(effect, index), kFactoryPrograms[index].name);
+    }
+}
+
+TEST(Automation, UserChangeReachesTheHost) {
+    Instance effect;
+    auto* limiter = static_cast<LimiterEffect*>(effect->object);
+    TestHost::calls().clear();
+    limiter->automateParameter(1, 0.5f);
+    EXPECT_EQ(effect.get(1), 0.5f);
+    ASSERT_EQ(TestHost::calls().size(), 1u);
+    EXPECT_EQ(TestHost::calls()[0].effect, effect.get());
+    EXPECT_EQ(TestHost::calls()[0].opcode, audioMasterAutomate);
+    EXPECT_EQ(TestHost::calls()[0].index, 1);
+    EXPECT_EQ(TestHost::calls()[0].opt, 0.5f);
+    TestHost::calls().clear();
+    EXPECT_FALSE(limiter->beginEdit(3));
+    EXPECT_FALSE(limiter->endEdit(3));
+    limiter->masterIdle();
+    ASSERT_EQ(TestHost::calls().size(), 3u);
+    EXPECT_EQ(TestHost::calls()[0].opcode, audioMasterBeginEdit);
+    EXPECT_EQ(TestHost::calls()[0].index, 3);
+    EXPECT_EQ(TestHost::calls()[1].opcode, audioMasterEndEdit);
+    EXPECT_EQ(TestHost::calls()[2].opcode, audioMasterIdle);
+}
+
+} // namespace

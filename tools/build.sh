@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# build.sh [native|asan|win64|win32]...: configures and builds the named trees under build/ (all four by default).
+# Plug-ins and tools land in out/linux, out/x64 and out/x86.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=$(nproc)
+
+configure_and_build() {
+    local name=$1; shift
+    cmake -S "$root" -B "$root/build/$name" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+    cmake --build "$root/build/$name" -j "$jobs"
+}
+
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(native asan win64 win32)
+for target in "${targets[@]}"; do
+    echo "== building $target"
+    case $target in
+    native) configure_and_build native -DQV3_OUT_DIR="$root/out/linux" ;;
+    asan)
+        configure_and_build asan -DQV3_OUT_DIR="$root/build/asan/out" -DQV3_BENCHMARKS=OFF \
+            -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
+            -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+            -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" ;;
+    win64) configure_and_build win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake" \
+            -DQV3_OUT_DIR="$root/out/x64" -DQV3_BENCHMARKS=OFF ;;
+    win32) configure_and_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86.cmake" \
+            -DQV3_OUT_DIR="$root/out/x86" -DQV3_BENCHMARKS=OFF -DQV3_TESTS=OFF ;;
+    *) echo "unknown build: $target" >&2; exit 2 ;;
+    esac
+done
