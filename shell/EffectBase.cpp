@@ -7,9 +7,7 @@
 #include <cstring>
 
 namespace {
-EffectBase* effectOf(AEffect* effect) {
-    return effect ? static_cast<EffectBase*>(effect->object) : nullptr;
-}
+EffectBase* effectOf(AEffect* effect) { return effect ? static_cast<EffectBase*>(effect->object) : nullptr; }
 
 constexpr std::int32_t kNeutralUniqueId = fourCharCode('N', 'o', 'E', 'f');
 } // namespace
@@ -64,9 +62,7 @@ EffectBase::EffectBase(audioMasterCallback host, std::int32_t programCount, std:
     record_.processReplacing = processReplacingEntry;
 }
 
-EffectBase::~EffectBase() {
-    delete editor_;
-}
+EffectBase::~EffectBase() { delete editor_; }
 
 void EffectBase::registerEditor(PlainEditor* editor) {
     editor_ = editor;
@@ -75,15 +71,11 @@ void EffectBase::registerEditor(PlainEditor* editor) {
 
 void EffectBase::setMeterValue(std::int32_t, float) {}
 
-double EffectBase::getMeterValue(std::int32_t) {
-    return 0.0;
-}
+double EffectBase::getMeterValue(std::int32_t) { return 0.0; }
 
 void EffectBase::setParameter(std::int32_t, float) {}
 
-float EffectBase::getParameter(std::int32_t) {
-    return 0.0f;
-}
+float EffectBase::getParameter(std::int32_t) { return 0.0f; }
 
 void EffectBase::automateParameter(std::int32_t index, float value) {
     setParameter(index, value);
@@ -92,70 +84,40 @@ void EffectBase::automateParameter(std::int32_t index, float value) {
 
 void EffectBase::processReplacing(float**, float**, std::int32_t) {}
 
-std::int32_t EffectBase::getProgram() {
-    return currentProgram_;
-}
+std::int32_t EffectBase::getProgram() { return currentProgram_; }
 
-void EffectBase::setProgram(std::int32_t program) {
-    currentProgram_ = program;
-}
+void EffectBase::setProgram(std::int32_t program) { currentProgram_ = program; }
 
-void EffectBase::setProgramName(char* name) {
-    name[0] = '\0';
-}
+void EffectBase::setProgramName(char* name) { name[0] = '\0'; }
 
-void EffectBase::getProgramName(char* name) {
-    name[0] = '\0';
-}
+void EffectBase::getProgramName(char* name) { name[0] = '\0'; }
 
-void EffectBase::getParamLabel(std::int32_t, char* label) {
-    label[0] = '\0';
-}
+void EffectBase::getParamLabel(std::int32_t, char* label) { label[0] = '\0'; }
 
-void EffectBase::getParamDisplay(std::int32_t, char* text) {
-    text[0] = '\0';
-}
+void EffectBase::getParamDisplay(std::int32_t, char* text) { text[0] = '\0'; }
 
-void EffectBase::getParamName(std::int32_t, char* text) {
-    text[0] = '\0';
-}
+void EffectBase::getParamName(std::int32_t, char* text) { text[0] = '\0'; }
 
-float EffectBase::getVu() {
-    return 0.0f;
-}
+float EffectBase::getVu() { return 0.0f; }
 
-std::int32_t EffectBase::getChunk(void**, bool) {
-    return 0;
-}
+std::int32_t EffectBase::getChunk(void**, bool) { return 0; }
 
-std::int32_t EffectBase::setChunk(void*, std::int32_t, bool) {
-    return 0;
-}
+std::int32_t EffectBase::setChunk(void*, std::int32_t, bool) { return 0; }
 
-void EffectBase::setSampleRate(float sampleRate) {
-    sampleRate_ = sampleRate;
-}
+void EffectBase::setSampleRate(float sampleRate) { sampleRate_ = sampleRate; }
 
-void EffectBase::setBlockSize(std::int32_t blockSize) {
-    blockSize_ = blockSize;
-}
+void EffectBase::setBlockSize(std::int32_t blockSize) { blockSize_ = blockSize; }
 
 VstIntPtr EffectBase::callHost(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
                                float opt) {
     return host_ ? host_(&record_, opcode, index, value, ptr, opt) : 0;
 }
 
-bool EffectBase::beginEdit(std::int32_t index) {
-    return callHost(audioMasterBeginEdit, index) != 0;
-}
+bool EffectBase::beginEdit(std::int32_t index) { return callHost(audioMasterBeginEdit, index) != 0; }
 
-bool EffectBase::endEdit(std::int32_t index) {
-    return callHost(audioMasterEndEdit, index) != 0;
-}
+bool EffectBase::endEdit(std::int32_t index) { return callHost(audioMasterEndEdit, index) != 0; }
 
-void EffectBase::masterIdle() {
-    callHost(audioMasterIdle);
-}
+void EffectBase::masterIdle() { callHost(audioMasterIdle); }
 
 VstIntPtr EffectBase::dispatcher(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
                                  float opt) {

@@ -55,6 +55,8 @@ VstIntPtr EffectExt::dispatcher(std::int32_t opcode, std::int32_t index, VstIntP
         return text && getProductString(text) ? 1 : 0;
     case effGetVendorVersion:
         return getVendorVersion();
+    case effVendorSpecific:
+        return vendorSpecific(index, value, ptr, opt);
     case effKeysRequired:
         return 1;
     case effGetVstVersion:
@@ -89,26 +91,16 @@ VstIntPtr EffectExt::dispatcher(std::int32_t opcode, std::int32_t index, VstIntP
     }
 }
 
-bool EffectExt::getProgramNameIndexed(std::int32_t, std::int32_t, char*) {
-    return false;
-}
+bool EffectExt::getProgramNameIndexed(std::int32_t, std::int32_t, char*) { return false; }
 
-std::int32_t EffectExt::getPlugCategory() {
-    return kPlugCategUnknown;
-}
+std::int32_t EffectExt::getPlugCategory() { return kPlugCategUnknown; }
 
-bool EffectExt::getEffectName(char*) {
-    return false;
-}
+bool EffectExt::getEffectName(char*) { return false; }
 
-bool EffectExt::getVendorString(char*) {
-    return false;
-}
+bool EffectExt::getVendorString(char*) { return false; }
 
-bool EffectExt::getProductString(char*) {
-    return false;
-}
+bool EffectExt::getProductString(char*) { return false; }
 
-std::int32_t EffectExt::getVendorVersion() {
-    return 0;
-}
+std::int32_t EffectExt::getVendorVersion() { return 0; }
+
+VstIntPtr EffectExt::vendorSpecific(std::int32_t, VstIntPtr, void*, float) { return 0; }

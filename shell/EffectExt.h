@@ -17,6 +17,7 @@ class EffectExt : public EffectBase {
     virtual bool getVendorString(char* text);
     virtual bool getProductString(char* text);
     virtual std::int32_t getVendorVersion();
+    virtual VstIntPtr vendorSpecific(std::int32_t index, VstIntPtr value, void* ptr, float opt);
 
   protected:
     void setUniqueId(std::int32_t id) { record_.uniqueID = id; }

@@ -1,5 +1,6 @@
 #include "shell/LimiterCore.h"
 
+#include "shell/MeterQuery.h"
 #include "shell/ParameterText.h"
 #include "shell/PlainEditor.h"
 #include "shell/TextCopy.h"
@@ -18,9 +19,7 @@ const char* const kParameterNames[kParameterCount] = {"Makeup", "Ceiling",   "Re
                                                       "Rel",    "lt_ClipSW", "Monitor"};
 
 // Zero and subnormal gains become exactly zero so they never slow the audio loop.
-double flushed(double value) {
-    return std::fpclassify(value) == FP_SUBNORMAL ? 0.0 : value;
-}
+double flushed(double value) { return std::fpclassify(value) == FP_SUBNORMAL ? 0.0 : value; }
 
 constexpr auto relaxed = std::memory_order_relaxed;
 } // namespace
@@ -52,9 +51,7 @@ void LimiterCore::loadFactoryPrograms() {
     std::copy(kFactoryPrograms, kFactoryPrograms + kProgramCount, programs_);
 }
 
-void LimiterCore::resetState() {
-    path_.reset();
-}
+void LimiterCore::resetState() { path_.reset(); }
 
 void LimiterCore::setMeterValue(std::int32_t index, float value) {
     if (!isMeterIndex(index)) return;
@@ -62,13 +59,9 @@ void LimiterCore::setMeterValue(std::int32_t index, float value) {
     if (editor_) editor_->requestMeterRefresh(index - (kFirstMeterIndex - 1));
 }
 
-double LimiterCore::getMeterValue(std::int32_t index) {
-    return path_.meterValue(index);
-}
+double LimiterCore::getMeterValue(std::int32_t index) { return path_.meterValue(index); }
 
-void LimiterCore::publishMeter(std::int32_t index, float value) {
-    setMeterValue(index, value);
-}
+void LimiterCore::publishMeter(std::int32_t index, float value) { setMeterValue(index, value); }
 
 void LimiterCore::setParameter(std::int32_t index, float value) {
     // A NaN or infinite value would turn the derived gains, and so every output sample, into NaN.
@@ -219,13 +212,9 @@ void LimiterCore::setSampleRate(float sampleRate) {
     path_.setSampleRate(sampleRate);
 }
 
-void LimiterCore::suspend() {
-    resetState();
-}
+void LimiterCore::suspend() { resetState(); }
 
-void LimiterCore::resume() {
-    resetState();
-}
+void LimiterCore::resume() { resetState(); }
 
 bool LimiterCore::getProgramNameIndexed(std::int32_t, std::int32_t index, char* text) {
     if (index < 0 || index >= kProgramCount) return false;
@@ -233,9 +222,7 @@ bool LimiterCore::getProgramNameIndexed(std::int32_t, std::int32_t index, char* 
     return true;
 }
 
-std::int32_t LimiterCore::getPlugCategory() {
-    return kPlugCategEffect;
-}
+std::int32_t LimiterCore::getPlugCategory() { return kPlugCategEffect; }
 
 bool LimiterCore::getEffectName(char* name) {
     std::strcpy(name, kEffectName);
@@ -252,6 +239,10 @@ bool LimiterCore::getProductString(char* text) {
     return true;
 }
 
-std::int32_t LimiterCore::getVendorVersion() {
-    return kVendorVersion;
+std::int32_t LimiterCore::getVendorVersion() { return kVendorVersion; }
+
+VstIntPtr LimiterCore::vendorSpecific(std::int32_t index, VstIntPtr value, void* ptr, float) {
+    if (index != kMeterValueQuery || !ptr || !isMeterIndex(static_cast<std::int32_t>(value))) return 0;
+    *static_cast<double*>(ptr) = getMeterValue(static_cast<std::int32_t>(value));
+    return 1;
 }

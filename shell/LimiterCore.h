@@ -55,6 +55,7 @@ class LimiterCore : public EffectExt, private MeterPublisher {
     bool getVendorString(char* text) override;
     bool getProductString(char* text) override;
     std::int32_t getVendorVersion() override;
+    VstIntPtr vendorSpecific(std::int32_t index, VstIntPtr value, void* ptr, float opt) override;
 
     void loadFactoryPrograms();
     // Clears the running state of the signal path; parameters and programs stay.

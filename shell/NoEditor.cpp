@@ -1,6 +1,4 @@
 #include "shell/EditorFactory.h"
 
 // This build has no editor window; the effect works without one.
-bool attachEditor(LimiterEffect&) {
-    return true;
-}
+bool attachEditor(LimiterEffect&) { return true; }

@@ -36,9 +36,7 @@ void formatPercent(char* text, int value) {
     keepFitting(text, scratch);
 }
 
-void formatWord(char* text, const char* word) {
-    copyText(text, word, kParameterTextSize);
-}
+void formatWord(char* text, const char* word) { copyText(text, word, kParameterTextSize); }
 
 // "%d" of a value truncated toward zero, defined for every finite value.
 int truncatedToInt(double value) {
@@ -64,9 +62,7 @@ void formatCeiling(float value, char* text) {
         formatFixed(text, decibels, 2);
 }
 
-void formatReleaseSwitch(float value, char* text) {
-    formatWord(text, value < 0.5f ? "auto" : "manual");
-}
+void formatReleaseSwitch(float value, char* text) { formatWord(text, value < 0.5f ? "auto" : "manual"); }
 
 void formatReleaseTime(float value, char* text) {
     double milliseconds = std::pow(static_cast<double>(value), 3.0) * kReleaseSpanMs + kShortestReleaseMs;
@@ -97,6 +93,4 @@ void formatClipSwitch(float value, char* text) {
     formatWord(text, step);
 }
 
-void formatMonitor(float value, char* text) {
-    formatWord(text, value < 0.5f ? "on" : "bypass");
-}
+void formatMonitor(float value, char* text) { formatWord(text, value < 0.5f ? "on" : "bypass"); }

@@ -12,13 +12,9 @@ bool PlainEditor::open(void* parentWindow) {
     return false;
 }
 
-void PlainEditor::idle() {
-    flushRefreshRequests();
-}
+void PlainEditor::idle() { flushRefreshRequests(); }
 
-void PlainEditor::requestRefresh() {
-    refreshRequested_.store(1, std::memory_order_relaxed);
-}
+void PlainEditor::requestRefresh() { refreshRequested_.store(1, std::memory_order_relaxed); }
 
 void PlainEditor::refreshMeter(int) {}
 
@@ -27,25 +23,15 @@ void PlainEditor::requestMeterRefresh(int slot) {
         meterRefreshRequested_[slot - 1].store(1, std::memory_order_relaxed);
 }
 
-std::int32_t PlainEditor::keyDown(VstKeyCode&) {
-    return -1;
-}
+std::int32_t PlainEditor::keyDown(VstKeyCode&) { return -1; }
 
-std::int32_t PlainEditor::keyUp(VstKeyCode&) {
-    return -1;
-}
+std::int32_t PlainEditor::keyUp(VstKeyCode&) { return -1; }
 
-std::int32_t PlainEditor::setEditKnobMode(std::int32_t) {
-    return 0;
-}
+std::int32_t PlainEditor::setEditKnobMode(std::int32_t) { return 0; }
 
-bool PlainEditor::wheel(float) {
-    return false;
-}
+bool PlainEditor::wheel(float) { return false; }
 
-void PlainEditor::parameterChanged(std::int32_t, float) {
-    requestRefresh();
-}
+void PlainEditor::parameterChanged(std::int32_t, float) { requestRefresh(); }
 
 void PlainEditor::flushRefreshRequests() {
     if (refreshRequested_.exchange(0, std::memory_order_relaxed)) refresh();

@@ -2,6 +2,7 @@
 
 #include "shell/BuildConfig.h"
 #include "shell/LimiterEffect.h"
+#include "shell/MeterQuery.h"
 #include "shell/PlainEditor.h"
 
 #include <gtest/gtest.h>
@@ -13,9 +14,7 @@
 
 namespace {
 
-LimiterCore& coreOf(const Instance& effect) {
-    return *static_cast<LimiterCore*>(effect->object);
-}
+LimiterCore& coreOf(const Instance& effect) { return *static_cast<LimiterCore*>(effect->object); }
 
 TEST(Parameters, NamesAndLabels) {
     Instance effect;
@@ -191,6 +190,21 @@ TEST(MeterValues, SeparateIndexSpace) {
     limiter->setMeterValue(5, 0.5f);
     EXPECT_EQ(limiter->getMeterValue(kStereoBuild ? 11 : 9), 0.0);
     EXPECT_EQ(editor->meterRequests, (std::vector<int>{3, 1}));
+}
+
+TEST(MeterValues, VendorQueryReadsThePublishedValues) {
+    Instance effect;
+    auto* limiter = static_cast<LimiterEffect*>(effect->object);
+    limiter->setMeterValue(7, 0.25f);
+    double value = -1.0;
+    EXPECT_EQ(effect.dispatch(effVendorSpecific, kMeterValueQuery, 7, &value), 1);
+    EXPECT_EQ(value, 0.25);
+    value = -1.0;
+    EXPECT_EQ(effect.dispatch(effVendorSpecific, kMeterValueQuery, 5, &value), 0);
+    EXPECT_EQ(effect.dispatch(effVendorSpecific, kMeterValueQuery, 6 + kMeterCount, &value), 0);
+    EXPECT_EQ(effect.dispatch(effVendorSpecific, kMeterValueQuery, 7, nullptr), 0);
+    EXPECT_EQ(effect.dispatch(effVendorSpecific, 0, 7, &value), 0);
+    EXPECT_EQ(value, -1.0);
 }
 
 // Display texts fit the host's 8-byte field for every finite value, in range or not.
