@@ -265,16 +265,4 @@ TEST(Parameters, MakeupGainStaysFiniteAndCapped) {
     EXPECT_EQ(coreOf(effect).ceilingGain(), 1.0);
 }
 
-TEST(Parameters, TextsUseAPointWhateverTheLocale) {
-    Instance effect;
-    effect.set(0, 0.5f);
-    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-    std::string saved = previous ? previous : "C";
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-        GTEST_SKIP() << "no locale with a decimal comma installed";
-    std::string text = effect.display(0);
-    std::setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_EQ(text, "24.0");
-}
-
 } // namespace

@@ -1,0 +1,159 @@
+// The signal path as a host reaches it: through the record's process entries and the dispatcher.
+#include "TestHost.h"
+
+#include "shell/BuildConfig.h"
+#include "shell/LimiterCore.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+struct Buffers {
+    explicit Buffers(int frames)
+        : samples(2 * kChannelCount, std::vector<float>(static_cast<size_t>(frames))) {
+        for (int c = 0; c < kChannelCount; ++c) {
+            inputs[c] = samples[static_cast<size_t>(c)].data();
+            outputs[c] = samples[static_cast<size_t>(kChannelCount + c)].data();
+        }
+    }
+    std::vector<float>& input(int channel) { return samples[static_cast<size_t>(channel)]; }
+    std::vector<float>& output(int channel) { return samples[static_cast<size_t>(kChannelCount + channel)]; }
+    std::vector<std::vector<float>> samples;
+    float* inputs[kChannelCount];
+    float* outputs[kChannelCount];
+};
+
+Buffers noise(int frames, unsigned seed, float amplitude) {
+    Buffers buffers(frames);
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> sample(-amplitude, amplitude);
+    for (int c = 0; c < kChannelCount; ++c)
+        for (float& x : buffers.input(c))
+            x = sample(random);
+    return buffers;
+}
+
+std::vector<float> run(const Instance& effect, Buffers& buffers) {
+    effect->processReplacing(effect.get(), buffers.inputs, buffers.outputs,
+                             static_cast<std::int32_t>(buffers.input(0).size()));
+    return buffers.output(0);
+}
+
+LimiterCore& coreOf(const Instance& effect) { return *static_cast<LimiterCore*>(effect->object); }
+
+TEST(Processing, ImpulseComesOutAfterTheReportedLatency) {
+    Instance effect;
+    Buffers buffers(128);
+    for (int c = 0; c < kChannelCount; ++c)
+        buffers.input(c)[10] = 0.5f;
+    std::vector<float> output = run(effect, buffers);
+    const int arrival = 10 + effect->initialDelay;
+    for (int i = 0; i < arrival; ++i)
+        EXPECT_EQ(output[static_cast<size_t>(i)], 0.0f) << i;
+    EXPECT_NEAR(output[static_cast<size_t>(arrival)], 0.5f, 1e-4f);
+    // Only the DC blocker's small settling tail follows the impulse.
+    for (int i = arrival + 1; i < 128; ++i)
+        EXPECT_LT(std::fabs(output[static_cast<size_t>(i)]), 1e-4f) << i;
+}
+
+// Suspend and resume both clear the running state: what follows equals a fresh instance's output.
+TEST(Processing, MainsChangedClearsTheRunningStateEitherWay) {
+    for (VstIntPtr mains : {0, 1}) {
+        Instance used;
+        Instance fresh;
+        used.selectProgram(15);
+        fresh.selectProgram(15);
+        Buffers loud = noise(5000, 7, 1.0f);
+        run(used, loud);
+        used.dispatch(effMainsChanged, 0, mains);
+        Buffers first = noise(3000, 8, 0.9f);
+        Buffers second = noise(3000, 8, 0.9f);
+        EXPECT_EQ(run(used, first), run(fresh, second)) << "mains " << mains;
+        EXPECT_EQ(coreOf(used).getMeterValue(6), coreOf(fresh).getMeterValue(6));
+    }
+}
+
+TEST(Processing, SampleRateStoredWithBlockSizeIsNotApplied) {
+    Instance effect;
+    EXPECT_EQ(coreOf(effect).signalPath().meterPeriod(), 4410);
+    EXPECT_EQ(effect.dispatch(effSetBlockSizeAndSampleRate, 0, 256, nullptr, 96000.0f), 1);
+    EXPECT_EQ(coreOf(effect).sampleRate(), 96000.0f);
+    EXPECT_EQ(coreOf(effect).blockSize(), 256);
+    EXPECT_EQ(coreOf(effect).signalPath().meterPeriod(), 4410);
+    effect.dispatch(effSetSampleRate, 0, 0, nullptr, 96000.0f);
+    EXPECT_EQ(coreOf(effect).signalPath().meterPeriod(), 9600);
+    effect.dispatch(effSetSampleRate, 0, 0, nullptr, 16000.0f);
+    EXPECT_EQ(coreOf(effect).signalPath().meterPeriod(), 2200);
+}
+
+// A zero, negative or non-finite rate would make the DC blocker's coefficient infinite for good.
+TEST(Processing, InvalidSampleRatesAreIgnored) {
+    Instance effect;
+    effect.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    for (float bad : {0.0f, -1.0f, -48000.0f, std::numeric_limits<float>::quiet_NaN(),
+                      std::numeric_limits<float>::infinity()}) {
+        effect.dispatch(effSetSampleRate, 0, 0, nullptr, bad);
+        effect.dispatch(effSetBlockSizeAndSampleRate, 0, 512, nullptr, bad);
+        EXPECT_EQ(coreOf(effect).sampleRate(), 48000.0f);
+        EXPECT_EQ(coreOf(effect).signalPath().meterPeriod(), 4800);
+    }
+    Buffers buffers = noise(2000, 3, 1.0f);
+    for (float x : run(effect, buffers))
+        ASSERT_TRUE(std::isfinite(x));
+}
+
+// Whatever finite parameter values and input, every output is finite and within the ceiling.
+TEST(Processing, OutputStaysFiniteAndBoundedForExtremeSettings) {
+    const float settings[] = {0.0f, 1.0f, 2.0f, 3.0f, 128.0f, 200.0f, 1e30f, 3.4e38f, -1e30f};
+    const float inputs[] = {std::numeric_limits<float>::max(), 1e30f, 1.0f, 1e-30f};
+    for (float makeup : settings) {
+        for (float level : inputs) {
+            Instance effect;
+            effect.set(0, makeup);
+            effect.set(1, 0.3f);
+            Buffers buffers = noise(3000, 11, level);
+            buffers.input(0)[100] = std::numeric_limits<float>::quiet_NaN();
+            buffers.input(0)[200] = std::numeric_limits<float>::infinity();
+            buffers.input(0)[300] = -std::numeric_limits<float>::infinity();
+            run(effect, buffers);
+            const double bound = 0.999999 * coreOf(effect).ceilingGain();
+            for (int c = 0; c < kChannelCount; ++c) {
+                for (float x : buffers.output(c)) {
+                    ASSERT_TRUE(std::isfinite(x)) << makeup << " " << level;
+                    ASSERT_LE(std::fabs(static_cast<double>(x)), bound) << makeup << " " << level;
+                }
+            }
+        }
+    }
+}
+
+TEST(Processing, NullChannelArraysProcessNothing) {
+    Instance effect;
+    Buffers buffers(64);
+    effect->processReplacing(effect.get(), nullptr, buffers.outputs, 64);
+    effect->processReplacing(effect.get(), buffers.inputs, nullptr, 64);
+    effect->process(effect.get(), nullptr, nullptr, 64);
+    for (int c = 0; c < kChannelCount; ++c)
+        for (float x : buffers.output(c))
+            EXPECT_EQ(x, 0.0f);
+}
+
+TEST(Processing, ProgramChangeDoesNotClearTheRunningState) {
+    Instance effect;
+    Instance reference;
+    Buffers loud = noise(1000, 5, 1.0f);
+    Buffers loudAgain = noise(1000, 5, 1.0f);
+    run(effect, loud);
+    run(reference, loudAgain);
+    effect.selectProgram(0);
+    Buffers next = noise(200, 6, 0.2f);
+    Buffers nextAgain = noise(200, 6, 0.2f);
+    EXPECT_EQ(run(effect, next), run(reference, nextAgain));
+}
+
+} // namespace
