@@ -186,9 +186,8 @@ def reduction_scale(canvas):
         canvas.put(left + reduction_column(decibels), top - 2, TICK if decibels % 5 == 0 else TEXT_DIM)
     for decibels in REDUCTION_MARKS:
         column = left + reduction_column(decibels)
-        canvas.put(column, top - 3, TICK)
         figure = font.text(font.SCALE, "-%d" % decibels if decibels else "0")
-        stamp_text(canvas, figure, centred_x(figure, column), top - 9, TICK, shadow=None)
+        stamp_text(canvas, figure, centred_x(figure, column), top - 8, TICK, shadow=None)
 
 
 def clip_steps(canvas):
