@@ -7,7 +7,7 @@ if(NOT PYTHON)
 endif()
 
 file(REMOVE_RECURSE "${REGENERATED}")
-execute_process(COMMAND "${PYTHON}" "${GENERATOR}" --out "${REGENERATED}" RESULT_VARIABLE status)
+execute_process(COMMAND "${PYTHON}" -B "${GENERATOR}" --out "${REGENERATED}" RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "the skin generator failed: ${status}")
 endif()
