@@ -1,0 +1,170 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include "dsp/Flush.h"
+
+// The gain smoothing window: a 40-tap weighted moving average over the current target gain and the 39 before
+// it, with linear-ramp weights whose direction follows the gain (newest weighs most while falling, least
+// while rising) and whose steepness the shape switch selects ("soft", "2", "3", "4", "hard").
+
+constexpr int kRampTableCount = 5;
+constexpr int kRampLength = 40;
+using RampTable = std::array<double, kRampLength>;
+using RampTables = std::array<RampTable, kRampTableCount>;
+
+// Entry k of table p is F_p((k + 1) x 0.025) - F_p(k x 0.025) with F_p(u) = u x (a_p u + b_p); every table
+// sums to 1. The last shape is the flat average (F(u) = u).
+inline RampTables buildRampTables() {
+    constexpr double kCurvature[kRampTableCount] = {0.4, 0.3, 0.2, 0.1, 0.0};
+    constexpr double kSlope[kRampTableCount] = {0.6, 0.7, 0.8, 0.9, 1.0};
+    RampTables tables{};
+    for (int p = 0; p < kRampTableCount; ++p) {
+        const auto shape = [&](int k) {
+            const double u = static_cast<double>(k) * 0.025;
+            return u * (kCurvature[p] * u + kSlope[p]);
+        };
+        for (int k = 0; k < kRampLength; ++k)
+            tables[p][static_cast<std::size_t>(k)] = shape(k + 1) - shape(k);
+    }
+    return tables;
+}
+
+// Table index for the stored shape switch value (thresholds are single-precision constants).
+inline int rampTableIndex(float clipSwitch) {
+    if (clipSwitch < 0.2f) return 0;
+    if (clipSwitch < 0.4f) return 1;
+    if (clipSwitch < 0.6f) return 2;
+    if (clipSwitch < 0.8f) return 3;
+    return 4;
+}
+
+// Every ramp is linear, w[k] = base + step x k (to within an ulp of the table entries), so the window sum
+// needs only the plain sum and the age-weighted sum of the history:
+//   falling: sum_j w[39 - j] h_j = (base + 39 step) S - step A,   rising: sum_j w[j] h_j = base S + step A,
+// with S = sum_j h_j and A = sum_j j h_j over j = 0..39 (h_0 the current input). Both sums are kept as
+// running sums and recomputed from the history every 39 calls and whenever they shrink sharply, so their
+// rounding error stays within a few ulps of the window's values; the result matches the plain 40-term sum to
+// about 1e-15. The arithmetic uses only plain double additions and multiplications (no FMA), so the result is
+// the same on every x86 processor.
+class GainSmoother {
+  public:
+    static constexpr std::int32_t kHistoryLength = kRampLength - 1;
+    static constexpr std::int32_t kUnityRunLimit = 40;
+
+    GainSmoother() : GainSmoother(buildRampTables()) {}
+
+    explicit GainSmoother(const RampTables& tables) {
+        for (std::size_t p = 0; p < ramps.size(); ++p) {
+            // Slope from the end weights; the base keeps the sum of the ramp equal to the sum of the table.
+            double sum = 0.0;
+            for (double w : tables[p])
+                sum += w;
+            ramps[p].step = (tables[p][kRampLength - 1] - tables[p][0]) / (kRampLength - 1);
+            ramps[p].base = sum / kRampLength - 0.5 * (kRampLength - 1) * ramps[p].step;
+            ramps[p].fallingBase = ramps[p].base + (kRampLength - 1) * ramps[p].step;
+        }
+        reset();
+    }
+
+    void reset() {
+        history.fill(1.0);
+        nextSlot = 0;
+        recomputeSums();
+        lastGain = 1.0;
+        smoothFalling = false;
+        unityRun = 0;
+    }
+
+    // Audio thread: one call per processed sample with the target gain x (at most 1.0) and the ramp table
+    // index.
+    double smoothGain(double x, int table) {
+        if (x >= 1.0) {
+            // Saturates: a run only has to be known to be longer than the limit.
+            unityRun = std::min(unityRun + 1, kUnityRunLimit + 1);
+        } else {
+            unityRun = 0;
+        }
+        if (unityRun > kUnityRunLimit) return 1.0;
+
+        const Ramp& ramp = ramps[static_cast<std::size_t>(table)];
+        const bool falling = x <= lastGain;
+        if (falling != smoothFalling) {
+            // A change of direction restarts the window from the last output.
+            history.fill(lastGain);
+            recomputeSums();
+            smoothFalling = falling;
+        }
+        const double windowSum = x + historySum;
+        const double y = falling ? flushToZero(ramp.fallingBase * windowSum - ramp.step * agedSum)
+                                 : flushToZero(ramp.base * windowSum + ramp.step * agedSum);
+
+        // Shift: x becomes age 1, everything else ages by one and the oldest entry leaves.
+        const double oldest = history[static_cast<std::size_t>(nextSlot)];
+        history[static_cast<std::size_t>(nextSlot)] = x;
+        agedSum = agedSum + historySum - kHistoryLength * oldest - oldest + x;
+        historySum = historySum - oldest + x;
+        sumsPeak = std::max(sumsPeak, historySum);
+        if (++nextSlot == kHistoryLength) {
+            nextSlot = 0;
+            recomputeSums();
+        } else if (historySum < sumsPeak * kShrinkLimit) {
+            recomputeSums();
+        }
+        lastGain = y;
+        return y;
+    }
+
+    // Entry j - 1 is the input j calls ago (newest first).
+    std::array<double, kHistoryLength> orderedHistory() const {
+        std::array<double, kHistoryLength> ordered{};
+        for (std::int32_t j = 1; j <= kHistoryLength; ++j)
+            ordered[static_cast<std::size_t>(j - 1)] = ageSlot(j);
+        return ordered;
+    }
+    double currentLastGain() const { return lastGain; }
+    bool isFalling() const { return smoothFalling; }
+    std::int32_t currentUnityRun() const { return unityRun; }
+
+  private:
+    struct Ramp {
+        double base = 0.0;
+        double step = 0.0;
+        double fallingBase = 0.0;
+    };
+
+    // The running sums are recomputed once they fall below this fraction of their largest value since the
+    // last recomputation, before cancellation can cost more than a few bits.
+    static constexpr double kShrinkLimit = 1.0 / 16.0;
+
+    double ageSlot(std::int32_t age) const {
+        std::int32_t slot = nextSlot - age;
+        if (slot < 0) slot += kHistoryLength;
+        return history[static_cast<std::size_t>(slot)];
+    }
+
+    void recomputeSums() {
+        double sum = 0.0;
+        double aged = 0.0;
+        for (std::int32_t age = 1; age <= kHistoryLength; ++age) {
+            const double h = ageSlot(age);
+            sum += h;
+            aged += age * h;
+        }
+        historySum = sum;
+        agedSum = aged;
+        sumsPeak = sum;
+    }
+
+    std::array<Ramp, kRampTableCount> ramps{};
+    std::array<double, kHistoryLength> history{};
+    std::int32_t nextSlot = 0;
+    double historySum = 0.0;
+    double agedSum = 0.0;
+    double sumsPeak = 0.0;
+    double lastGain = 1.0;
+    bool smoothFalling = false;
+    std::int32_t unityRun = 0;
+};

@@ -1,0 +1,399 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "dsp/DcBlocker.h"
+#include "dsp/DelayRing.h"
+#include "dsp/Flush.h"
+#include "dsp/GainSmoother.h"
+#include "dsp/MeterFeed.h"
+#include "dsp/PeakHoldDetector.h"
+#include "dsp/SmoothPeakDetector.h"
+
+// Receives meter publications; called on the audio thread, about ten times a second per meter.
+class MeterPublisher {
+  public:
+    virtual void publishMeter(std::int32_t index, float value) = 0;
+
+  protected:
+    ~MeterPublisher() = default;
+};
+
+// Manual release half-life in seconds for the normalised "Rel" value v: 0.01 ms at 0, 1 s at 1.
+inline double manualReleaseSeconds(float v) {
+    return (std::pow(static_cast<double>(v), 3.0) * 999.99 + 0.01) * 0.001;
+}
+
+// Auto release attack time in milliseconds for the normalised "Rel" value v: 50 ms at 0, 1 ms at 1.
+inline double autoReleaseAttackMs(float v) {
+    return std::pow(1.0 - static_cast<double>(v), 2.0) * 49.0 + 1.0;
+}
+
+// The look-ahead peak limiter for one build: 2 channels with one shared gain (stereo link), or 1 channel.
+//
+// Per processed sample: silence gate, DC blocker, dry ring (raw input, 38 samples), makeup gain, stereo link,
+// the detector pair chosen by the release switch, 39-sample look-ahead ring, target gain, gain smoothing,
+// clamp to kOutputClamp, ceiling gain, meters, and the processed or the dry signal as output.
+//
+// Threads: processReplacing, processAccumulating run on the audio thread. The parameter setters (set*,
+// apply*) may run on any thread at any time; the loop reads their values once per block. setSampleRate and
+// reset run while audio is stopped (the host does not process while it changes the rate, suspends or
+// resumes). meterValue and storeMeterValue may run on any thread. Nothing here allocates, locks or calls the
+// system after construction.
+template <int Channels> class LimiterPath {
+    static_assert(Channels == 1 || Channels == 2, "stereo or mono");
+
+  public:
+    static constexpr int kChannels = Channels;
+    static constexpr std::int32_t kLatency = 39;
+    static constexpr std::int32_t kFirstMeterIndex = 6;
+    static constexpr std::int32_t kMeterCount = Channels == 2 ? 5 : 3;
+    static constexpr std::int32_t kGainMeterIndex = Channels == 2 ? 8 : 7;
+
+    static constexpr double kOutputClamp = 0.999999;
+    static constexpr double kQuietLevel = 0.00001;
+    // Quiet samples after a loud one that are still processed in full (they flush the look-ahead ring).
+    static constexpr std::int32_t kQuietSamplesProcessed = 40;
+    static constexpr std::int32_t kQuietCountIdle = 50;
+    // Keeps makeup x input finite for every float input (|d| < 2 x FLT_MAX): far above the +48 dB of the
+    // parameter, and an infinite gain would turn a zero sample into NaN.
+    static constexpr double kMaxMakeupGain = 1e100;
+
+    explicit LimiterPath(MeterPublisher& meterPublisher)
+        : publisher(meterPublisher), meters(constructionMeterStarts()) {}
+
+    void setMakeupGain(double gain) {
+        makeupGain.store(boundedGain(gain, kMaxMakeupGain), std::memory_order_relaxed);
+    }
+    void setCeilingGain(double gain) { ceilingGain.store(boundedGain(gain, 1.0), std::memory_order_relaxed); }
+    void setReleaseSwitch(float value) { releaseSwitch.store(value, std::memory_order_relaxed); }
+    void setClipSwitch(float value) { clipSwitch.store(value, std::memory_order_relaxed); }
+    void setMonitor(float value) { monitor.store(value, std::memory_order_relaxed); }
+    void applyManualRelease(float v) { manualDetector.setReleaseSeconds(manualReleaseSeconds(v)); }
+    void applyAutoRelease(float v) { autoSlowDetector.setAttackMs(autoReleaseAttackMs(v)); }
+
+    // Rates that are not finite or below 1 Hz are ignored: no host runs at them, and below 0.5 Hz the DC
+    // blocker's coefficient 1 / fs would make it unstable.
+    void setSampleRate(float fs) {
+        if (!(fs >= 1.0f) || !(fs <= FLT_MAX)) return;
+        const float periodSamples = fs * 0.1f;
+        std::int32_t period = MeterFeed<kMeterCount>::kMinimumPeriod;
+        if (static_cast<double>(periodSamples) >= std::numeric_limits<std::int32_t>::max()) {
+            period = std::numeric_limits<std::int32_t>::max();
+        } else if (periodSamples >= static_cast<float>(period)) {
+            period = static_cast<std::int32_t>(periodSamples);
+        }
+        meters.setPeriod(period);
+        for (DcBlocker& blocker : dcBlockers)
+            blocker.setSampleRate(static_cast<double>(fs));
+        autoFastDetector.setSampleRate(static_cast<double>(fs));
+        autoSlowDetector.setSampleRate(static_cast<double>(fs));
+        manualDetector.setSampleRate(static_cast<double>(fs));
+        manualFloorDetector.setSampleRate(static_cast<double>(fs));
+    }
+
+    void reset() {
+        meters.reset(resetMeterStarts());
+        quietCount = 0;
+        gateOpen = false;
+        dryRing.reset();
+        lookaheadRing.reset();
+        smoother.reset();
+        for (DcBlocker& blocker : dcBlockers)
+            blocker.reset();
+        resetDetectors();
+        idleResetDone = false;
+    }
+
+    // frames <= 0 or null channel arrays (or channel pointers): nothing happens. Outputs may be the inputs.
+    void processReplacing(const float* const* inputs, float* const* outputs, std::int32_t frames) {
+        process<false>(inputs, outputs, frames);
+    }
+    void processAccumulating(const float* const* inputs, float* const* outputs, std::int32_t frames) {
+        process<true>(inputs, outputs, frames);
+    }
+
+    double meterValue(std::int32_t index) const {
+        return isMeterIndex(index) ? meters.published(index - kFirstMeterIndex) : 0.0;
+    }
+    void storeMeterValue(std::int32_t index, float value) {
+        if (isMeterIndex(index)) meters.storePublished(index - kFirstMeterIndex, static_cast<double>(value));
+    }
+    std::int32_t meterPeriod() const { return meters.currentPeriod(); }
+
+    double currentMakeupGain() const { return makeupGain.load(std::memory_order_relaxed); }
+    double currentCeilingGain() const { return ceilingGain.load(std::memory_order_relaxed); }
+    const PeakHoldDetector& autoFast() const { return autoFastDetector; }
+    const SmoothPeakDetector& autoSlow() const { return autoSlowDetector; }
+    const PeakHoldDetector& manual() const { return manualDetector; }
+    const SmoothPeakDetector& manualFloor() const { return manualFloorDetector; }
+    const DcBlocker& dcBlocker(int channel) const { return dcBlockers[static_cast<std::size_t>(channel)]; }
+
+  private:
+    using Frame = std::array<double, Channels>;
+    using MeterStarts = std::array<typename MeterFeed<kMeterCount>::Start, kMeterCount>;
+
+    // Parameter values as read once per block.
+    struct Settings {
+        double makeup;
+        double ceiling;
+        bool manualPair;
+        bool bypass;
+        int rampTable;
+        double autoFastRelease;
+        double autoSlowAttack;
+        double autoSlowRelease;
+        double manualRelease;
+        double manualFloorAttack;
+        double manualFloorRelease;
+    };
+
+    static MeterStarts constructionMeterStarts() {
+        using Kind = MeterChannel::Kind;
+        if constexpr (Channels == 2) {
+            return {
+                {{Kind::Peak, 1}, {Kind::Peak, 2}, {Kind::Minimum, 6}, {Kind::Peak, 11}, {Kind::Peak, 12}}};
+        } else {
+            return {{{Kind::Peak, 1}, {Kind::Minimum, 6}, {Kind::Peak, 11}}};
+        }
+    }
+
+    static MeterStarts resetMeterStarts() {
+        MeterStarts starts = constructionMeterStarts();
+        if constexpr (Channels == 2) starts[1].counter = 1;
+        return starts;
+    }
+
+    static bool isMeterIndex(std::int32_t index) {
+        return index >= kFirstMeterIndex && index < kFirstMeterIndex + kMeterCount;
+    }
+
+    // NaN becomes silence; the rest is kept within [0, maximum].
+    static double boundedGain(double gain, double maximum) {
+        if (std::isnan(gain)) return 0.0;
+        return std::min(std::max(gain, 0.0), maximum);
+    }
+
+    // Non-finite samples are treated as 0.0 before anything sees them: one NaN would otherwise poison the
+    // DC blocker and every later output until the next silence.
+    static double finiteSample(float sample) {
+        const double x = static_cast<double>(sample);
+        return std::fabs(x) <= static_cast<double>(FLT_MAX) ? x : 0.0;
+    }
+
+    // Loud means at least kQuietLevel in magnitude (both bounds of the quiet range are strict); non-finite
+    // samples count as the 0.0 they are replaced by.
+    static bool isLoud(float sample) {
+        const double magnitude = std::fabs(static_cast<double>(sample));
+        return (magnitude >= kQuietLevel) & (magnitude <= static_cast<double>(FLT_MAX));
+    }
+
+    Settings readSettings() const {
+        Settings s{};
+        s.makeup = makeupGain.load(std::memory_order_relaxed);
+        s.ceiling = ceilingGain.load(std::memory_order_relaxed);
+        s.manualPair = releaseSwitch.load(std::memory_order_relaxed) > 0.5f;
+        s.bypass = monitor.load(std::memory_order_relaxed) >= 0.5f;
+        s.rampTable = rampTableIndex(clipSwitch.load(std::memory_order_relaxed));
+        s.autoFastRelease = autoFastDetector.releaseCoefficient();
+        s.autoSlowAttack = autoSlowDetector.attackCoefficient();
+        s.autoSlowRelease = autoSlowDetector.releaseCoefficient();
+        s.manualRelease = manualDetector.releaseCoefficient();
+        s.manualFloorAttack = manualFloorDetector.attackCoefficient();
+        s.manualFloorRelease = manualFloorDetector.releaseCoefficient();
+        return s;
+    }
+
+    template <bool Accumulate>
+    void process(const float* const* inputs, float* const* outputs, std::int32_t frames) {
+        if (frames <= 0 || inputs == nullptr || outputs == nullptr) return;
+        std::array<const float*, Channels> in{};
+        std::array<float*, Channels> out{};
+        for (int c = 0; c < Channels; ++c) {
+            in[static_cast<std::size_t>(c)] = inputs[c];
+            out[static_cast<std::size_t>(c)] = outputs[c];
+            if (inputs[c] == nullptr || outputs[c] == nullptr) return;
+        }
+        const Settings settings = readSettings();
+        std::int32_t i = 0;
+        while (i < frames) {
+            if (!gateOpen) {
+                const std::int32_t quiet = quietFrames(in, i, frames);
+                if (quiet > 0) {
+                    quietCount = quietCount + static_cast<std::int64_t>(quiet) > kQuietSamplesProcessed
+                                     ? kQuietCountIdle
+                                     : quietCount + quiet;
+                    idleSteps(quiet);
+                    if (!Accumulate) {
+                        for (float* channel : out)
+                            std::fill(channel + i, channel + i + quiet, 0.0f);
+                    }
+                    i += quiet;
+                    continue;
+                }
+            }
+            i = processWhileOpen<Accumulate>(settings, in, out, i, frames);
+        }
+    }
+
+    // Number of frames from `first` on in which every channel is quiet.
+    std::int32_t quietFrames(const std::array<const float*, Channels>& in, std::int32_t first,
+                             std::int32_t frames) const {
+        constexpr std::int32_t kChunk = 16;
+        std::int32_t i = first;
+        while (frames - i >= kChunk) {
+            int loud = 0;
+            for (const float* channel : in) {
+                for (std::int32_t k = 0; k < kChunk; ++k)
+                    loud |= static_cast<int>(isLoud(channel[i + k]));
+            }
+            if (loud != 0) break;
+            i += kChunk;
+        }
+        for (; i < frames; ++i) {
+            bool loud = false;
+            for (const float* channel : in)
+                loud = loud || isLoud(channel[i]);
+            if (loud) break;
+        }
+        return i - first;
+    }
+
+    // Runs full steps from `i` while the gate is open; returns the index after the sample that closed the
+    // gate (which took an idle step), or `frames`.
+    template <bool Accumulate>
+    std::int32_t processWhileOpen(const Settings& settings, const std::array<const float*, Channels>& in,
+                                  const std::array<float*, Channels>& out, std::int32_t i,
+                                  std::int32_t frames) {
+        for (; i < frames; ++i) {
+            Frame x;
+            bool loud = false;
+            for (int c = 0; c < Channels; ++c) {
+                const float sample = in[static_cast<std::size_t>(c)][i];
+                x[static_cast<std::size_t>(c)] = finiteSample(sample);
+                loud = loud || isLoud(sample);
+            }
+            if (loud) {
+                quietCount = 0;
+                gateOpen = true;
+            } else if (++quietCount > kQuietSamplesProcessed) {
+                quietCount = kQuietCountIdle;
+                gateOpen = false;
+                idleSteps(1);
+                if (!Accumulate) {
+                    for (float* channel : out)
+                        channel[i] = 0.0f;
+                }
+                return i + 1;
+            }
+            const Frame y = fullStep(settings, x);
+            for (int c = 0; c < Channels; ++c) {
+                float& target = out[static_cast<std::size_t>(c)][i];
+                if (Accumulate) {
+                    target = static_cast<float>(static_cast<double>(target) + y[static_cast<std::size_t>(c)]);
+                } else {
+                    target = static_cast<float>(y[static_cast<std::size_t>(c)]);
+                }
+            }
+        }
+        return i;
+    }
+
+    // One processed sample; returns the output frame.
+    Frame fullStep(const Settings& s, const Frame& x) {
+        idleResetDone = false;
+        Frame gained;
+        double peak = 0.0;
+        for (int c = 0; c < Channels; ++c) {
+            const auto ch = static_cast<std::size_t>(c);
+            gained[ch] = dcBlockers[ch].process(x[ch]) * s.makeup;
+            // Stereo link: the detectors see the larger magnitude of the channels.
+            peak = std::max(peak, std::fabs(gained[ch]));
+        }
+        const Frame dry = dryRing.push(x);
+
+        double env;
+        if (s.manualPair) {
+            const double e1 = manualDetector.push(peak, s.manualRelease);
+            const double e2 = manualFloorDetector.push(peak, s.manualFloorAttack, s.manualFloorRelease);
+            env = std::max(e1, e2);
+        } else {
+            const double e1 = autoFastDetector.push(peak, s.autoFastRelease);
+            const double e2 = autoSlowDetector.push(peak, s.autoSlowAttack, s.autoSlowRelease);
+            env = std::max(e1, e2);
+        }
+        const Frame delayed = lookaheadRing.push(gained);
+
+        // Exactly the gain that brings the envelope down to the clamp level.
+        const double target = env >= kOutputClamp ? kOutputClamp / env : 1.0;
+        double g = smoother.smoothGain(target, s.rampTable);
+        if (g >= 1.0) g = 1.0;
+
+        Frame limited;
+        double measurements[kMeterCount];
+        for (int c = 0; c < Channels; ++c) {
+            const auto ch = static_cast<std::size_t>(c);
+            double o = flushToZero(delayed[ch] * g);
+            if (o < -kOutputClamp) o = -kOutputClamp;
+            if (o > kOutputClamp) o = kOutputClamp;
+            limited[ch] = o * s.ceiling;
+            measurements[c] = std::fabs(x[ch]);
+            measurements[Channels + 1 + c] = std::fabs(limited[ch]);
+        }
+        measurements[Channels] = g;
+        meters.step(measurements, [this](int meter, double value) { publish(meter, value); });
+        return s.bypass ? dry : limited;
+    }
+
+    void idleSteps(std::int64_t count) {
+        meters.advanceIdle(count, [this](int meter, double value) { publish(meter, value); });
+        if (!idleResetDone) {
+            smoother.reset();
+            resetDetectors();
+            for (DcBlocker& blocker : dcBlockers)
+                blocker.reset();
+            idleResetDone = true;
+        }
+        dryRing.pushSilence(count);
+        lookaheadRing.pushSilence(count);
+    }
+
+    void publish(int meter, double value) {
+        publisher.publishMeter(kFirstMeterIndex + meter, static_cast<float>(value));
+    }
+
+    void resetDetectors() {
+        autoFastDetector.reset();
+        autoSlowDetector.reset();
+        manualDetector.reset();
+        manualFloorDetector.reset();
+    }
+
+    MeterPublisher& publisher;
+
+    std::atomic<double> makeupGain{1.0};
+    std::atomic<double> ceilingGain{1.0};
+    std::atomic<float> releaseSwitch{0.0f};
+    std::atomic<float> clipSwitch{0.0f};
+    std::atomic<float> monitor{0.0f};
+
+    std::array<DcBlocker, Channels> dcBlockers{};
+    DelayRing<kLatency, Channels> dryRing;
+    DelayRing<kLatency + 1, Channels> lookaheadRing;
+    PeakHoldDetector autoFastDetector{0.0005};
+    SmoothPeakDetector autoSlowDetector{0.5, SmoothPeakDetector::kAdjustableAttack};
+    PeakHoldDetector manualDetector{0.0};
+    SmoothPeakDetector manualFloorDetector{0.05, 0.05};
+    GainSmoother smoother;
+    MeterFeed<kMeterCount> meters;
+
+    std::int32_t quietCount = 0;
+    bool gateOpen = false;
+    bool idleResetDone = false;
+};

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "ReferenceModel.h"
+#include "dsp/GainSmoother.h"
+
+namespace {
+
+constexpr int kSoft = 0;
+constexpr int kHard = 4;
+
+TEST(RampTables, EndWeightsAndSums) {
+    const RampTables tables = buildRampTables();
+    const double first[] = {0.01525, 0.0176875, 0.020125, 0.0225625, 0.025};
+    const double last[] = {0.03475, 0.0323125, 0.029875, 0.0274375, 0.025};
+    for (int p = 0; p < kRampTableCount; ++p) {
+        EXPECT_NEAR(tables[p][0], first[p], 1e-14) << p;
+        EXPECT_NEAR(tables[p][39], last[p], 1e-14) << p;
+        double sum = 0.0;
+        for (double w : tables[p])
+            sum += w;
+        EXPECT_NEAR(sum, 1.0, 1e-14) << p;
+    }
+    for (int k = 0; k < 40; ++k)
+        EXPECT_NEAR(tables[0][k], 0.015 + (2.0 * k + 1.0) / 4000.0, 1e-14) << k;
+}
+
+TEST(RampTables, ShapeSwitchThresholds) {
+    EXPECT_EQ(rampTableIndex(0.0f), 0);
+    EXPECT_EQ(rampTableIndex(0.19f), 0);
+    EXPECT_EQ(rampTableIndex(0.2f), 1);
+    EXPECT_EQ(rampTableIndex(0.25f), 1);
+    EXPECT_EQ(rampTableIndex(0.4f), 2);
+    EXPECT_EQ(rampTableIndex(0.6f), 3);
+    EXPECT_EQ(rampTableIndex(0.8f), 4);
+    EXPECT_EQ(rampTableIndex(1.0f), 4);
+    EXPECT_EQ(rampTableIndex(-3.0f), 0);
+}
+
+TEST(GainSmoother, SoftStepDownAndBackUp) {
+    GainSmoother smoother;
+    EXPECT_NEAR(smoother.smoothGain(0.5, kSoft), 0.982625, 1e-14);
+    double y = 0.0;
+    for (int i = 1; i < 40; ++i)
+        y = smoother.smoothGain(0.5, kSoft);
+    EXPECT_NEAR(y, 0.5, 1e-14);
+    for (int i = 0; i < 200; ++i)
+        smoother.smoothGain(0.5, kSoft);
+    EXPECT_NEAR(smoother.smoothGain(1.0, kSoft), 0.507625, 1e-14);
+    EXPECT_FALSE(smoother.isFalling());
+}
+
+TEST(GainSmoother, HardStepFallsLinearly) {
+    GainSmoother smoother;
+    for (int i = 1; i <= 40; ++i)
+        EXPECT_NEAR(smoother.smoothGain(0.5, kHard), 1.0 - 0.0125 * i, 1e-14) << i;
+    for (int i = 0; i < 100; ++i)
+        smoother.smoothGain(0.5, kHard);
+    EXPECT_NEAR(smoother.smoothGain(1.0, kHard), 0.5125, 1e-14);
+}
+
+TEST(GainSmoother, EqualInputTakesTheFallingBranch) {
+    GainSmoother smoother;
+    smoother.smoothGain(1.0, kSoft);
+    EXPECT_TRUE(smoother.isFalling());
+    for (int i = 0; i < 3; ++i)
+        smoother.smoothGain(0.7, kSoft);
+    smoother.smoothGain(1.0, kSoft);
+    EXPECT_FALSE(smoother.isFalling());
+    const double last = smoother.currentLastGain();
+    smoother.smoothGain(last, kSoft);
+    EXPECT_TRUE(smoother.isFalling());
+}
+
+TEST(GainSmoother, UnityRunShortCutFreezesTheState) {
+    GainSmoother smoother;
+    for (int i = 0; i < 50; ++i)
+        smoother.smoothGain(0.25, kSoft);
+    for (int i = 1; i <= 40; ++i)
+        smoother.smoothGain(1.0, kSoft);
+    const auto history = smoother.orderedHistory();
+    const double last = smoother.currentLastGain();
+    EXPECT_NEAR(last, 1.0, 1e-14);
+    for (int i = 0; i < 1000; ++i)
+        EXPECT_EQ(smoother.smoothGain(1.0, kSoft), 1.0);
+    EXPECT_EQ(smoother.orderedHistory(), history);
+    EXPECT_EQ(smoother.currentLastGain(), last);
+
+    // The next input below 1.0 continues from the frozen history and last gain.
+    ReferenceSmoother reference;
+    reference.reset();
+    const RampTables tables = buildRampTables();
+    for (int i = 0; i < 50; ++i)
+        reference.smoothGain(0.25, tables[kSoft]);
+    for (int i = 0; i < 41; ++i)
+        reference.smoothGain(1.0, tables[kSoft]);
+    EXPECT_NEAR(smoother.smoothGain(0.5, kSoft), reference.smoothGain(0.5, tables[kSoft]), 1e-14);
+}
+
+TEST(GainSmoother, UnityRunSaturates) {
+    GainSmoother smoother;
+    for (std::int64_t i = 0; i < 100000; ++i)
+        smoother.smoothGain(1.0, kSoft);
+    EXPECT_EQ(smoother.currentUnityRun(), GainSmoother::kUnityRunLimit + 1);
+    EXPECT_LT(smoother.smoothGain(0.5, kSoft), 1.0);
+    EXPECT_EQ(smoother.currentUnityRun(), 0);
+}
+
+TEST(GainSmoother, ResetRestoresTheStartState) {
+    GainSmoother smoother;
+    for (int i = 0; i < 77; ++i)
+        smoother.smoothGain(0.1 + 0.01 * i, 2);
+    smoother.reset();
+    EXPECT_NEAR(smoother.smoothGain(0.5, kSoft), 0.982625, 1e-14);
+}
+
+// Target sequences like the limiter's: plateaus, steps, slow ramps, noise, runs of 1.0 and huge dynamic
+// range.
+double nextTarget(std::mt19937& rng, double previous, int& mode, int& remaining) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    if (remaining-- <= 0) {
+        mode = static_cast<int>(unit(rng) * 6.0);
+        remaining = 1 + static_cast<int>(unit(rng) * 400.0);
+    }
+    switch (mode) {
+    case 0:
+        return previous;
+    case 1:
+        return std::min(1.0, unit(rng));
+    case 2:
+        return 1.0;
+    case 3:
+        return std::min(1.0, previous * (1.0 + 0.01 * (unit(rng) - 0.5)));
+    case 4:
+        return std::pow(10.0, -60.0 * unit(rng));
+    default:
+        return std::min(1.0, 0.999999 / (1.0 + 250.0 * unit(rng)));
+    }
+}
+
+TEST(GainSmoother, MatchesThePlainWindowSumOverLongRandomRuns) {
+    const RampTables tables = buildRampTables();
+    for (std::uint32_t seed = 1; seed <= 10; ++seed) {
+        std::mt19937 rng(seed);
+        GainSmoother smoother;
+        ReferenceSmoother reference;
+        reference.reset();
+        double x = 1.0;
+        int mode = 0;
+        int remaining = 0;
+        double worst = 0.0;
+        for (int i = 0; i < 400000; ++i) {
+            x = nextTarget(rng, x, mode, remaining);
+            const int table =
+                static_cast<int>((seed + static_cast<std::uint32_t>(i / 5000)) % kRampTableCount);
+            const double y = smoother.smoothGain(x, table);
+            const double expected = reference.smoothGain(x, tables[static_cast<std::size_t>(table)]);
+            worst = std::max(worst, std::fabs(y - expected));
+            ASSERT_LE(std::fabs(y - expected), 1e-12) << "seed " << seed << " call " << i;
+            // Relative accuracy holds for tiny gains too.
+            ASSERT_LE(std::fabs(y - expected), 1e-9 * expected + 1e-300) << "seed " << seed << " call " << i;
+        }
+        RecordProperty("worst_difference_seed_" + std::to_string(seed), std::to_string(worst));
+    }
+}
+
+} // namespace
