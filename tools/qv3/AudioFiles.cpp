@@ -1,0 +1,150 @@
+#include "AudioFiles.h"
+
+#include "Errors.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+constexpr std::pair<const char*, int> kContainers[] = {
+    {".wav", SF_FORMAT_WAV},   {".wave", SF_FORMAT_WAV},  {".aif", SF_FORMAT_AIFF},
+    {".aiff", SF_FORMAT_AIFF}, {".aifc", SF_FORMAT_AIFF}, {".flac", SF_FORMAT_FLAC},
+    {".ogg", SF_FORMAT_OGG},   {".oga", SF_FORMAT_OGG},   {".caf", SF_FORMAT_CAF},
+    {".w64", SF_FORMAT_W64},   {".rf64", SF_FORMAT_RF64}, {".au", SF_FORMAT_AU},
+    {".snd", SF_FORMAT_AU},    {".mp3", SF_FORMAT_MPEG},
+};
+
+// Encodings tried, in this order, when the input's own does not fit the output's container.
+constexpr int kFallbackEncodings[] = {SF_FORMAT_PCM_24, SF_FORMAT_VORBIS, SF_FORMAT_MPEG_LAYER_III};
+
+int subtypeOf(SampleEncoding encoding) {
+    switch (encoding) {
+    case SampleEncoding::Float:
+        return SF_FORMAT_FLOAT;
+    case SampleEncoding::Pcm16:
+        return SF_FORMAT_PCM_16;
+    case SampleEncoding::Pcm24:
+        return SF_FORMAT_PCM_24;
+    }
+    return SF_FORMAT_FLOAT;
+}
+
+bool holds(int format) {
+    SF_INFO probe = {};
+    probe.format = format;
+    probe.channels = 2;
+    probe.samplerate = 48000;
+    return sf_format_check(&probe) == SF_TRUE;
+}
+
+std::string formatName(int format) {
+    SF_FORMAT_INFO info = {};
+    info.format = format;
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.name) return "unknown";
+    return info.name;
+}
+
+// Unbiased rounding to the nearest whole step with the range of a two's-complement sample of `bits`.
+int roundToStep(double scaled, int bits) {
+    const double largest = std::ldexp(1.0, bits - 1) - 1.0;
+    return static_cast<int>(std::clamp(std::nearbyint(scaled), -largest - 1.0, largest));
+}
+} // namespace
+
+SoundFileReader::SoundFileReader(const std::filesystem::path& path) {
+    file_ = sf_open(path.c_str(), SFM_READ, &info_);
+    if (!file_) throw std::runtime_error("cannot read " + path.string() + ": " + sf_strerror(nullptr));
+}
+
+SoundFileReader::~SoundFileReader() { sf_close(file_); }
+
+std::int64_t SoundFileReader::read(float* interleaved, std::int64_t frames) {
+    sf_count_t got = sf_readf_float(file_, interleaved, frames);
+    if (got < frames && sf_error(file_) != SF_ERR_NO_ERROR)
+        throw std::runtime_error(std::string("reading the input failed: ") + sf_strerror(file_));
+    return got;
+}
+
+OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFormat,
+                                std::optional<SampleEncoding> requested) {
+    std::string extension = output.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    int container = inputFormat & SF_FORMAT_TYPEMASK;
+    for (const auto& [known, type] : kContainers)
+        if (extension == known) container = type;
+
+    int format = 0;
+    if (requested) {
+        format = container | subtypeOf(*requested);
+        if (!holds(format))
+            throw UsageError(formatName(container) + " files cannot hold " +
+                             formatName(subtypeOf(*requested)) + " samples");
+    } else {
+        format = container | (inputFormat & SF_FORMAT_SUBMASK);
+        for (int encoding : kFallbackEncodings)
+            if (!holds(format)) format = container | encoding;
+        if (!holds(format)) throw UsageError("libsndfile cannot write " + formatName(container) + " files");
+    }
+    return {format, formatName(container) + ", " + formatName(format & SF_FORMAT_SUBMASK)};
+}
+
+SoundFileWriter::SoundFileWriter(const std::filesystem::path& path, const OutputFormat& format, int channels,
+                                 int sampleRate)
+    : channels_(channels), subtype_(format.format & SF_FORMAT_SUBMASK) {
+    SF_INFO info = {};
+    info.format = format.format;
+    info.channels = channels;
+    info.samplerate = sampleRate;
+    file_ = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file_)
+        throw std::runtime_error("cannot write " + format.description + " output: " + sf_strerror(nullptr));
+    // Encodings libsndfile converts itself must clip, never wrap around, should a sample pass full scale.
+    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+}
+
+SoundFileWriter::~SoundFileWriter() {
+    if (file_) sf_close(file_);
+}
+
+void SoundFileWriter::write(std::vector<float>& interleaved, std::int64_t frames) {
+    const std::size_t count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels_);
+    sf_count_t written = 0;
+    if (subtype_ == SF_FORMAT_PCM_16 || subtype_ == SF_FORMAT_PCM_24) {
+        const int bits = subtype_ == SF_FORMAT_PCM_16 ? 16 : 24;
+        const double scale = std::ldexp(1.0, bits - 1);
+        wholeSamples_.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            double scaled = static_cast<double>(interleaved[i]) * scale;
+            if (bits == 16) {
+                // TPDF dither: the difference of two uniform values spans +-1 step with a triangular density.
+                auto uniform = [this] {
+                    ditherState_ ^= ditherState_ >> 12;
+                    ditherState_ ^= ditherState_ << 25;
+                    ditherState_ ^= ditherState_ >> 27;
+                    return static_cast<double>((ditherState_ * 0x2545F4914F6CDD1Du) >> 11) * 0x1.0p-53;
+                };
+                scaled += uniform() - uniform();
+            }
+            int step = roundToStep(scaled, bits);
+            interleaved[i] = static_cast<float>(step / scale);
+            // libsndfile takes whole samples left-aligned in 32 bits.
+            wholeSamples_[i] = static_cast<int>(static_cast<unsigned>(step) << (32 - bits));
+        }
+        written = sf_writef_int(file_, wholeSamples_.data(), frames);
+    } else {
+        written = sf_writef_float(file_, interleaved.data(), frames);
+    }
+    if (written != frames)
+        throw std::runtime_error(std::string("writing the output failed: ") + sf_strerror(file_));
+}
+
+void SoundFileWriter::close() {
+    int result = sf_close(file_);
+    file_ = nullptr;
+    if (result != 0)
+        throw std::runtime_error(std::string("finishing the output failed: ") + sf_strerror(nullptr));
+}

@@ -1,0 +1,72 @@
+// Audio files through libsndfile: any format it reads, and output written the way the user asked, with the
+// samples rounded exactly as the file stores them.
+#pragma once
+
+#include <sndfile.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+class SoundFileReader {
+  public:
+    // Throws std::runtime_error with libsndfile's reason when the file cannot be opened as audio.
+    explicit SoundFileReader(const std::filesystem::path& path);
+    ~SoundFileReader();
+    SoundFileReader(const SoundFileReader&) = delete;
+    SoundFileReader& operator=(const SoundFileReader&) = delete;
+
+    int channels() const { return info_.channels; }
+    int sampleRate() const { return info_.samplerate; }
+    std::int64_t frames() const { return info_.frames; }
+    int format() const { return info_.format; }
+
+    // Reads up to `frames` interleaved frames as floats (full scale = 1.0); returns the number read, 0 at the
+    // end. Throws std::runtime_error on a read error.
+    std::int64_t read(float* interleaved, std::int64_t frames);
+
+  private:
+    SF_INFO info_ = {};
+    SNDFILE* file_ = nullptr;
+};
+
+// The sample encodings --format offers.
+enum class SampleEncoding { Float, Pcm16, Pcm24 };
+
+// Container and encoding of an output file, as a libsndfile format code.
+struct OutputFormat {
+    int format;
+    std::string description; // "WAV, 24-bit PCM"
+};
+
+// The container follows the output's extension (the input's container for an unknown one); the encoding is
+// the one asked for, or else the input's when the container holds it. Throws UsageError when the container
+// cannot hold the requested encoding.
+OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFormat,
+                                std::optional<SampleEncoding> requested);
+
+class SoundFileWriter {
+  public:
+    // Throws std::runtime_error when libsndfile refuses the file.
+    SoundFileWriter(const std::filesystem::path& path, const OutputFormat& format, int channels,
+                    int sampleRate);
+    ~SoundFileWriter();
+    SoundFileWriter(const SoundFileWriter&) = delete;
+    SoundFileWriter& operator=(const SoundFileWriter&) = delete;
+
+    // Writes interleaved frames. 16- and 24-bit PCM are rounded here (16-bit with TPDF dither) and the
+    // buffer is left holding exactly the values stored, so the caller measures what the file contains.
+    // Throws std::runtime_error when the file takes fewer frames (disk full).
+    void write(std::vector<float>& interleaved, std::int64_t frames);
+    // Finishes the file; throws std::runtime_error if libsndfile reports an error.
+    void close();
+
+  private:
+    SNDFILE* file_ = nullptr;
+    int channels_;
+    int subtype_;
+    std::vector<int> wholeSamples_;
+    std::uint64_t ditherState_ = 0x9E3779B97F4A7C15u;
+};

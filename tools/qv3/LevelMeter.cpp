@@ -1,0 +1,42 @@
+#include "LevelMeter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+LevelMeter::LevelMeter(int channels, int sampleRate)
+    : state_(ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
+                          EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK)),
+      channels_(channels) {
+    if (!state_)
+        throw std::runtime_error("libebur128 cannot measure " + std::to_string(channels) + " channels at " +
+                                 std::to_string(sampleRate) + " Hz");
+}
+
+LevelMeter::~LevelMeter() { ebur128_destroy(&state_); }
+
+void LevelMeter::add(const float* interleaved, std::int64_t frames) {
+    const std::int64_t count = frames * channels_;
+    for (std::int64_t i = 0; i < count; ++i)
+        samplePeak_ = std::max(samplePeak_, static_cast<double>(std::fabs(interleaved[i])));
+    ebur128_add_frames_float(state_, interleaved, static_cast<std::size_t>(frames));
+}
+
+double LevelMeter::truePeak() const {
+    double largest = 0.0;
+    for (int channel = 0; channel < channels_; ++channel) {
+        double peak = 0.0;
+        if (ebur128_true_peak(state_, static_cast<unsigned>(channel), &peak) == EBUR128_SUCCESS)
+            largest = std::max(largest, peak);
+    }
+    return largest;
+}
+
+double LevelMeter::loudness() const {
+    double lufs = -std::numeric_limits<double>::infinity();
+    if (ebur128_loudness_global(state_, &lufs) != EBUR128_SUCCESS)
+        return -std::numeric_limits<double>::infinity();
+    return lufs;
+}

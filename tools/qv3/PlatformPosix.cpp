@@ -1,0 +1,67 @@
+#include "Platform.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+// Path of the temporary output, kept in a fixed buffer so the interrupt handler can remove it safely.
+char pendingTemporary[4096];
+
+extern "C" void removeTemporaryAndExit(int signalNumber) {
+    if (pendingTemporary[0]) unlink(pendingTemporary);
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+} // namespace
+
+PluginLibrary::PluginLibrary(const std::filesystem::path& path)
+    : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+    if (!handle_) {
+        const char* reason = dlerror();
+        throw std::runtime_error("cannot load plug-in " + path.string() + ": " +
+                                 (reason ? reason : "unknown"));
+    }
+}
+
+PluginLibrary::~PluginLibrary() { dlclose(handle_); }
+
+void* PluginLibrary::symbol(const char* name) const { return dlsym(handle_, name); }
+
+std::string pluginFileName(const std::string& name) { return name + ".so"; }
+
+std::filesystem::path executableDirectory() {
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
+
+bool standardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, const std::string& stem) {
+    std::string pattern = (folder / ("." + stem + ".qv3-XXXXXX")).string();
+    if (pattern.size() >= sizeof pendingTemporary)
+        throw std::runtime_error("output path is too long: " + folder.string());
+    int descriptor = mkstemp(pattern.data());
+    if (descriptor < 0)
+        throw std::runtime_error("cannot create a file in " + folder.string() + ": " + std::strerror(errno));
+    // mkstemp makes the file private; give it the permissions any newly written file gets.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(descriptor, static_cast<mode_t>(0666 & ~mask));
+    close(descriptor);
+
+    std::strcpy(pendingTemporary, pattern.c_str());
+    struct sigaction action = {};
+    action.sa_handler = removeTemporaryAndExit;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    return pattern;
+}
+
+void releaseTemporaryFile() { pendingTemporary[0] = '\0'; }

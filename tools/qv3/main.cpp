@@ -1,0 +1,70 @@
+// qv3: a command-line VST 2.x host for the limiter. `qv3 help` lists the subcommands.
+#include "Commands.h"
+#include "Errors.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+constexpr const char* kUsage =
+    "usage: qv3 info [--plugin PATH]\n"
+    "       qv3 render [options] INPUT OUTPUT\n"
+    "       qv3 demo OUTPUT\n"
+    "\n"
+    "render options (settings apply after the program, in the order given):\n"
+    "  --program N|NAME        factory program by index or exact name\n"
+    "  --makeup DB             makeup gain, 0 to 48\n"
+    "  --ceiling DB            output ceiling, -6 to 0\n"
+    "  --release auto:PERCENT  auto release, 0 to 100\n"
+    "  --release manual:MS     manual release time, 0.01 to 999.99\n"
+    "  --shape soft|2|3|4|hard shape of the gain transitions\n"
+    "  --monitor on|bypass     limited signal or the delayed input\n"
+    "  --set INDEX=VALUE       raw normalised parameter value, 0 to 1\n"
+    "  --block N               frames per processing block (default 512)\n"
+    "  --keep-latency          keep the plug-in's delay instead of removing it\n"
+    "  --format float|pcm16|pcm24  sample format (default: the input's; 16 bits get TPDF dither)\n"
+    "  --plugin PATH           plug-in library (default: the build beside qv3 for the input's channels)\n";
+} // namespace
+
+std::string OptionReader::next() {
+    std::string argument = arguments_[position_++];
+    hasAttached_ = false;
+    auto equals = argument.find('=');
+    if (isOption(argument) && equals != std::string::npos) {
+        attached_ = argument.substr(equals + 1);
+        hasAttached_ = true;
+        argument.resize(equals);
+    }
+    return argument;
+}
+
+std::string OptionReader::value(const std::string& option) {
+    if (hasAttached_) {
+        hasAttached_ = false;
+        return attached_;
+    }
+    if (done()) throw UsageError(option + " needs a value");
+    return arguments_[position_++];
+}
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty() || arguments[0] == "help" || arguments[0] == "--help" || arguments[0] == "-h") {
+        std::fputs(kUsage, arguments.empty() ? stderr : stdout);
+        return arguments.empty() ? 2 : 0;
+    }
+    std::string command = arguments[0];
+    arguments.erase(arguments.begin());
+    try {
+        if (command == "info") return runInfo(arguments);
+        if (command == "render") return runRender(arguments);
+        if (command == "demo") return runDemo(arguments);
+        throw UsageError("unknown command '" + command + "' (qv3 help lists them)");
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "qv3: %s\n", error.what());
+        return 2;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "qv3: %s\n", error.what());
+        return 1;
+    }
+}
