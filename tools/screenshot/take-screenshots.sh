@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# take-screenshots.sh BUILD_DIR
+# Opens the editor of both Windows x64 plug-ins from BUILD_DIR (cross-built with cmake/mingw-x64.cmake) under
+# Wine with a private X server and writes docs/screenshot-stereo.png and docs/screenshot-mono.png.
+# Needs wine, Xvfb and the system python3 with PIL (Debian package python3-pil).
+set -euo pipefail
+
+[ $# -eq 1 ] || { echo "usage: take-screenshots.sh BUILD_DIR" >&2; exit 2; }
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+out=$(cd "$1" && pwd)/out
+work=$(mktemp -d "${TMPDIR:-/tmp}/qv3-screenshot.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+cp "$out/qv3_screenshot.exe" "$out/Orvanta_QV3.dll" "$out/Orvanta_QV3mono.dll" "$work/"
+cd "$work"
+"$root/tools/wine-session.sh" sh -c \
+    'wine qv3_screenshot.exe Orvanta_QV3.dll stereo.bmp && wine qv3_screenshot.exe Orvanta_QV3mono.dll mono.bmp'
+
+mkdir -p "$root/docs"
+for build in stereo mono; do
+    /usr/bin/python3 -c 'import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[2], optimize=True)' \
+        "$build.bmp" "$root/docs/screenshot-$build.png"
+    echo "wrote docs/screenshot-$build.png"
+done
