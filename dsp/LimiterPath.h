@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "dsp/DcBlocker.h"
@@ -188,10 +189,21 @@ template <int Channels> class LimiterPath {
     }
 
     // Loud means at least kQuietLevel in magnitude (both bounds of the quiet range are strict); non-finite
-    // samples count as the 0.0 they are replaced by.
+    // samples count as the 0.0 they are replaced by. On the float's bit pattern: magnitudes from the smallest
+    // float >= kQuietLevel (kLoudBits) up to FLT_MAX (kLargestFiniteBits) are loud, which the silence scan
+    // can test with integer compares.
+    static constexpr std::uint32_t kLoudBits = 0x3727c5adu;
+    static constexpr std::uint32_t kLargestFiniteBits = 0x7f7fffffu;
+
+    static std::uint32_t magnitudeBits(float sample) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &sample, sizeof bits);
+        return bits & 0x7fffffffu;
+    }
+
+    // Unsigned wrap-around: bits - kLoudBits stays within the range exactly for loud magnitudes.
     static bool isLoud(float sample) {
-        const double magnitude = std::fabs(static_cast<double>(sample));
-        return (magnitude >= kQuietLevel) & (magnitude <= static_cast<double>(FLT_MAX));
+        return magnitudeBits(sample) - kLoudBits <= kLargestFiniteBits - kLoudBits;
     }
 
     Settings readSettings() const {
@@ -248,10 +260,10 @@ template <int Channels> class LimiterPath {
         constexpr std::int32_t kChunk = 16;
         std::int32_t i = first;
         while (frames - i >= kChunk) {
-            int loud = 0;
+            std::uint32_t loud = 0;
             for (const float* channel : in) {
                 for (std::int32_t k = 0; k < kChunk; ++k)
-                    loud |= static_cast<int>(isLoud(channel[i + k]));
+                    loud |= static_cast<std::uint32_t>(isLoud(channel[i + k]));
             }
             if (loud != 0) break;
             i += kChunk;

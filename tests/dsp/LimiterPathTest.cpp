@@ -145,6 +145,7 @@ TEST(LimiterPathGate, QuietBoundsAreStrict) {
                                  : std::nextafter(static_cast<float>(0.00001), 0.0f);
     const float aboveBound = std::nextafter(belowBound, 1.0f);
     ASSERT_GE(static_cast<double>(aboveBound), 0.00001);
+    EXPECT_EQ(aboveBound, 0x1.4f8b5ap-17f);
     for (const float level : {aboveBound, -aboveBound, belowBound, -belowBound}) {
         ParameterSet p;
         p.monitor = 1.0f;
@@ -241,7 +242,9 @@ TEST(LimiterPathMeters, ConstantFullScaleInput) {
         const double bound = 0.999999 * ceilingGainFor(ceiling);
         int outputs = 0;
         for (const auto& pub : rig.publisher.publications) {
-            if (pub.index == 6 || pub.index == 7) EXPECT_EQ(pub.value, 1.0f);
+            if (pub.index == 6 || pub.index == 7) {
+                EXPECT_EQ(pub.value, 1.0f);
+            }
             if (pub.index == 9 || pub.index == 10) {
                 EXPECT_LE(static_cast<double>(pub.value), static_cast<double>(static_cast<float>(bound)));
                 EXPECT_GT(pub.value, 0.0f);
