@@ -1,0 +1,118 @@
+// qv3 info: the whole report, pinned for both builds.
+#include "ToolTestSupport.h"
+
+namespace {
+
+const char* const kProgramNames[] = {
+    "Default",
+    "+1dB Maxi",
+    "+1dB Maxi HardEdge",
+    "+1dB Maxi SoftEdge",
+    "+1dB Maxi Smooth",
+    "+1dB Maxi Aggressive",
+    "+3dB Maxi",
+    "+3dB Maxi HardEdge",
+    "+3dB Maxi SoftEdge",
+    "+3dB Maxi Smooth",
+    "+3dB Maxi Aggressive",
+    "+6dB Maxi",
+    "+6dB Maxi HardEdge",
+    "+6dB Maxi SoftEdge",
+    "+6dB Maxi Smooth",
+    "+6dB Maxi Aggressive",
+    "+1dB Limit",
+    "+1dB Limit HardEdge",
+    "+1dB Limit SoftEdge",
+    "+1dB Limit Smooth",
+    "+1dB Limit Aggressive",
+    "+3dB Limit",
+    "+3dB Limit HardEdge",
+    "+3dB Limit SoftEdge",
+    "+3dB Limit Smooth",
+    "+3dB Limit Aggressive",
+    "+6dB Limit",
+    "+6dB Limit HardEdge",
+    "+6dB Limit SoftEdge",
+    "+6dB Limit Smooth",
+    "+6dB Limit Aggressive",
+};
+
+std::string expectedReport(const std::string& path, const std::string& name, const std::string& id,
+                           const std::string& hex, int channels) {
+    std::string report = "plug-in:     " + path + "\n" + "name:        " + name + "\n" +
+                         "vendor:      tarnwick\n" + "product:     " + name + "\n" + "unique ID:   '" + id +
+                         "' (" + hex + ")\n" + "version:     1 (vendor version 1000, VST 2300)\n" +
+                         "inputs:      " + std::to_string(channels) + "\n" +
+                         "outputs:     " + std::to_string(channels) + "\n" +
+                         "latency:     39 samples\n"
+                         "flags:       0x18 (can mono, replacing)\n"
+                         "parameters:  6\n"
+                         "   0  Makeup     0.000000  \"0.0\"\n"
+                         "   1  Ceiling    1.000000  \"0.00\"\n"
+                         "   2  RelSW      0.000000  \"auto\"\n"
+                         "   3  Rel        0.406250  \" 40 %\"\n"
+                         "   4  lt_ClipSW  0.500000  \"3\"\n"
+                         "   5  Monitor    0.000000  \"on\"\n"
+                         "programs:    31\n";
+    for (int index = 0; index < 31; ++index) {
+        char line[64];
+        std::snprintf(line, sizeof line, "  %2d  %s\n", index, kProgramNames[index]);
+        report += line;
+    }
+    return report;
+}
+
+TEST(Info, ReportsTheStereoBuildBesideTheCommandByDefault) {
+    auto result = runQv3({"info"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    const std::string path = (fs::path(QV3_TOOL).parent_path() / "Orvanta_QV3.so").string();
+    EXPECT_EQ(result.out, expectedReport(path, "Orvanta_QV3", "ov08", "0x6F763038", 2));
+}
+
+TEST(Info, ReportsTheMonoBuildGivenByPath) {
+    const std::string path = std::string(QV3_PLUGIN_DIR) + "/Orvanta_QV3mono.so";
+    auto result = runQv3({"info", "--plugin", path});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, expectedReport(path, "Orvanta_QV3mono", "ov09", "0x6F763039", 1));
+}
+
+TEST(Info, RefusesUnexpectedArguments) {
+    auto result = runQv3({"info", "extra"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "qv3: info: unexpected argument 'extra'\n");
+    result = runQv3({"info", "--plugin"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "qv3: --plugin needs a value\n");
+}
+
+TEST(Demo, SynthesisesTheSameFourBarsEveryTime) {
+    ScratchFolder folder;
+    auto result = runQv3({"demo", (folder / "demo.wav").string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    Sound demo = readSound(folder / "demo.wav");
+    EXPECT_EQ(demo.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    EXPECT_EQ(demo.channels, 2);
+    EXPECT_EQ(demo.sampleRate, 44100);
+    EXPECT_EQ(demo.frames(), 4 * 4 * 22050);
+    EXPECT_NEAR(decibelsOf(peakOf(demo)), -1.0, 0.01);
+    std::string first = readText(folder / "demo.wav");
+    ASSERT_EQ(runQv3({"demo", (folder / "again.wav").string()}).status, 0);
+    EXPECT_EQ(readText(folder / "again.wav"), first);
+
+    // The README's example: the demo through "+3dB Maxi" is limited and 3 LU louder.
+    auto render = runQv3(
+        {"render", "--program", "+3dB Maxi", (folder / "demo.wav").string(), (folder / "loud.wav").string()});
+    ASSERT_EQ(render.status, 0) << render.err;
+    LevelRow input = levelRow(render, "input");
+    LevelRow output = levelRow(render, "output");
+    EXPECT_NEAR(output.samplePeak, 0.0, 0.01);
+    EXPECT_NEAR(output.loudness - input.loudness, 3.0, 0.3);
+    double reduction = 0.0;
+    ASSERT_EQ(std::sscanf(render.line("gain reduction:").c_str(), "gain reduction: up to %lf dB", &reduction),
+              1);
+    EXPECT_GT(reduction, 1.0);
+    EXPECT_LT(reduction, 3.1);
+}
+
+} // namespace

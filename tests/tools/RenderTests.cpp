@@ -1,0 +1,347 @@
+// qv3 render against the real plug-in builds: length, alignment, bounds, summary figures, formats and the
+// conversion of human settings.
+#include "ToolTestSupport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+namespace {
+
+constexpr std::int64_t kLatency = 39;
+
+class Render : public ::testing::Test {
+  protected:
+    CommandResult render(const Sound& input, std::vector<std::string> options,
+                         const std::string& outputName = "out.wav", const std::string& inputName = "in.wav") {
+        writeSound(folder / inputName, input);
+        options.insert(options.begin(), "render");
+        options.push_back((folder / inputName).string());
+        options.push_back((folder / outputName).string());
+        return runQv3(options);
+    }
+
+    ScratchFolder folder;
+};
+
+Sound noise(int channels, int sampleRate, std::int64_t frames, double peak, std::uint32_t seed) {
+    Sound sound = silence(channels, sampleRate, frames);
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> uniform(static_cast<float>(-peak), static_cast<float>(peak));
+    for (float& sample : sound.samples)
+        sample = uniform(random);
+    return sound;
+}
+
+TEST_F(Render, KeepsLengthChannelsAndRateForEveryBlockSize) {
+    for (int channels : {1, 2}) {
+        for (int rate : {8000, 44100, 96000}) {
+            for (std::int64_t frames : {0, 1, 38, 39, 40, 511, 513, 4099}) {
+                for (const char* block : {"1", "64", "512", "4096"}) {
+                    SCOPED_TRACE(testing::Message() << channels << " ch, " << rate << " Hz, " << frames
+                                                    << " frames, block " << block);
+                    auto result = render(noise(channels, rate, frames, 0.5, 7), {"--block", block});
+                    ASSERT_EQ(result.status, 0) << result.err;
+                    Sound output = readSound(folder / "out.wav");
+                    EXPECT_EQ(output.frames(), frames);
+                    EXPECT_EQ(output.channels, channels);
+                    EXPECT_EQ(output.sampleRate, rate);
+                }
+            }
+        }
+    }
+}
+
+TEST_F(Render, OutputDoesNotDependOnTheBlockSize) {
+    Sound input = noise(2, 44100, 9000, 1.0, 11);
+    auto reference = render(input, {"--program", "+6dB Maxi", "--block", "512"});
+    ASSERT_EQ(reference.status, 0) << reference.err;
+    Sound expected = readSound(folder / "out.wav");
+    for (const char* block : {"1", "7", "39", "40", "1000", "65536"}) {
+        auto result = render(input, {"--program", "+6dB Maxi", "--block", block});
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(readSound(folder / "out.wav").samples, expected.samples) << "block " << block;
+    }
+}
+
+// An impulse comes out where it went in; with the raw stream it comes out 39 frames later.
+TEST_F(Render, AlignsAnImpulseAfterLatencyCompensation) {
+    std::mt19937 random(3);
+    const std::int64_t frames = 3000;
+    for (int channels : {1, 2}) {
+        for (int trial = 0; trial < 6; ++trial) {
+            std::int64_t position = trial == 0 ? 0
+                                    : trial == 1
+                                        ? frames - 1
+                                        : std::uniform_int_distribution<std::int64_t>(1, frames - 2)(random);
+            int channel = static_cast<int>(random() % static_cast<unsigned>(channels));
+            SCOPED_TRACE(testing::Message()
+                         << channels << " ch, impulse at " << position << " on " << channel);
+            Sound input = silence(channels, 44100, frames);
+            input.samples[static_cast<std::size_t>(position * channels + channel)] = 0.5f;
+
+            ASSERT_EQ(render(input, {}).status, 0);
+            Sound aligned = readSound(folder / "out.wav");
+            ASSERT_EQ(render(input, {"--keep-latency"}).status, 0);
+            Sound raw = readSound(folder / "out.wav");
+            ASSERT_EQ(aligned.frames(), frames);
+            ASSERT_EQ(raw.frames(), frames);
+
+            auto loudest = [channels](const Sound& sound) {
+                auto at = std::max_element(sound.samples.begin(), sound.samples.end(),
+                                           [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+                return (at - sound.samples.begin()) / channels;
+            };
+            EXPECT_EQ(loudest(aligned), position);
+            EXPECT_NEAR(aligned.at(position, channel), 0.5f, 0.001f);
+            for (std::int64_t frame = 0; frame + kLatency < frames; ++frame)
+                for (int c = 0; c < channels; ++c)
+                    ASSERT_EQ(aligned.at(frame, c), raw.at(frame + kLatency, c)) << "frame " << frame;
+            for (std::int64_t frame = 0; frame < std::min(kLatency, frames); ++frame)
+                for (int c = 0; c < channels; ++c)
+                    ASSERT_EQ(raw.at(frame, c), 0.0f);
+        }
+    }
+}
+
+TEST_F(Render, NeverExceedsTheCeiling) {
+    std::mt19937 random(5);
+    for (int trial = 0; trial < 16; ++trial) {
+        int channels = 1 + trial % 2;
+        double ceiling = -std::uniform_int_distribution<int>(0, 600)(random) / 100.0;
+        int makeup = std::uniform_int_distribution<int>(0, 48)(random);
+        const char* shapes[] = {"soft", "2", "3", "4", "hard"};
+        std::string release = trial % 3 ? "auto:" + std::to_string(random() % 101)
+                                        : "manual:" + std::to_string(1 + random() % 999);
+        char ceilingText[16];
+        std::snprintf(ceilingText, sizeof ceilingText, "%.2f", ceiling);
+        SCOPED_TRACE(testing::Message()
+                     << "makeup " << makeup << " ceiling " << ceilingText << " " << release);
+        Sound input = noise(channels, 44100, 20000, 1.5, static_cast<std::uint32_t>(trial));
+        for (std::int64_t frame = 5000; frame < 5100; ++frame) // a burst far over full scale
+            input.samples[static_cast<std::size_t>(frame * channels)] *= 4.0f;
+        auto result =
+            render(input, {"--makeup", std::to_string(makeup), "--ceiling", ceilingText, "--release", release,
+                           "--shape", shapes[trial % 5], "--block", std::to_string(1 + random() % 2048)});
+        ASSERT_EQ(result.status, 0) << result.err;
+        Sound output = readSound(folder / "out.wav");
+        const double bound = 0.999999 * std::pow(10.0, ceiling / 20.0);
+        EXPECT_LE(peakOf(output), bound * (1.0 + 1e-6));
+        EXPECT_GT(peakOf(output), bound * 0.5) << "the limiter should be working hard here";
+        EXPECT_NEAR(levelRow(result, "output").samplePeak, decibelsOf(peakOf(output)), 0.006);
+    }
+}
+
+// Each program's ceiling is its normalised value's: "-1.00" is 6 * 0.83375 - 6 = -0.9975 dB.
+TEST_F(Render, ProgramsKeepTheirCeiling) {
+    Sound input = noise(2, 48000, 24000, 1.0, 21);
+    const std::pair<const char*, double> programs[] = {{"+1dB Limit", 0.83375},
+                                                       {"+3dB Limit Smooth", 0.5},
+                                                       {"+6dB Limit Aggressive", 0.0},
+                                                       {"0", 1.0},
+                                                       {"15", 1.0},
+                                                       {"23", 0.5}};
+    for (const auto& [program, ceiling] : programs) {
+        auto result = render(input, {"--program", program});
+        ASSERT_EQ(result.status, 0) << result.err;
+        const double bound = 0.999999 * std::pow(10.0, (6.0 * ceiling - 6.0) / 20.0);
+        const double peak = peakOf(readSound(folder / "out.wav"));
+        EXPECT_LE(peak, bound * (1.0 + 1e-6)) << program;
+        EXPECT_GT(peak, bound * 0.99) << program;
+    }
+}
+
+// EBU Tech 3341 case 1: a stereo 1 kHz sine at -23 dBFS measures -23.0 LUFS.
+TEST_F(Render, SummaryReportsLevelsLoudnessAndNoReductionForQuietMaterial) {
+    auto result = render(sine(2, 48000, 48000 * 10, 1000.0, std::pow(10.0, -23.0 / 20.0)), {});
+    ASSERT_EQ(result.status, 0) << result.err;
+    LevelRow input = levelRow(result, "input");
+    LevelRow output = levelRow(result, "output");
+    EXPECT_DOUBLE_EQ(input.samplePeak, -23.0);
+    EXPECT_NEAR(input.truePeak, -23.0, 0.02);
+    EXPECT_DOUBLE_EQ(input.loudness, -23.0);
+    EXPECT_NEAR(output.samplePeak, -23.0, 0.02);
+    EXPECT_DOUBLE_EQ(output.loudness, -23.0);
+    EXPECT_EQ(result.line("gain reduction:"), "gain reduction: up to 0.0 dB");
+    EXPECT_EQ(result.line("latency:"), "latency:   39 samples, removed");
+    EXPECT_EQ(result.line("plug-in:"), "plug-in:   Orvanta_QV3, program 0 \"Default\"");
+    EXPECT_EQ(result.line("settings:"),
+              "settings:  Makeup 0.0, Ceiling 0.00, RelSW auto, Rel 40 %, lt_ClipSW 3, Monitor on");
+    double overall = 0.0;
+    double alone = 0.0;
+    ASSERT_EQ(std::sscanf(result.line("speed:").c_str(), "speed: %lfx real time (plug-in alone %lfx)",
+                          &overall, &alone),
+              2);
+    EXPECT_GT(overall, 0.0);
+    EXPECT_GE(alone, overall);
+}
+
+TEST_F(Render, SummaryShowsMakeupAndTheGainMetersLargestReduction) {
+    auto quiet = render(sine(2, 48000, 48000 * 5, 1000.0, std::pow(10.0, -23.0 / 20.0)), {"--makeup", "6"});
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_NEAR(levelRow(quiet, "output").loudness, -17.0, 0.05);
+    EXPECT_EQ(quiet.line("gain reduction:"), "gain reduction: up to 0.0 dB");
+
+    // A -6.02 dBFS sine pushed by 12 dB needs 5.98 dB of reduction to stay under 0.999999.
+    for (int channels : {1, 2}) {
+        auto loud = render(sine(channels, 44100, 44100 * 3, 441.0, 0.5), {"--makeup", "12"});
+        ASSERT_EQ(loud.status, 0) << loud.err;
+        EXPECT_EQ(loud.line("gain reduction:"), "gain reduction: up to 6.0 dB") << channels << " ch";
+        EXPECT_NEAR(levelRow(loud, "output").samplePeak, 0.0, 0.01);
+        EXPECT_NEAR(levelRow(loud, "input").samplePeak, -6.02, 0.005);
+        EXPECT_EQ(loud.line("plug-in:"), channels == 1 ? "plug-in:   Orvanta_QV3mono, program 0 \"Default\""
+                                                       : "plug-in:   Orvanta_QV3, program 0 \"Default\"");
+    }
+}
+
+TEST_F(Render, MonitorBypassPassesTheInputUntouched) {
+    Sound input = noise(2, 44100, 30000, 0.9, 8);
+    auto result = render(input, {"--makeup", "24", "--monitor", "bypass"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(levelRow(result, "output").samplePeak, levelRow(result, "input").samplePeak);
+    EXPECT_NEAR(peakOf(readSound(folder / "out.wav")), peakOf(input), 1e-7);
+    EXPECT_NE(result.line("settings:").find("Monitor bypass"), std::string::npos);
+}
+
+// DC a quarter step above a whole one, passed through untouched by the monitor bypass: rounding alone would
+// give the whole step, triangular dither spreads it over the steps around it with the signal's mean.
+TEST_F(Render, WritesSixteenBitsWithTpdfDither) {
+    Sound input = silence(1, 44100, 44100);
+    std::fill(input.samples.begin(), input.samples.end(), static_cast<float>(1000.25 / 32768.0));
+    auto result = render(input, {"--format", "pcm16", "--monitor", "bypass"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    Sound output = readSound(folder / "out.wav");
+    EXPECT_EQ(output.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    std::map<int, int> histogram;
+    double sum = 0.0;
+    for (std::int64_t frame = 100; frame < output.frames() - 100; ++frame) {
+        double steps = static_cast<double>(output.at(frame, 0)) * 32768.0;
+        ASSERT_EQ(steps, std::round(steps));
+        histogram[static_cast<int>(steps) - 1000]++;
+        sum += steps - 1000.0;
+    }
+    const double count = static_cast<double>(output.frames() - 200);
+    EXPECT_EQ(histogram.size(), 3u);
+    // P(d < -0.75) = 1/32 and P(d > 0.25) = 9/32 for d = u1 - u2.
+    EXPECT_NEAR(histogram[-1] / count, 1.0 / 32.0, 0.004);
+    EXPECT_NEAR(histogram[1] / count, 9.0 / 32.0, 0.01);
+    EXPECT_NEAR(sum / count, 0.25, 0.01);
+
+    // The same render twice gives the same file: the dither is seeded.
+    std::string first = readText(folder / "out.wav");
+    ASSERT_EQ(render(input, {"--format", "pcm16", "--monitor", "bypass"}).status, 0);
+    EXPECT_EQ(readText(folder / "out.wav"), first);
+}
+
+TEST_F(Render, ChoosesFormatFromInputExtensionAndOption) {
+    Sound pcm16 = noise(2, 44100, 5000, 0.5, 4);
+    pcm16.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    ASSERT_EQ(render(pcm16, {}).status, 0);
+    EXPECT_EQ(readSound(folder / "out.wav").format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+
+    ASSERT_EQ(render(pcm16, {"--format", "pcm24"}, "out.aiff").status, 0);
+    EXPECT_EQ(readSound(folder / "out.aiff").format, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
+
+    ASSERT_EQ(render(pcm16, {}, "out.flac").status, 0);
+    EXPECT_EQ(readSound(folder / "out.flac").format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+
+    Sound floats = noise(1, 32000, 5000, 0.5, 4);
+    auto result = render(floats, {"--program", "+3dB Maxi"}, "out.w64", "in.wav");
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readSound(folder / "out.w64").format, SF_FORMAT_W64 | SF_FORMAT_FLOAT);
+
+    // Lossy input: the output keeps the container but takes 24-bit PCM where the encoding does not fit.
+    Sound vorbis = sine(2, 44100, 44100, 440.0, 0.3, SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    ASSERT_EQ(render(vorbis, {}, "out.wav", "in.ogg").status, 0);
+    EXPECT_EQ(readSound(folder / "out.wav").format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    EXPECT_EQ(readSound(folder / "out.wav").frames(), readSound(folder / "in.ogg").frames());
+
+    // 24-bit output holds whole 24-bit steps.
+    ASSERT_EQ(render(floats, {"--format", "pcm24", "--makeup", "20"}).status, 0);
+    for (float sample : readSound(folder / "out.wav").samples) {
+        double steps = static_cast<double>(sample) * 8388608.0;
+        ASSERT_EQ(steps, std::round(steps));
+    }
+}
+
+TEST_F(Render, ReplacesAnExistingOutputAndLeavesNoTemporaryFile) {
+    std::ofstream(folder / "out.wav") << "an older file";
+    ASSERT_EQ(render(noise(2, 44100, 1000, 0.5, 1), {}).status, 0);
+    EXPECT_EQ(readSound(folder / "out.wav").frames(), 1000);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav", "out.wav"}));
+}
+
+// The settings line shows the plug-in's own texts for what was asked.
+class HumanSettings : public Render {
+  protected:
+    std::string settingsFor(std::vector<std::string> options) {
+        auto result = render(silence(2, 44100, 16), options);
+        EXPECT_EQ(result.status, 0) << result.err;
+        return result.line("settings:");
+    }
+};
+
+TEST_F(HumanSettings, ConvertToTheValueThatDisplaysThem) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--makeup", "3"}, "Makeup 3.0, Ceiling 0.00, RelSW auto, Rel 40 %, lt_ClipSW 3, Monitor on"},
+        {{"--makeup", "+0.09dB"}, "Makeup 0.1, Ceiling 0.00"},
+        {{"--makeup", "0.04"}, "Makeup 0.0, Ceiling 0.00"},
+        {{"--makeup", "48"}, "Makeup 48.0, Ceiling 0.00"},
+        {{"--ceiling", "-1"}, "Makeup 0.0, Ceiling -1.00"},
+        {{"--ceiling", "-6"}, "Makeup 0.0, Ceiling -6.00"},
+        {{"--ceiling", "-0.004"}, "Makeup 0.0, Ceiling 0.00"},
+        {{"--ceiling=-0.01"}, "Makeup 0.0, Ceiling -0.01"},
+        {{"--release", "auto:40"}, "RelSW auto, Rel 40 %,"},
+        {{"--release", "auto:0"}, "RelSW auto, Rel min,"},
+        {{"--release", "auto:0.5%"}, "RelSW auto, Rel min,"},
+        {{"--release", "auto:99"}, "RelSW auto, Rel 99 %,"},
+        {{"--release", "auto:100"}, "RelSW auto, Rel max,"},
+        {{"--release", "manual:300"}, "RelSW manual, Rel 300,"},
+        {{"--release", "manual:0.01"}, "RelSW manual, Rel 0.01,"},
+        {{"--release", "manual:1ms"}, "RelSW manual, Rel 1.00,"},
+        {{"--release", "manual:5.5"}, "RelSW manual, Rel 5.5,"},
+        {{"--release", "manual:999.99"}, "RelSW manual, Rel 999,"},
+        {{"--shape", "soft"}, "lt_ClipSW soft,"},
+        {{"--shape", "2"}, "lt_ClipSW 2,"},
+        {{"--shape", "4"}, "lt_ClipSW 4,"},
+        {{"--shape", "hard"}, "lt_ClipSW hard,"},
+        {{"--monitor", "bypass"}, "Monitor bypass"},
+        {{"--set", "0=0.0625"}, "Makeup 3.0,"},
+        {{"--set", "2=1", "--set", "3=0.1"}, "RelSW manual, Rel 1.0,"},
+        // The program comes first, whatever the order on the command line; settings follow in order.
+        {{"--makeup", "6", "--program", "+3dB Limit"},
+         "Makeup 6.0, Ceiling -3.00, RelSW auto, Rel 30 %, lt_ClipSW 4"},
+        {{"--program", "5"}, "Makeup 1.0, Ceiling 0.00, RelSW manual, Rel 0.01, lt_ClipSW hard"},
+        {{"--program", "5", "--release", "auto:70"}, "RelSW auto, Rel 70 %"},
+        {{"--release", "manual:50", "--release", "auto:20"}, "RelSW auto, Rel 20 %"},
+    };
+    for (const auto& [options, expected] : cases) {
+        std::string line = settingsFor(options);
+        EXPECT_NE(line.find(expected), std::string::npos) << options[0] << " gave: " << line;
+    }
+}
+
+TEST_F(HumanSettings, RoundTripOverManySeededValues) {
+    std::mt19937 random(12);
+    for (int trial = 0; trial < 30; ++trial) {
+        char makeup[16];
+        char ceiling[16];
+        std::snprintf(makeup, sizeof makeup, "%.1f",
+                      std::uniform_int_distribution<int>(1, 480)(random) / 10.0);
+        std::snprintf(ceiling, sizeof ceiling, "%.2f",
+                      -std::uniform_int_distribution<int>(1, 600)(random) / 100.0);
+        int percent = std::uniform_int_distribution<int>(1, 99)(random);
+        int milliseconds = std::uniform_int_distribution<int>(10, 999)(random);
+        std::string autoLine = settingsFor(
+            {"--makeup", makeup, "--ceiling", ceiling, "--release", "auto:" + std::to_string(percent)});
+        EXPECT_EQ(autoLine, std::string("settings:  Makeup ") + makeup + ", Ceiling " + ceiling +
+                                ", RelSW auto, Rel " + std::to_string(percent) +
+                                " %, lt_ClipSW 3, Monitor on");
+        std::string manualLine = settingsFor({"--release", "manual:" + std::to_string(milliseconds)});
+        EXPECT_NE(manualLine.find("RelSW manual, Rel " + std::to_string(milliseconds) + ","),
+                  std::string::npos)
+            << manualLine;
+    }
+}
+
+} // namespace
