@@ -75,6 +75,14 @@ TEST(Info, ReportsTheMonoBuildGivenByPath) {
     auto result = runQv3({"info", "--plugin", path});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, expectedReport(path, "Orvanta_QV3mono", "ov09", "0x6F763039", 1));
+
+    // A bare file name is the file in the current folder, not one the system's loader would search for.
+    auto cwd = fs::current_path();
+    fs::current_path(QV3_PLUGIN_DIR);
+    result = runQv3({"info", "--plugin", "Orvanta_QV3mono.so"});
+    fs::current_path(cwd);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, expectedReport("Orvanta_QV3mono.so", "Orvanta_QV3mono", "ov09", "0x6F763039", 1));
 }
 
 TEST(Info, RefusesUnexpectedArguments) {

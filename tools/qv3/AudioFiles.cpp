@@ -55,7 +55,7 @@ int roundToStep(double scaled, int bits) {
 } // namespace
 
 SoundFileReader::SoundFileReader(const std::filesystem::path& path) {
-    file_ = sf_open(path.c_str(), SFM_READ, &info_);
+    file_ = sf_open(path.string().c_str(), SFM_READ, &info_);
     if (!file_) throw std::runtime_error("cannot read " + path.string() + ": " + sf_strerror(nullptr));
 }
 
@@ -99,7 +99,7 @@ SoundFileWriter::SoundFileWriter(const std::filesystem::path& path, const Output
     info.format = format.format;
     info.channels = channels;
     info.samplerate = sampleRate;
-    file_ = sf_open(path.c_str(), SFM_WRITE, &info);
+    file_ = sf_open(path.string().c_str(), SFM_WRITE, &info);
     if (!file_)
         throw std::runtime_error("cannot write " + format.description + " output: " + sf_strerror(nullptr));
     // Encodings libsndfile converts itself must clip, never wrap around, should a sample pass full scale.

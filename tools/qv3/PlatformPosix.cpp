@@ -21,8 +21,9 @@ extern "C" void removeTemporaryAndExit(int signalNumber) {
 }
 } // namespace
 
+// An absolute path: given a bare file name, the loader would search the system's library folders instead.
 PluginLibrary::PluginLibrary(const std::filesystem::path& path)
-    : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+    : handle_(dlopen(std::filesystem::absolute(path).c_str(), RTLD_NOW | RTLD_LOCAL)) {
     if (!handle_) {
         const char* reason = dlerror();
         throw std::runtime_error("cannot load plug-in " + path.string() + ": " +
@@ -58,9 +59,12 @@ std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, c
     std::strcpy(pendingTemporary, pattern.c_str());
     struct sigaction action = {};
     action.sa_handler = removeTemporaryAndExit;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the shell told us to ignore (a background job's interrupt) stays ignored.
+        struct sigaction previous = {};
+        sigaction(signalNumber, nullptr, &previous);
+        if (previous.sa_handler != SIG_IGN) sigaction(signalNumber, &action, nullptr);
+    }
     return pattern;
 }
 

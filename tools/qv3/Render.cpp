@@ -115,9 +115,7 @@ class ProgressBar {
         : total_(totalFrames),
           shown_(standardErrorIsTerminal() &&
                  totalFrames > static_cast<std::int64_t>(kProgressAfterSeconds * sampleRate)) {}
-    ~ProgressBar() {
-        if (shown_ && drawn_ >= 0) std::fprintf(stderr, "\r%*s\r", kWidth + 8, "");
-    }
+    ~ProgressBar() { clear(); }
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
 
@@ -130,6 +128,12 @@ class ProgressBar {
         std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled,
                      "##################################################", kWidth - filled, "", percent);
         std::fflush(stderr);
+    }
+
+    // Removes the bar so that what follows starts on a clean line.
+    void clear() {
+        if (shown_ && drawn_ >= 0) std::fprintf(stderr, "\r%*s\r", kWidth + 8, "");
+        drawn_ = -1;
     }
 
   private:
@@ -267,6 +271,7 @@ int runRender(const std::vector<std::string>& arguments) {
         progress.update(inputFrames);
     }
     host.stop();
+    progress.clear();
     writer.close();
     temporary.moveTo(options.output);
     const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
