@@ -71,62 +71,50 @@ class GainSmoother {
 
     void reset() {
         history.fill(1.0);
-        nextSlot = 0;
-        recomputeSums();
-        lastGain = 1.0;
-        smoothFalling = false;
-        unityRun = 0;
+        running = Running{};
+        recomputeSums(running);
     }
 
     // Audio thread: one call per processed sample with the target gain x (at most 1.0) and the ramp table
     // index.
     double smoothGain(double x, int table) {
-        if (x >= 1.0) {
-            // Saturates: a run only has to be known to be longer than the limit.
-            unityRun = std::min(unityRun + 1, kUnityRunLimit + 1);
-        } else {
-            unityRun = 0;
-        }
-        if (unityRun > kUnityRunLimit) return 1.0;
-
-        const Ramp& ramp = ramps[static_cast<std::size_t>(table)];
-        const bool falling = x <= lastGain;
-        if (falling != smoothFalling) {
-            // A change of direction restarts the window from the last output.
-            history.fill(lastGain);
-            recomputeSums();
-            smoothFalling = falling;
-        }
-        const double windowSum = x + historySum;
-        const double y = falling ? flushToZero(ramp.fallingBase * windowSum - ramp.step * agedSum)
-                                 : flushToZero(ramp.base * windowSum + ramp.step * agedSum);
-
-        // Shift: x becomes age 1, everything else ages by one and the oldest entry leaves.
-        const double oldest = history[static_cast<std::size_t>(nextSlot)];
-        history[static_cast<std::size_t>(nextSlot)] = x;
-        agedSum = agedSum + historySum - kHistoryLength * oldest - oldest + x;
-        historySum = historySum - oldest + x;
-        sumsPeak = std::max(sumsPeak, historySum);
-        if (++nextSlot == kHistoryLength) {
-            nextSlot = 0;
-            recomputeSums();
-        } else if (historySum < sumsPeak * kShrinkLimit) {
-            recomputeSums();
-        }
-        lastGain = y;
+        double y;
+        smoothRun(&x, &y, 1, table);
         return y;
+    }
+
+    // smoothGain for `count` targets in a row, into `gains`. The running state is kept in locals for the
+    // loop (stores into `gains` could otherwise alias it).
+    void smoothRun(const double* targets, double* gains, std::int32_t count, int table) {
+        const Ramp ramp = ramps[static_cast<std::size_t>(table)];
+        Running r = running;
+        for (std::int32_t k = 0; k < count; ++k) {
+            const double x = targets[k];
+            if (x >= 1.0) {
+                // Saturates: a run only has to be known to be longer than the limit.
+                r.unityRun = std::min(r.unityRun + 1, kUnityRunLimit + 1);
+                if (r.unityRun > kUnityRunLimit) {
+                    gains[k] = 1.0;
+                    continue;
+                }
+            } else {
+                r.unityRun = 0;
+            }
+            gains[k] = window(r, ramp, x);
+        }
+        running = r;
     }
 
     // Entry j - 1 is the input j calls ago (newest first).
     std::array<double, kHistoryLength> orderedHistory() const {
         std::array<double, kHistoryLength> ordered{};
         for (std::int32_t j = 1; j <= kHistoryLength; ++j)
-            ordered[static_cast<std::size_t>(j - 1)] = ageSlot(j);
+            ordered[static_cast<std::size_t>(j - 1)] = ageSlot(j, running.nextSlot);
         return ordered;
     }
-    double currentLastGain() const { return lastGain; }
-    bool isFalling() const { return smoothFalling; }
-    std::int32_t currentUnityRun() const { return unityRun; }
+    double currentLastGain() const { return running.lastGain; }
+    bool isFalling() const { return running.falling; }
+    std::int32_t currentUnityRun() const { return running.unityRun; }
 
   private:
     struct Ramp {
@@ -135,36 +123,72 @@ class GainSmoother {
         double fallingBase = 0.0;
     };
 
+    // Everything but the history itself changes on every call.
+    struct Running {
+        std::int32_t nextSlot = 0;
+        double historySum = 0.0;
+        double agedSum = 0.0;
+        double sumsPeak = 0.0;
+        double lastGain = 1.0;
+        bool falling = false;
+        std::int32_t unityRun = 0;
+    };
+
     // The running sums are recomputed once they fall below this fraction of their largest value since the
     // last recomputation, before cancellation can cost more than a few bits.
     static constexpr double kShrinkLimit = 1.0 / 16.0;
 
-    double ageSlot(std::int32_t age) const {
+    // The filter step for an input below the unity run's limit.
+    double window(Running& r, const Ramp& ramp, double x) {
+        const bool falling = x <= r.lastGain;
+        if (falling != r.falling) {
+            // A change of direction restarts the window from the last output.
+            history.fill(r.lastGain);
+            recomputeSums(r);
+            r.falling = falling;
+        }
+        const double windowSum = x + r.historySum;
+        const double y = falling ? flushToZero(ramp.fallingBase * windowSum - ramp.step * r.agedSum)
+                                 : flushToZero(ramp.base * windowSum + ramp.step * r.agedSum);
+
+        // Shift: x becomes age 1, everything else ages by one and the oldest entry leaves. Each sum takes one
+        // addition per call, which keeps their dependency chains short.
+        const double oldest = history[static_cast<std::size_t>(r.nextSlot)];
+        history[static_cast<std::size_t>(r.nextSlot)] = x;
+        const double change = x - oldest;
+        r.agedSum = r.agedSum + (r.historySum + change - kHistoryLength * oldest);
+        r.historySum = r.historySum + change;
+        r.sumsPeak = std::max(r.sumsPeak, r.historySum);
+        if (++r.nextSlot == kHistoryLength) {
+            r.nextSlot = 0;
+            recomputeSums(r);
+        } else if (r.historySum < r.sumsPeak * kShrinkLimit) {
+            recomputeSums(r);
+        }
+        r.lastGain = y;
+        return y;
+    }
+
+    double ageSlot(std::int32_t age, std::int32_t nextSlot) const {
         std::int32_t slot = nextSlot - age;
         if (slot < 0) slot += kHistoryLength;
         return history[static_cast<std::size_t>(slot)];
     }
 
-    void recomputeSums() {
+    void recomputeSums(Running& r) const {
         double sum = 0.0;
         double aged = 0.0;
         for (std::int32_t age = 1; age <= kHistoryLength; ++age) {
-            const double h = ageSlot(age);
+            const double h = ageSlot(age, r.nextSlot);
             sum += h;
             aged += age * h;
         }
-        historySum = sum;
-        agedSum = aged;
-        sumsPeak = sum;
+        r.historySum = sum;
+        r.agedSum = aged;
+        r.sumsPeak = sum;
     }
 
     std::array<Ramp, kRampTableCount> ramps{};
     std::array<double, kHistoryLength> history{};
-    std::int32_t nextSlot = 0;
-    double historySum = 0.0;
-    double agedSum = 0.0;
-    double sumsPeak = 0.0;
-    double lastGain = 1.0;
-    bool smoothFalling = false;
-    std::int32_t unityRun = 0;
+    Running running;
 };

@@ -10,7 +10,7 @@
 #include <limits>
 
 #include "dsp/DcBlocker.h"
-#include "dsp/DelayRing.h"
+#include "dsp/DelayLine.h"
 #include "dsp/Flush.h"
 #include "dsp/GainSmoother.h"
 #include "dsp/MeterFeed.h"
@@ -62,6 +62,8 @@ template <int Channels> class LimiterPath {
     // Quiet samples after a loud one that are still processed in full (they flush the look-ahead ring).
     static constexpr std::int32_t kQuietSamplesProcessed = 40;
     static constexpr std::int32_t kQuietCountIdle = 50;
+    // Frames worked stage by stage at once; the scratch arrays for them are members, sized once.
+    static constexpr std::int32_t kBlockFrames = 256;
     // Keeps makeup x input finite for every float input (|d| < 2 x FLT_MAX): far above the +48 dB of the
     // parameter, and an infinite gain would turn a zero sample into NaN.
     static constexpr double kMaxMakeupGain = 1e100;
@@ -103,8 +105,8 @@ template <int Channels> class LimiterPath {
         meters.reset(resetMeterStarts());
         quietCount = 0;
         gateOpen = false;
-        dryRing.reset();
-        lookaheadRing.reset();
+        dryLine.reset();
+        lookaheadLine.reset();
         smoother.reset();
         for (DcBlocker& blocker : dcBlockers)
             blocker.reset();
@@ -137,7 +139,6 @@ template <int Channels> class LimiterPath {
     const DcBlocker& dcBlocker(int channel) const { return dcBlockers[static_cast<std::size_t>(channel)]; }
 
   private:
-    using Frame = std::array<double, Channels>;
     using MeterStarts = std::array<typename MeterFeed<kMeterCount>::Start, kMeterCount>;
 
     // Parameter values as read once per block.
@@ -249,8 +250,24 @@ template <int Channels> class LimiterPath {
                     i += quiet;
                     continue;
                 }
+                gateOpen = true;
             }
-            i = processWhileOpen<Accumulate>(settings, in, out, i, frames);
+            // A block ends where the host's block ends, where a meter is due (that frame goes alone) or
+            // where the gate closes.
+            const std::int32_t beforeDue = meters.framesBeforeDue();
+            const std::int32_t block =
+                beforeDue > 0 ? std::min({frames - i, kBlockFrames, beforeDue}) : std::int32_t{1};
+            const std::int32_t full = framesWhileOpen(in, i, block);
+            if (full > 0) fullSteps<Accumulate>(settings, in, out, i, full);
+            i += full;
+            if (!gateOpen) {
+                idleSteps(1);
+                if (!Accumulate) {
+                    for (float* channel : out)
+                        channel[i] = 0.0f;
+                }
+                ++i;
+            }
         }
     }
 
@@ -277,90 +294,150 @@ template <int Channels> class LimiterPath {
         return i - first;
     }
 
-    // Runs full steps from `i` while the gate is open; returns the index after the sample that closed the
-    // gate (which took an idle step), or `frames`.
-    template <bool Accumulate>
-    std::int32_t processWhileOpen(const Settings& settings, const std::array<const float*, Channels>& in,
-                                  const std::array<float*, Channels>& out, std::int32_t i,
-                                  std::int32_t frames) {
-        for (; i < frames; ++i) {
-            Frame x;
+    // Runs the gate over up to `count` frames from `first` while it is open (the first frame is loud or
+    // within the quiet frames still processed); returns the number of frames that take a full step. When
+    // the gate closes, the frame after them is the first idle one.
+    std::int32_t framesWhileOpen(const std::array<const float*, Channels>& in, std::int32_t first,
+                                 std::int32_t count) {
+        // Programme material is loud on almost every frame: one pass without early exit settles that.
+        std::uint32_t allLoud = 1;
+        for (std::int32_t k = 0; k < count; ++k) {
+            std::uint32_t loud = 0;
+            for (const float* channel : in)
+                loud |= static_cast<std::uint32_t>(isLoud(channel[first + k]));
+            allLoud &= loud;
+        }
+        if (allLoud != 0) {
+            quietCount = 0;
+            return count;
+        }
+        for (std::int32_t k = 0; k < count; ++k) {
             bool loud = false;
-            for (int c = 0; c < Channels; ++c) {
-                const float sample = in[static_cast<std::size_t>(c)][i];
-                x[static_cast<std::size_t>(c)] = finiteSample(sample);
-                loud = loud || isLoud(sample);
-            }
+            for (const float* channel : in)
+                loud = loud || isLoud(channel[first + k]);
             if (loud) {
                 quietCount = 0;
-                gateOpen = true;
             } else if (++quietCount > kQuietSamplesProcessed) {
                 quietCount = kQuietCountIdle;
                 gateOpen = false;
-                idleSteps(1);
-                if (!Accumulate) {
-                    for (float* channel : out)
-                        channel[i] = 0.0f;
-                }
-                return i + 1;
-            }
-            const Frame y = fullStep(settings, x);
-            for (int c = 0; c < Channels; ++c) {
-                float& target = out[static_cast<std::size_t>(c)][i];
-                if (Accumulate) {
-                    target = static_cast<float>(static_cast<double>(target) + y[static_cast<std::size_t>(c)]);
-                } else {
-                    target = static_cast<float>(y[static_cast<std::size_t>(c)]);
-                }
+                return k;
             }
         }
-        return i;
+        return count;
     }
 
-    // One processed sample; returns the output frame.
-    Frame fullStep(const Settings& s, const Frame& x) {
+    // Full steps for `count` frames (at most kBlockFrames, and no meter due within them unless count is 1),
+    // stage by stage over the block: inputs, the recursive filters, the gain smoothing, then the outputs.
+    template <bool Accumulate>
+    void fullSteps(const Settings& s, const std::array<const float*, Channels>& in,
+                   const std::array<float*, Channels>& out, std::int32_t first, std::int32_t count) {
         idleResetDone = false;
-        Frame gained;
-        double peak = 0.0;
+        double extremes[kMeterCount];
+
+        // The sanitised inputs go straight into the dry line, which also keeps them for the bypass.
         for (int c = 0; c < Channels; ++c) {
-            const auto ch = static_cast<std::size_t>(c);
-            gained[ch] = dcBlockers[ch].process(x[ch]) * s.makeup;
+            const float* source = in[static_cast<std::size_t>(c)] + first;
+            double* x = dryLine.blockInput(c);
+            double largest = 0.0;
+            for (std::int32_t k = 0; k < count; ++k) {
+                x[k] = finiteSample(source[k]);
+                largest = std::max(largest, std::fabs(x[k]));
+            }
+            extremes[c] = largest;
+        }
+
+        envelopeTargets(s, count);
+
+        smoother.smoothRun(targets.data(), gains.data(), count, s.rampTable);
+        double smallestGain = 1.0;
+        for (std::int32_t k = 0; k < count; ++k) {
+            const double g =
+                gains[static_cast<std::size_t>(k)] >= 1.0 ? 1.0 : gains[static_cast<std::size_t>(k)];
+            gains[static_cast<std::size_t>(k)] = g;
+            smallestGain = std::min(smallestGain, g);
+        }
+        extremes[Channels] = smallestGain;
+
+        for (int c = 0; c < Channels; ++c) {
+            const double* delayed = lookaheadLine.blockOutput(c);
+            const double* dry = dryLine.blockOutput(c);
+            float* target = out[static_cast<std::size_t>(c)] + first;
+            double largest = 0.0;
+            for (std::int32_t k = 0; k < count; ++k) {
+                double o = flushToZero(delayed[k] * gains[static_cast<std::size_t>(k)]);
+                if (o < -kOutputClamp) o = -kOutputClamp;
+                if (o > kOutputClamp) o = kOutputClamp;
+                const double limited = o * s.ceiling;
+                largest = std::max(largest, std::fabs(limited));
+                const double y = s.bypass ? dry[k] : limited;
+                if (Accumulate) {
+                    target[k] = static_cast<float>(static_cast<double>(target[k]) + y);
+                } else {
+                    target[k] = static_cast<float>(y);
+                }
+            }
+            extremes[Channels + 1 + c] = largest;
+        }
+
+        meters.stepRun(extremes, count, [this](int meter, double value) { publish(meter, value); });
+        dryLine.advance(count);
+        lookaheadLine.advance(count);
+    }
+
+    // DC blockers, makeup, look-ahead input, stereo link, the selected detector pair and the target gain for
+    // the block's inputs (already in the dry line). One loop, so that the recursions of the filters and of
+    // the two detectors overlap; their state stays in locals.
+    void envelopeTargets(const Settings& s, std::int32_t count) {
+        PeakHoldDetector& holder = s.manualPair ? manualDetector : autoFastDetector;
+        SmoothPeakDetector& follower = s.manualPair ? manualFloorDetector : autoSlowDetector;
+        const double holderRelease = s.manualPair ? s.manualRelease : s.autoFastRelease;
+        const double followerAttack = s.manualPair ? s.manualFloorAttack : s.autoSlowAttack;
+        const double followerRelease = s.manualPair ? s.manualFloorRelease : s.autoSlowRelease;
+        const double makeup = s.makeup;
+
+        std::array<DcBlocker, Channels> dc = dcBlockers;
+        DetectorPhase holderPhase = holder.blockPhase();
+        DetectorPhase followerPhase = follower.blockPhase();
+        std::array<const double*, Channels> x{};
+        std::array<double*, Channels> gained{};
+        for (int c = 0; c < Channels; ++c) {
+            x[static_cast<std::size_t>(c)] = dryLine.blockInput(c);
+            gained[static_cast<std::size_t>(c)] = lookaheadLine.blockInput(c);
+        }
+        double* peak = peaks.data();
+        double* target = targets.data();
+
+        const auto frame = [&](std::int32_t k, double holderFloor, double followerFloor) {
             // Stereo link: the detectors see the larger magnitude of the channels.
-            peak = std::max(peak, std::fabs(gained[ch]));
-        }
-        const Frame dry = dryRing.push(x);
+            double magnitude = 0.0;
+            for (std::size_t c = 0; c < Channels; ++c) {
+                const double p = dc[c].process(x[c][k]) * makeup;
+                gained[c][k] = p;
+                magnitude = std::max(magnitude, std::fabs(p));
+            }
+            peak[k] = magnitude;
+            const double e1 = PeakHoldDetector::advance(holderPhase, magnitude, holderFloor, holderRelease);
+            const double e2 = SmoothPeakDetector::advance(followerPhase, magnitude, followerFloor,
+                                                          followerAttack, followerRelease);
+            const double env = std::max(e1, e2);
+            // Exactly the gain that brings the envelope down to the clamp level.
+            target[k] = env >= kOutputClamp ? kOutputClamp / env : 1.0;
+        };
+        // The floors of the first kFloorAge frames come from each detector's history, the later ones from
+        // this block's own magnitudes.
+        const double* holderFloors = holder.floorHistory().upcomingFloors();
+        const double* followerFloors = follower.floorHistory().upcomingFloors();
+        const std::int32_t early = std::min(count, kFloorAge);
+        for (std::int32_t k = 0; k < early; ++k)
+            frame(k, holderFloors[k], followerFloors[k]);
+        for (std::int32_t k = kFloorAge; k < count; ++k)
+            frame(k, peak[k - kFloorAge], peak[k - kFloorAge]);
 
-        double env;
-        if (s.manualPair) {
-            const double e1 = manualDetector.push(peak, s.manualRelease);
-            const double e2 = manualFloorDetector.push(peak, s.manualFloorAttack, s.manualFloorRelease);
-            env = std::max(e1, e2);
-        } else {
-            const double e1 = autoFastDetector.push(peak, s.autoFastRelease);
-            const double e2 = autoSlowDetector.push(peak, s.autoSlowAttack, s.autoSlowRelease);
-            env = std::max(e1, e2);
-        }
-        const Frame delayed = lookaheadRing.push(gained);
-
-        // Exactly the gain that brings the envelope down to the clamp level.
-        const double target = env >= kOutputClamp ? kOutputClamp / env : 1.0;
-        double g = smoother.smoothGain(target, s.rampTable);
-        if (g >= 1.0) g = 1.0;
-
-        Frame limited;
-        double measurements[kMeterCount];
-        for (int c = 0; c < Channels; ++c) {
-            const auto ch = static_cast<std::size_t>(c);
-            double o = flushToZero(delayed[ch] * g);
-            if (o < -kOutputClamp) o = -kOutputClamp;
-            if (o > kOutputClamp) o = kOutputClamp;
-            limited[ch] = o * s.ceiling;
-            measurements[c] = std::fabs(x[ch]);
-            measurements[Channels + 1 + c] = std::fabs(limited[ch]);
-        }
-        measurements[Channels] = g;
-        meters.step(measurements, [this](int meter, double value) { publish(meter, value); });
-        return s.bypass ? dry : limited;
+        dcBlockers = dc;
+        holder.blockPhase() = holderPhase;
+        follower.blockPhase() = followerPhase;
+        holder.floorHistory().recordRun(peak, count);
+        follower.floorHistory().recordRun(peak, count);
     }
 
     void idleSteps(std::int64_t count) {
@@ -372,8 +449,8 @@ template <int Channels> class LimiterPath {
                 blocker.reset();
             idleResetDone = true;
         }
-        dryRing.pushSilence(count);
-        lookaheadRing.pushSilence(count);
+        dryLine.pushSilence(count);
+        lookaheadLine.pushSilence(count);
     }
 
     void publish(int meter, double value) {
@@ -396,14 +473,19 @@ template <int Channels> class LimiterPath {
     std::atomic<float> monitor{0.0f};
 
     std::array<DcBlocker, Channels> dcBlockers{};
-    DelayRing<kLatency, Channels> dryRing;
-    DelayRing<kLatency + 1, Channels> lookaheadRing;
+    // The bypass signal leaves the dry line one frame earlier than the processed signal.
+    DelayLine<kLatency - 1, Channels, kBlockFrames> dryLine;
+    DelayLine<kLatency, Channels, kBlockFrames> lookaheadLine;
     PeakHoldDetector autoFastDetector{0.0005};
     SmoothPeakDetector autoSlowDetector{0.5, SmoothPeakDetector::kAdjustableAttack};
     PeakHoldDetector manualDetector{0.0};
     SmoothPeakDetector manualFloorDetector{0.05, 0.05};
     GainSmoother smoother;
     MeterFeed<kMeterCount> meters;
+    // Per-frame values of the current block.
+    std::array<double, kBlockFrames> peaks{};
+    std::array<double, kBlockFrames> targets{};
+    std::array<double, kBlockFrames> gains{};
 
     std::int32_t quietCount = 0;
     bool gateOpen = false;

@@ -89,6 +89,24 @@ template <int Count> class MeterFeed {
         updateQuietSamples();
     }
 
+    // Frames on which every meter only counts and measures before one of them is due.
+    std::int32_t framesBeforeDue() const { return quietSamples; }
+
+    // `frames` full steps at once, given the extremes of their measurements (the largest value of each peak
+    // meter, the smallest gain): the collected values are the same as after stepping frame by frame. Either
+    // frames <= framesBeforeDue(), or a single frame.
+    template <typename Publish>
+    void stepRun(const double (&extremes)[Count], std::int32_t frames, Publish&& publish) {
+        if (frames > quietSamples) {
+            step(extremes, publish);
+            return;
+        }
+        quietSamples -= frames;
+        pendingSamples += frames;
+        for (int m = 0; m < Count; ++m)
+            meters[m].measure(extremes[m]);
+    }
+
     // `samples` idle steps: counters advance and due meters publish, nothing is measured.
     template <typename Publish> void advanceIdle(std::int64_t samples, Publish&& publish) {
         while (samples > 0) {

@@ -29,28 +29,35 @@ class PeakHoldDetector {
     }
 
     void reset() {
-        env = 0.0;
-        holdRelease.reset();
+        phase = DetectorPhase{};
+        floors.clear();
+    }
+
+    // One push of a magnitude with its floor (see FloorHistory); the block loop keeps the phase in locals.
+    static double advance(DetectorPhase& p, double magnitude, double floor, double releaseCoefficientNow) {
+        const bool rising = magnitude >= p.env;
+        const double held = holdOrRelease(p.env, floor, releaseCoefficientNow, p.holdCount);
+        p.holdCount = rising ? 0 : p.holdCount;
+        p.env = rising ? magnitude : held;
+        return p.env;
     }
 
     // Audio thread: takes the signed peak sample, returns the new envelope.
     double push(double x, double releaseCoefficientNow) {
         const double magnitude = std::fabs(x);
-        if (magnitude >= env) {
-            env = magnitude;
-            holdRelease.restartHold();
-            return env;
-        }
-        env = holdRelease.below(magnitude, env, releaseCoefficientNow);
-        return env;
+        return advance(phase, magnitude, floors.exchange(magnitude), releaseCoefficientNow);
     }
     double push(double x) { return push(x, releaseCoefficient()); }
+
+    // Block access for the limiter loop: the phase, and the floor history it must record every push in.
+    DetectorPhase& blockPhase() { return phase; }
+    FloorHistory& floorHistory() { return floors; }
 
     double releaseCoefficient() const { return releaseCoefficientValue.load(std::memory_order_relaxed); }
     double currentReleaseSeconds() const { return releaseSeconds.load(std::memory_order_relaxed); }
     double currentSampleRate() const { return sampleRate.load(std::memory_order_relaxed); }
-    double envelope() const { return env; }
-    std::int32_t currentHoldCount() const { return holdRelease.currentHoldCount(); }
+    double envelope() const { return phase.env; }
+    std::int32_t currentHoldCount() const { return phase.holdCount; }
 
   private:
     // A half-life of T seconds halves the envelope every T x fs samples.
@@ -63,6 +70,6 @@ class PeakHoldDetector {
     std::atomic<double> sampleRate{kDefaultSampleRate};
     std::atomic<double> releaseSeconds;
     std::atomic<double> releaseCoefficientValue{0.0};
-    double env = 0.0;
-    HoldRelease holdRelease;
+    DetectorPhase phase;
+    FloorHistory floors;
 };

@@ -23,11 +23,11 @@ class SmoothPeakDetector {
         if (fixedAttack != kAdjustableAttack) applyFixedAttack(kDefaultSampleRate);
     }
 
-    // Also clears the floor ring; the envelope and the phase survive.
+    // Also clears the floor history; the envelope and the phase survive.
     void setSampleRate(double fs) {
         sampleRate.store(fs, std::memory_order_relaxed);
         releaseCoefficientValue.store(std::pow(0.5, 1.0 / (fs * releaseHalfLife)), std::memory_order_relaxed);
-        holdRelease.clearRing();
+        floors.clear();
         if (fixedAttack != kAdjustableAttack) {
             applyFixedAttack(fs);
         } else {
@@ -40,30 +40,38 @@ class SmoothPeakDetector {
         updateAttackCoefficient();
     }
 
-    void reset() {
-        env = 0.0;
-        holdRelease.reset();
+    // The floor history survives: a release phase needs 39 pushes after the reset, which rewrite it.
+    void reset() { phase = DetectorPhase{}; }
+
+    // One push of a magnitude with its floor (see FloorHistory); the block loop keeps the phase in locals.
+    static double advance(DetectorPhase& p, double magnitude, double floor, double attackCoefficientNow,
+                          double releaseCoefficientNow) {
+        const bool rising = magnitude >= p.env;
+        const double attacked = magnitude + (p.env - magnitude) * attackCoefficientNow;
+        const double held = holdOrRelease(p.env, floor, releaseCoefficientNow, p.holdCount);
+        p.holdCount = rising ? 0 : p.holdCount;
+        p.env = rising ? attacked : held;
+        return p.env;
     }
 
     // Audio thread: takes the signed peak sample, returns the new envelope.
     double push(double x, double attackCoefficientNow, double releaseCoefficientNow) {
         const double magnitude = std::fabs(x);
-        if (magnitude >= env) {
-            holdRelease.restartHold();
-            env = magnitude + (env - magnitude) * attackCoefficientNow;
-            return env;
-        }
-        env = holdRelease.below(magnitude, env, releaseCoefficientNow);
-        return env;
+        return advance(phase, magnitude, floors.exchange(magnitude), attackCoefficientNow,
+                       releaseCoefficientNow);
     }
     double push(double x) { return push(x, attackCoefficient(), releaseCoefficient()); }
+
+    // Block access for the limiter loop: the phase, and the floor history it must record every push in.
+    DetectorPhase& blockPhase() { return phase; }
+    FloorHistory& floorHistory() { return floors; }
 
     double attackCoefficient() const { return attackCoefficientValue.load(std::memory_order_relaxed); }
     double releaseCoefficient() const { return releaseCoefficientValue.load(std::memory_order_relaxed); }
     double currentAttackMs() const { return attackMs.load(std::memory_order_relaxed); }
     double currentSampleRate() const { return sampleRate.load(std::memory_order_relaxed); }
-    double envelope() const { return env; }
-    std::int32_t currentHoldCount() const { return holdRelease.currentHoldCount(); }
+    double envelope() const { return phase.env; }
+    std::int32_t currentHoldCount() const { return phase.holdCount; }
 
   private:
     void applyFixedAttack(double fs) {
@@ -84,6 +92,6 @@ class SmoothPeakDetector {
     std::atomic<double> attackMs{0.0};
     std::atomic<double> attackCoefficientValue{0.0};
     std::atomic<double> releaseCoefficientValue{0.0};
-    double env = 0.0;
-    HoldRelease holdRelease;
+    DetectorPhase phase;
+    FloorHistory floors;
 };
