@@ -95,8 +95,8 @@ void setShowing(const PluginHost& host, std::int32_t index, double guess, double
         if (textShows(text, amount)) return;
     }
     host.setParameter(index, first);
-    throw std::runtime_error("--" + setting.given + ": the plug-in shows no value as " +
-                             host.parameterDisplay(index));
+    throw std::runtime_error("--" + setting.given + ": no value of " + host.parameterName(index) +
+                             " displays that (the nearest shows \"" + host.parameterDisplay(index) + "\")");
 }
 
 void setSwitch(const PluginHost& host, std::int32_t index, std::initializer_list<float> positions,
