@@ -13,6 +13,7 @@
 #include "dsp/DelayLine.h"
 #include "dsp/Flush.h"
 #include "dsp/GainSmoother.h"
+#include "dsp/Lanes.h"
 #include "dsp/MeterFeed.h"
 #include "dsp/PeakHoldDetector.h"
 #include "dsp/SmoothPeakDetector.h"
@@ -64,6 +65,7 @@ template <int Channels> class LimiterPath {
     static constexpr std::int32_t kQuietCountIdle = 50;
     // Frames worked stage by stage at once; the scratch arrays for them are members, sized once.
     static constexpr std::int32_t kBlockFrames = 256;
+    static_assert(kBlockFrames % 2 == 0, "the output stage works frames in pairs");
     // Keeps makeup x input finite for every float input (|d| < 2 x FLT_MAX): far above the +48 dB of the
     // parameter, and an infinite gain would turn a zero sample into NaN.
     static constexpr double kMaxMakeupGain = 1e100;
@@ -338,45 +340,43 @@ template <int Channels> class LimiterPath {
         for (int c = 0; c < Channels; ++c) {
             const float* source = in[static_cast<std::size_t>(c)] + first;
             double* x = dryLine.blockInput(c);
-            double largest = 0.0;
-            for (std::int32_t k = 0; k < count; ++k) {
+            for (std::int32_t k = 0; k < count; ++k)
                 x[k] = finiteSample(source[k]);
-                largest = std::max(largest, std::fabs(x[k]));
-            }
-            extremes[c] = largest;
+            extremes[c] = largestMagnitude(x, count);
         }
 
         envelopeTargets(s, count);
 
         smoother.smoothRun(targets.data(), gains.data(), count, s.rampTable);
-        double smallestGain = 1.0;
-        for (std::int32_t k = 0; k < count; ++k) {
-            const double g =
-                gains[static_cast<std::size_t>(k)] >= 1.0 ? 1.0 : gains[static_cast<std::size_t>(k)];
-            gains[static_cast<std::size_t>(k)] = g;
-            smallestGain = std::min(smallestGain, g);
-        }
-        extremes[Channels] = smallestGain;
+        double* g = gains.data();
+        for (std::int32_t k = 0; k < count; ++k)
+            g[k] = g[k] >= 1.0 ? 1.0 : g[k];
+        extremes[Channels] = smallestValue(g, count, 1.0);
 
+        // Gain, clamp and ceiling two frames at a time. An odd count computes one frame more, which stays
+        // within the arrays (their capacity is even) and is never used.
+        double* limited = scratch.data();
+        const Pair clampHigh = splatPair(kOutputClamp);
+        const Pair clampLow = splatPair(-kOutputClamp);
+        const Pair ceiling = splatPair(s.ceiling);
         for (int c = 0; c < Channels; ++c) {
             const double* delayed = lookaheadLine.blockOutput(c);
-            const double* dry = dryLine.blockOutput(c);
-            float* target = out[static_cast<std::size_t>(c)] + first;
-            double largest = 0.0;
-            for (std::int32_t k = 0; k < count; ++k) {
-                double o = flushToZero(delayed[k] * gains[static_cast<std::size_t>(k)]);
-                if (o < -kOutputClamp) o = -kOutputClamp;
-                if (o > kOutputClamp) o = kOutputClamp;
-                const double limited = o * s.ceiling;
-                largest = std::max(largest, std::fabs(limited));
-                const double y = s.bypass ? dry[k] : limited;
-                if (Accumulate) {
-                    target[k] = static_cast<float>(static_cast<double>(target[k]) + y);
-                } else {
-                    target[k] = static_cast<float>(y);
-                }
+            for (std::int32_t k = 0; k < count; k += 2) {
+                Pair o = flushPairToZero(loadPair(delayed + k) * loadPair(g + k));
+                o = o < clampLow ? clampLow : o;
+                o = clampHigh < o ? clampHigh : o;
+                storePair(limited + k, o * ceiling);
             }
-            extremes[Channels + 1 + c] = largest;
+            extremes[Channels + 1 + c] = largestMagnitude(limited, count);
+            const double* y = s.bypass ? dryLine.blockOutput(c) : limited;
+            float* target = out[static_cast<std::size_t>(c)] + first;
+            if (Accumulate) {
+                for (std::int32_t k = 0; k < count; ++k)
+                    target[k] = static_cast<float>(static_cast<double>(target[k]) + y[k]);
+            } else {
+                for (std::int32_t k = 0; k < count; ++k)
+                    target[k] = static_cast<float>(y[k]);
+            }
         }
 
         meters.stepRun(extremes, count, [this](int meter, double value) { publish(meter, value); });
@@ -486,6 +486,7 @@ template <int Channels> class LimiterPath {
     std::array<double, kBlockFrames> peaks{};
     std::array<double, kBlockFrames> targets{};
     std::array<double, kBlockFrames> gains{};
+    std::array<double, kBlockFrames> scratch{};
 
     std::int32_t quietCount = 0;
     bool gateOpen = false;
