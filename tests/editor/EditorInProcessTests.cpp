@@ -1,0 +1,307 @@
+// The editor linked into the test program together with the effect and the skin: meters painted from values
+// published through the effect, the paint rule for parameter changes from other threads, the texts of the
+// value fields, idle pumping during drags and the OLE rule of the editor base.
+#include "EditorTestSupport.h"
+
+#include "editor/EditorBase.h"
+#include "shell/BuildConfig.h"
+#include "shell/LimiterEffect.h"
+#include "shell/ParameterText.h"
+#include "toolkit/Bitmap.h"
+#include "toolkit/DrawContext.h"
+#include "toolkit/ModuleInstance.h"
+#include "toolkit/ValueDisplay.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kEditorWidth = 273;
+constexpr int kEditorHeight = 354;
+constexpr int kWellRows = 120;
+
+struct LevelMeterPlace {
+    int meterIndex;
+    int left;
+    std::uint32_t body;
+    std::uint32_t edge;
+};
+
+const std::vector<LevelMeterPlace> kLevelMeters =
+    kStereoBuild ? std::vector<LevelMeterPlace>{{6, 38, rgbOf(255, 0, 102), rgbOf(217, 0, 87)},
+                                                {7, 64, rgbOf(255, 0, 102), rgbOf(217, 0, 87)},
+                                                {9, 204, rgbOf(255, 55, 96), rgbOf(230, 0, 47)},
+                                                {10, 230, rgbOf(255, 55, 96), rgbOf(230, 0, 47)}}
+                 : std::vector<LevelMeterPlace>{{6, 47, rgbOf(255, 0, 102), rgbOf(217, 0, 87)},
+                                                {8, 213, rgbOf(255, 55, 96), rgbOf(230, 0, 47)}};
+constexpr int kReductionMeterIndex = kStereoBuild ? 8 : 7;
+constexpr int kWellWidth = kStereoBuild ? 7 : 15;
+constexpr int kEdgeColumns = kStereoBuild ? 1 : 2;
+
+// The effect with its editor, as the library's entry makes it, opened in a host window.
+class OpenEditor : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setModuleInstance(GetModuleHandleA(nullptr));
+        effect_ = std::make_unique<LimiterEffect>(nullptr);
+        dispatch(effOpen);
+        window_ = std::make_unique<HostWindow>(kEditorWidth, kEditorHeight);
+        ASSERT_EQ(dispatch(effEditOpen, 0, window_->handle()), 1);
+        runHost([this] { idle(); }, 200);
+    }
+    void TearDown() override {
+        dispatch(effEditClose);
+        effect_.reset();
+        window_.reset();
+    }
+
+    VstIntPtr dispatch(std::int32_t opcode, VstIntPtr value = 0, void* ptr = nullptr) {
+        return effect_->dispatcher(opcode, 0, value, ptr, 0.0f);
+    }
+    void idle() { dispatch(effEditIdle); }
+    Pixels capture() { return captureWindow(window_->editorWindow()); }
+    static Pixels picture(int id) { return loadBitmapPixels(GetModuleHandleA(nullptr), id); }
+
+    // The text a value field shows, drawn by a display set up like the editor's into a picture of its own.
+    static Pixels renderedField(int left, int top, float value, ValueFormatter formatter) {
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        HBITMAP surface = CreateCompatibleBitmap(screen, kEditorWidth, kEditorHeight);
+        HGDIOBJ previous = SelectObject(memory, surface);
+        {
+            auto* background = new Bitmap(10003);
+            ValueDisplay display({left, top, left + 38, top + 15}, nullptr, 0);
+            display.setAlignment(kAlignCenter);
+            display.setFontId(3);
+            display.setFontFace(0);
+            display.setTextColor({0, 0, 0, 0});
+            display.setBackground(background);
+            background->release();
+            display.setValue(value);
+            display.setFormatter(formatter);
+            DrawContext context(nullptr, memory, nullptr);
+            display.draw(&context);
+        }
+        SelectObject(memory, previous);
+        Pixels whole = captureBitmap(memory, surface);
+        DeleteObject(surface);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+        return whole.crop(left, top, 38, 15);
+    }
+    static Pixels captureBitmap(HDC context, HBITMAP bitmap) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = kEditorWidth;
+        info.bmiHeader.biHeight = -kEditorHeight;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        Pixels pixels{kEditorWidth, kEditorHeight, std::vector<std::uint32_t>(kEditorWidth * kEditorHeight)};
+        GetDIBits(context, bitmap, 0, kEditorHeight, pixels.rgb.data(), &info, DIB_RGB_COLORS);
+        for (std::uint32_t& value : pixels.rgb)
+            value &= 0xFFFFFF;
+        return pixels;
+    }
+
+    std::unique_ptr<LimiterEffect> effect_;
+    std::unique_ptr<HostWindow> window_;
+};
+
+// The well with rows firstLit to 119 lit: body colour up to the edge columns, edge colour in them.
+Pixels litWell(const Pixels& well, int firstLit, const LevelMeterPlace& meter) {
+    Pixels expected = well;
+    for (int y = firstLit; y < kWellRows; ++y) {
+        for (int x = 1; x < kWellWidth; ++x)
+            expected.rgb[static_cast<std::size_t>(y * kWellWidth + x)] =
+                x >= kWellWidth - kEdgeColumns ? meter.edge : meter.body;
+    }
+    return expected;
+}
+
+TEST_F(OpenEditor, LevelMetersLightExactlyTheRowsOfThePublishedLevel) {
+    const Pixels well = picture(10009);
+    ASSERT_EQ(well.width, kWellWidth);
+    // level -> first lit row; 120 means nothing lit.
+    const std::vector<std::pair<float, int>> cases = {
+        {1.0f, 1},    {0.5f, 19}, {0.01f, 120}, {0.0100001f, 120}, {0.0f, 120},
+        {-0.5f, 120}, {1.5f, 1},  {0.2f, 42},   {0.03f, 92},       {0.7f, 10}};
+    for (const auto& [level, firstLit] : cases) {
+        for (const LevelMeterPlace& meter : kLevelMeters)
+            effect_->setMeterValue(meter.meterIndex, level);
+        idle();
+        const Pixels editor = capture();
+        for (const LevelMeterPlace& meter : kLevelMeters)
+            EXPECT_EQ(editor.crop(meter.left, 162, kWellWidth, kWellRows), litWell(well, firstLit, meter))
+                << "level " << level << " meter " << meter.meterIndex;
+    }
+}
+
+TEST_F(OpenEditor, ReductionMarkerSitsFivePixelsPerDecibelLeftOfZero) {
+    const Pixels scale = picture(10002);
+    ASSERT_EQ(scale.width, 127);
+    // gain -> left column of the marker box.
+    const std::vector<std::pair<float, int>> cases = {{1.0f, 124}, {0.995f, 124}, {0.5f, 94},  {0.05f, 0},
+                                                      {0.03f, 0},  {1.2f, 124},   {0.25f, 64}, {0.8f, 115}};
+    const std::uint32_t outline = rgbOf(255, 0, 102);
+    const std::uint32_t inner = rgbOf(196, 0, 79);
+    for (const auto& [gain, p] : cases) {
+        effect_->setMeterValue(kReductionMeterIndex, gain);
+        idle();
+        Pixels expected = scale;
+        const auto put = [&expected](int x, int y, std::uint32_t colour) {
+            if (x < expected.width) expected.rgb[static_cast<std::size_t>(y * expected.width + x)] = colour;
+        };
+        for (int y = 0; y <= 12; ++y) {
+            put(p, y, outline);
+            put(p + 1, y, y == 0 || y == 12 ? outline : inner);
+            put(p + 2, y, outline);
+            if (y >= 1) put(p + 3, y, inner);
+        }
+        EXPECT_EQ(capture().crop(118, 72, 127, 13), expected) << "gain " << gain;
+    }
+}
+
+TEST_F(OpenEditor, MetersRepaintOnlyInIdleAfterAPublication) {
+    const LevelMeterPlace& meter = kLevelMeters.front();
+    const Pixels well = picture(10009);
+    effect_->setMeterValue(meter.meterIndex, 1.0f);
+    EXPECT_EQ(capture().crop(meter.left, 162, kWellWidth, kWellRows), well) << "painted before idle";
+    idle();
+    EXPECT_EQ(capture().crop(meter.left, 162, kWellWidth, kWellRows), litWell(well, 1, meter));
+}
+
+TEST_F(OpenEditor, ValueFieldsShowTheConvertersTexts) {
+    effect_->setParameter(0, 0.5f);
+    effect_->setParameter(1, 0.5f);
+    EXPECT_EQ(capture().crop(138, 162, 38, 15), renderedField(138, 162, 0.5f, formatMakeup));  // 24.0
+    EXPECT_EQ(capture().crop(138, 191, 38, 15), renderedField(138, 191, 0.5f, formatCeiling)); // -3.00
+    for (float mode : {0.0f, 0.25f, 0.5f, 1.0f}) {
+        effect_->setParameter(2, mode);
+        const float release = effect_->getParameter(3);
+        const ValueFormatter expected = mode < 0.5f ? formatReleaseAuto : formatReleaseTime;
+        EXPECT_EQ(capture().crop(138, 261, 38, 15), renderedField(138, 261, release, expected))
+            << "mode " << mode;
+    }
+}
+
+TEST_F(OpenEditor, ChangesFromAnotherThreadPaintInTheNextIdlePass) {
+    effect_->setParameter(2, 0.0f);
+    effect_->setParameter(5, 0.0f);
+    const Pixels before = capture();
+    std::thread automation([this] {
+        effect_->setParameter(5, 1.0f);
+        effect_->setParameter(2, 1.0f);
+        effect_->setParameter(0, 0.75f);
+    });
+    automation.join();
+    EXPECT_EQ(capture(), before) << "the automation thread painted";
+    idle();
+    const Pixels after = capture();
+    const Pixels monitor = picture(10006);
+    EXPECT_EQ(after.crop(89, 31, 160, 25), monitor.crop(0, 25, 160, 25));
+    EXPECT_EQ(after.crop(141, 240, 33, 11), picture(10007).crop(0, 11, 33, 11));
+    EXPECT_EQ(after.crop(138, 162, 38, 15), renderedField(138, 162, 0.75f, formatMakeup));
+    EXPECT_EQ(after.crop(138, 261, 38, 15),
+              renderedField(138, 261, effect_->getParameter(3), formatReleaseTime));
+}
+
+TEST_F(OpenEditor, ChangesAfterCloseAreIgnoredAndReopeningShowsCurrentValues) {
+    dispatch(effEditClose);
+    effect_->setParameter(0, 0.25f);
+    idle();
+    ASSERT_EQ(dispatch(effEditOpen, 0, window_->handle()), 1);
+    runHost([this] { idle(); }, 200);
+    EXPECT_EQ(capture().crop(138, 162, 38, 15), renderedField(138, 162, 0.25f, formatMakeup));
+}
+
+// An editor base alone on an effect of its own, with a clock the test steps.
+class SilentEffect : public EffectBase {
+  public:
+    SilentEffect() : EffectBase(countingHost, 1, 0) {}
+    void process(float**, float**, std::int32_t) override {}
+
+    static VstIntPtr QV3_VSTCALL countingHost(AEffect* record, std::int32_t opcode, std::int32_t, VstIntPtr,
+                                              void*, float) {
+        if (opcode != audioMasterIdle) return 0;
+        ++hostIdleCalls;
+        // A host that idles the editor from its answer: the nested call must do nothing.
+        static_cast<EffectBase*>(record->object)->dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
+        return 0;
+    }
+    static int hostIdleCalls;
+};
+int SilentEffect::hostIdleCalls = 0;
+
+class SteppedEditor : public EditorBase {
+  public:
+    explicit SteppedEditor(EffectBase* effect) : EditorBase(effect) {}
+    void refresh() override { ++idleWork; }
+    std::uint32_t tickCount() const override { return now; }
+    void sleepMilliseconds(std::uint32_t milliseconds) override { slept += milliseconds; }
+
+    // One drag poll at the given time: answers whether idle work ran.
+    bool pollAt(std::uint32_t time) {
+        now = time;
+        slept = 0;
+        const int before = idleWork;
+        requestRefresh();
+        pumpIdle();
+        return idleWork != before;
+    }
+
+    std::uint32_t now = 0;
+    std::uint32_t slept = 0;
+    int idleWork = 0;
+};
+
+TEST(EditorBasePumpIdle, RunsIdleWorkAboutEveryFiftyMillisecondsOfADrag) {
+    for (std::uint32_t start : {1000u, 0xFFFFFFF0u, 0xFFFFFF9Cu}) {
+        SilentEffect effect;
+        auto* editor = new SteppedEditor(&effect);
+        SilentEffect::hostIdleCalls = 0;
+        ASSERT_TRUE(editor->pollAt(start + 0x80000000u)) << "the first poll works at once";
+        const std::uint32_t last = start + 0x80000000u;
+        EXPECT_FALSE(editor->pollAt(last + 10));
+        EXPECT_EQ(editor->slept, 4u);
+        EXPECT_TRUE(editor->pollAt(last + 60)) << start;
+        EXPECT_EQ(editor->slept, 4u);
+        // The work at 60 (counted as 64) set the next one for 164.
+        EXPECT_TRUE(editor->pollAt(last + 164 + 5));
+        EXPECT_EQ(editor->slept, 0u);
+        EXPECT_EQ(SilentEffect::hostIdleCalls, 3);
+        EXPECT_EQ(editor->idleWork, 3) << "the host's nested idle call did nothing";
+    }
+}
+
+TEST(EditorBaseOle, UninitialisesOnlyWhatItInitialised) {
+    std::thread multithreaded([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        {
+            SilentEffect effect;
+            new SteppedEditor(&effect); // refused by OLE on this thread; owned by the effect
+        }
+        // Still initialised once: the editor took nothing away.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+        CoUninitialize();
+        CoUninitialize();
+    });
+    multithreaded.join();
+    std::thread apartment([] {
+        {
+            SilentEffect effect;
+            new SteppedEditor(&effect);
+        }
+        // The editor's initialisation was undone: the thread starts afresh.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        CoUninitialize();
+    });
+    apartment.join();
+}
+
+} // namespace
