@@ -209,6 +209,13 @@ template <int Channels> class LimiterPath {
         return magnitudeBits(sample) - kLoudBits <= kLargestFiniteBits - kLoudBits;
     }
 
+    static bool anyLoud(const float* samples, std::int32_t count) {
+        std::uint32_t loud = 0;
+        for (std::int32_t k = 0; k < count; ++k)
+            loud |= static_cast<std::uint32_t>(isLoud(samples[k]));
+        return loud != 0;
+    }
+
     Settings readSettings() const {
         Settings s{};
         s.makeup = makeupGain.load(std::memory_order_relaxed);
@@ -276,15 +283,15 @@ template <int Channels> class LimiterPath {
     // Number of frames from `first` on in which every channel is quiet.
     std::int32_t quietFrames(const std::array<const float*, Channels>& in, std::int32_t first,
                              std::int32_t frames) const {
-        constexpr std::int32_t kChunk = 16;
+        // Whole chunks first, one channel at a time: plain loops without early exit, which the compiler
+        // vectorises.
+        constexpr std::int32_t kChunk = 64;
         std::int32_t i = first;
         while (frames - i >= kChunk) {
-            std::uint32_t loud = 0;
-            for (const float* channel : in) {
-                for (std::int32_t k = 0; k < kChunk; ++k)
-                    loud |= static_cast<std::uint32_t>(isLoud(channel[i + k]));
-            }
-            if (loud != 0) break;
+            bool loud = false;
+            for (const float* channel : in)
+                loud = loud || anyLoud(channel + i, kChunk);
+            if (loud) break;
             i += kChunk;
         }
         for (; i < frames; ++i) {
