@@ -370,8 +370,10 @@ template <int Channels> class LimiterPath {
             const double* delayed = lookaheadLine.blockOutput(c);
             for (std::int32_t k = 0; k < count; k += 2) {
                 Pair o = flushPairToZero(loadPair(delayed + k) * loadPair(g + k));
-                o = o < clampLow ? clampLow : o;
-                o = clampHigh < o ? clampHigh : o;
+                // The clamp, written in the operand order of the max and min instructions; o is never NaN
+                // (finite samples, gains and makeup), so this equals "below -clamp, above +clamp".
+                o = clampLow < o ? o : clampLow;
+                o = o < clampHigh ? o : clampHigh;
                 storePair(limited + k, o * ceiling);
             }
             extremes[Channels + 1 + c] = largestMagnitude(limited, count);
