@@ -65,7 +65,7 @@ template <int Channels> class LimiterPath {
     static constexpr std::int32_t kQuietCountIdle = 50;
     // Frames worked stage by stage at once; the scratch arrays for them are members, sized once.
     static constexpr std::int32_t kBlockFrames = 256;
-    static_assert(kBlockFrames % 2 == 0, "the output stage works frames in pairs");
+    static_assert(kBlockFrames % 2 == 0, "limitBlock works frames in pairs");
     // Keeps makeup x input finite for every float input (|d| < 2 x FLT_MAX): far above the +48 dB of the
     // parameter, and an infinite gain would turn a zero sample into NaN.
     static constexpr double kMaxMakeupGain = 1e100;
@@ -360,22 +360,9 @@ template <int Channels> class LimiterPath {
             g[k] = g[k] >= 1.0 ? 1.0 : g[k];
         extremes[Channels] = smallestValue(g, count, 1.0);
 
-        // Gain, clamp and ceiling two frames at a time. An odd count computes one frame more, which stays
-        // within the arrays (their capacity is even) and is never used.
         double* limited = scratch.data();
-        const Pair clampHigh = splatPair(kOutputClamp);
-        const Pair clampLow = splatPair(-kOutputClamp);
-        const Pair ceiling = splatPair(s.ceiling);
         for (int c = 0; c < Channels; ++c) {
-            const double* delayed = lookaheadLine.blockOutput(c);
-            for (std::int32_t k = 0; k < count; k += 2) {
-                Pair o = flushPairToZero(loadPair(delayed + k) * loadPair(g + k));
-                // The clamp, written in the operand order of the max and min instructions; o is never NaN
-                // (finite samples, gains and makeup), so this equals "below -clamp, above +clamp".
-                o = clampLow < o ? o : clampLow;
-                o = o < clampHigh ? o : clampHigh;
-                storePair(limited + k, o * ceiling);
-            }
+            limitBlock(lookaheadLine.blockOutput(c), g, limited, count, kOutputClamp, s.ceiling);
             extremes[Channels + 1 + c] = largestMagnitude(limited, count);
             const double* y = s.bypass ? dryLine.blockOutput(c) : limited;
             float* target = out[static_cast<std::size_t>(c)] + first;
