@@ -240,11 +240,7 @@ TEST_P(EditorHost, ControlClickOnTheMakeupFieldSetsTheMiddleValue) {
     openEditor();
     const Pixels before = field(capture(), kMakeupField);
     hostCalls.clear();
-    userDoes([] {
-        input::controlDown();
-        input::click(150, 170);
-        input::controlUp();
-    });
+    userDoes([] { input::controlClick(150, 170); });
     EXPECT_EQ(get(0), 0.5f);
     ASSERT_EQ(hostCalls.size(), 1u);
     EXPECT_EQ(hostCalls[0].opcode, audioMasterAutomate);
@@ -280,11 +276,9 @@ TEST_P(EditorHost, ClipAndMonitorSwitchesFollowThePressedSegment) {
         EXPECT_EQ(get(5), static_cast<float>(position));
         EXPECT_EQ(shown(capture(), kMonitorSwitch), band(kMonitorSwitch, position));
     }
-    userDoes([] {
-        input::controlDown();
-        input::click(100, 43);
-        input::controlUp();
-    });
+    userDoes([] { input::click(200, 43); });
+    ASSERT_EQ(get(5), 1.0f);
+    userDoes([] { input::controlClick(200, 43); });
     EXPECT_EQ(get(5), 0.0f) << "Control-click resets the switch to its default";
 }
 

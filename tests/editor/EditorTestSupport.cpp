@@ -211,8 +211,12 @@ void click(int x, int y) {
     release();
 }
 
-void controlDown() { sendKey(VK_CONTROL, true); }
-
-void controlUp() { sendKey(VK_CONTROL, false); }
+void controlClick(int x, int y) {
+    moveTo(x, y);
+    sendKey(VK_CONTROL, true);
+    press();
+    release();
+    sendKey(VK_CONTROL, false);
+}
 
 } // namespace input

@@ -77,6 +77,7 @@ void moveTo(int x, int y);
 void press();
 void release();
 void click(int x, int y);
-void controlDown();
-void controlUp();
+// A click with Control held. The cursor moves first: Wine takes the modifier keys from the X server's pointer
+// events, and the X server knows nothing of a synthesized Control key.
+void controlClick(int x, int y);
 } // namespace input
