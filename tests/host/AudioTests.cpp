@@ -278,4 +278,32 @@ TEST_P(Audio, NonFiniteParameterValuesLeaveTheAudioAlone) {
     EXPECT_EQ(firstDifference(effect->replacing(input, 300), expected), "");
 }
 
+// The meter readings published while audio runs, read through the vendor-specific query of our own hosts.
+TEST_P(Audio, PublishesMeterReadingsForTheQuery) {
+    const std::int32_t query = fourCharCode('O', 'v', 'M', 'v');
+    const std::int32_t meterCount = build().channels == 2 ? 5 : 3;
+    auto effect = instantiate();
+    effect->set(0, 0.25f);
+    ChannelBuffers input = silence(build().channels, 8820);
+    for (std::vector<float>& channel : input) {
+        for (std::size_t i = 0; i < channel.size(); ++i)
+            channel[i] = i % 40 < 20 ? 0.75f : -0.75f;
+    }
+    effect->replacing(input, 441);
+    for (std::int32_t meter = 6; meter < 6 + meterCount; ++meter) {
+        double reading = -1.0;
+        EXPECT_EQ(effect->dispatch(effVendorSpecific, query, meter, &reading), 1) << "meter " << meter;
+        EXPECT_GT(reading, 0.0) << "meter " << meter;
+        EXPECT_LE(reading, 1.0) << "meter " << meter;
+    }
+    double untouched = -1.0;
+    for (VstIntPtr meter : {VstIntPtr{5}, VstIntPtr{6 + meterCount}, VstIntPtr{-1}, VstIntPtr{1000}}) {
+        EXPECT_EQ(effect->dispatch(effVendorSpecific, query, meter, &untouched), 0) << "meter " << meter;
+        EXPECT_EQ(untouched, -1.0);
+    }
+    EXPECT_EQ(effect->dispatch(effVendorSpecific, query, 6, nullptr), 0);
+    EXPECT_EQ(effect->dispatch(effVendorSpecific, query + 1, 6, &untouched), 0);
+    EXPECT_EQ(untouched, -1.0);
+}
+
 } // namespace

@@ -127,16 +127,24 @@ TEST_P(Parameters, IgnoreValuesThatAreNotFinite) {
     EXPECT_EQ(effect->get(0), 0.25f) << "the program kept its finite values";
 }
 
-// Writes the display text of `index` into a buffer of canaries and checks that it stays within 8 bytes.
-std::string boundedDisplay(const HostedEffect& effect, std::int32_t index) {
-    std::array<char, 64> buffer;
-    buffer.fill(static_cast<char>(0x5A));
+// Reads the display text of `index` into a buffer of canaries; fails unless the text and its terminator stay
+// within 8 bytes. The buffer is roomy so that an overlong text is reported rather than crashing this host.
+testing::AssertionResult displayFits(const HostedEffect& effect, std::int32_t index, std::string& text) {
+    constexpr char kCanary = 0x5A;
+    std::array<char, 512> buffer;
+    buffer.fill(kCanary);
     effect.dispatch(effGetParamDisplay, index, 0, buffer.data());
     const std::size_t length = strnlen(buffer.data(), buffer.size());
-    EXPECT_LT(length, 8u) << "index " << index;
-    for (std::size_t i = std::min<std::size_t>(length + 1, 8); i < buffer.size(); ++i)
-        EXPECT_EQ(buffer[i], static_cast<char>(0x5A)) << "byte " << i << " written, index " << index;
-    return std::string(buffer.data(), std::min<std::size_t>(length, buffer.size()));
+    text.assign(buffer.data(), length);
+    if (length >= 8)
+        return testing::AssertionFailure()
+               << "index " << index << " shows \"" << text << "\" (" << length << " characters)";
+    for (std::size_t i = length + 1; i < buffer.size(); ++i) {
+        if (buffer[i] != kCanary)
+            return testing::AssertionFailure()
+                   << "index " << index << " wrote byte " << i << " after \"" << text << "\"";
+    }
+    return testing::AssertionSuccess();
 }
 
 TEST_P(Parameters, DisplayOutOfRangeValuesInEightBytes) {
@@ -155,11 +163,13 @@ TEST_P(Parameters, DisplayOutOfRangeValuesInEightBytes) {
             for (std::int32_t index = 0; index < 6; ++index) {
                 if (index == kRelSw) continue;
                 effect->set(index, value);
-                std::string text = boundedDisplay(*effect, index);
+                std::string text;
+                ASSERT_TRUE(displayFits(*effect, index, text)) << "value " << value;
                 EXPECT_FALSE(text.empty()) << "index " << index << ", value " << value;
             }
             effect->set(kRelSw, value);
-            boundedDisplay(*effect, kRelSw);
+            std::string text;
+            ASSERT_TRUE(displayFits(*effect, kRelSw, text)) << "value " << value;
             effect->set(kRelSw, relSwitch);
         }
     }
@@ -177,14 +187,17 @@ TEST_P(Parameters, CutOutOfRangeTextsToSevenCharacters) {
     for (const DisplayCase& c : cases) {
         effect->set(kRelSw, c.relSwitch);
         effect->set(c.index, c.value);
-        EXPECT_EQ(boundedDisplay(*effect, c.index), c.text) << "index " << c.index << ", value " << c.value;
+        std::string text;
+        ASSERT_TRUE(displayFits(*effect, c.index, text)) << "value " << c.value;
+        EXPECT_EQ(text, c.text) << "index " << c.index << ", value " << c.value;
         EXPECT_EQ(effect->get(c.index), c.value) << "out-of-range values are stored as they come";
     }
     // Far beyond any 32-bit integer of milliseconds: still digits only.
     effect->set(kRelSw, kManual);
     for (float value : {200.0f, 1e10f, FLT_MAX}) {
         effect->set(kRel, value);
-        std::string text = boundedDisplay(*effect, kRel);
+        std::string text;
+        ASSERT_TRUE(displayFits(*effect, kRel, text)) << "value " << value;
         EXPECT_FALSE(text.empty());
         EXPECT_EQ(text.find_first_not_of("0123456789"), std::string::npos) << text;
     }
