@@ -15,9 +15,7 @@ Control::~Control() {
     if (background_) background_->release();
 }
 
-bool Control::isDirty() const {
-    return !(value_ == lastDrawnValue_) || dirty_;
-}
+bool Control::isDirty() const { return !(value_ == lastDrawnValue_) || dirty_; }
 
 void Control::setDirty(bool dirty) {
     dirty_ = dirty;
@@ -34,49 +32,27 @@ void Control::pumpIdle() {
     if (parentFrame_) parentFrame_->pumpIdle();
 }
 
-void Control::setValue(float value) {
-    value_ = value;
-}
+void Control::setValue(float value) { value_ = value; }
 
-float Control::value() const {
-    return value_;
-}
+float Control::value() const { return value_; }
 
-void Control::setMin(float value) {
-    minValue_ = value;
-}
+void Control::setMin(float value) { minValue_ = value; }
 
-float Control::minValue() const {
-    return minValue_;
-}
+float Control::minValue() const { return minValue_; }
 
-void Control::setMax(float value) {
-    maxValue_ = value;
-}
+void Control::setMax(float value) { maxValue_ = value; }
 
-float Control::maxValue() const {
-    return maxValue_;
-}
+float Control::maxValue() const { return maxValue_; }
 
-void Control::setLastDrawnValue(float value) {
-    lastDrawnValue_ = value;
-}
+void Control::setLastDrawnValue(float value) { lastDrawnValue_ = value; }
 
-float Control::lastDrawnValue() const {
-    return lastDrawnValue_;
-}
+float Control::lastDrawnValue() const { return lastDrawnValue_; }
 
-void Control::setDefaultValue(float value) {
-    defaultValue_ = value;
-}
+void Control::setDefaultValue(float value) { defaultValue_ = value; }
 
-float Control::defaultValue() const {
-    return defaultValue_;
-}
+float Control::defaultValue() const { return defaultValue_; }
 
-void Control::setTag(int tag) {
-    tag_ = tag;
-}
+void Control::setTag(int tag) { tag_ = tag; }
 
 void Control::setBackground(Bitmap* background) {
     // Retain first: setting the same picture again must not delete it on the way.
@@ -85,25 +61,15 @@ void Control::setBackground(Bitmap* background) {
     background_ = background;
 }
 
-Bitmap* Control::background() const {
-    return background_;
-}
+Bitmap* Control::background() const { return background_; }
 
-void Control::setBackgroundOffset(const Point& offset) {
-    backgroundOffset_ = offset;
-}
+void Control::setBackgroundOffset(const Point& offset) { backgroundOffset_ = offset; }
 
-void Control::alignBackgroundOffset() {
-    backgroundOffset_ = {bounds_.left, bounds_.top};
-}
+void Control::alignBackgroundOffset() { backgroundOffset_ = {bounds_.left, bounds_.top}; }
 
-void Control::setWheelStep(float step) {
-    wheelStep_ = step;
-}
+void Control::setWheelStep(float step) { wheelStep_ = step; }
 
-float Control::wheelStep() const {
-    return wheelStep_;
-}
+float Control::wheelStep() const { return wheelStep_; }
 
 void Control::clampValue() {
     if (value_ > maxValue_) {

@@ -29,9 +29,7 @@ bool fontFamilyInstalled(const char* face) {
     return found;
 }
 
-bool keyDown(int virtualKey) {
-    return GetAsyncKeyState(virtualKey) < 0;
-}
+bool keyDown(int virtualKey) { return GetAsyncKeyState(virtualKey) < 0; }
 
 } // namespace
 

@@ -25,9 +25,7 @@ Fader::~Fader() {
     if (handle_) handle_->release();
 }
 
-void Fader::draw(DrawContext*) {
-    setDirty(false);
-}
+void Fader::draw(DrawContext*) { setDirty(false); }
 
 void Fader::onMouseDown(DrawContext* context, const Point& point) {
     if (!inputEnabled()) return;
@@ -80,17 +78,11 @@ void Fader::onMouseDown(DrawContext* context, const Point& point) {
     endEdit();
 }
 
-void Fader::setFreeClick(bool freeClick) {
-    freeClick_ = freeClick;
-}
+void Fader::setFreeClick(bool freeClick) { freeClick_ = freeClick; }
 
-bool Fader::freeClick() const {
-    return freeClick_;
-}
+bool Fader::freeClick() const { return freeClick_; }
 
-void Fader::setHandleOffset(const Point& offset) {
-    handleOffset_ = offset;
-}
+void Fader::setHandleOffset(const Point& offset) { handleOffset_ = offset; }
 
 void Fader::setHandle(Bitmap* handle) {
     if (handle) handle->retain();
@@ -102,14 +94,8 @@ void Fader::setHandle(Bitmap* handle) {
     }
 }
 
-Bitmap* Fader::handle() const {
-    return handle_;
-}
+Bitmap* Fader::handle() const { return handle_; }
 
-void Fader::setZoom(float zoom) {
-    zoom_ = zoom;
-}
+void Fader::setZoom(float zoom) { zoom_ = zoom; }
 
-float Fader::zoom() const {
-    return zoom_;
-}
+float Fader::zoom() const { return zoom_; }

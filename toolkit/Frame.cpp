@@ -24,9 +24,7 @@ int windowClassUseCount = 0;
 bool buttonsSwappedState = false;
 TransparentBltFunction transparentBltProc = nullptr;
 
-Rect rectFrom(const RECT& rect) {
-    return {rect.left, rect.top, rect.right, rect.bottom};
-}
+Rect rectFrom(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
 
 } // namespace
 
@@ -76,7 +74,8 @@ bool Frame::createWindow(HWND parentWindow) {
         return false;
     }
     SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    registerDropTarget();
+    // Drag and drop needs OLE in a single-threaded apartment; a thread without it gets no drop target.
+    if (oleInitialized_) registerDropTarget();
     return true;
 }
 
@@ -102,9 +101,7 @@ void Frame::revokeDropTarget() {
     dropTarget_ = nullptr;
 }
 
-IDropTarget* Frame::dropTarget() const {
-    return dropRegistered_ ? dropTarget_ : nullptr;
-}
+IDropTarget* Frame::dropTarget() const { return dropRegistered_ ? dropTarget_ : nullptr; }
 
 void Frame::registerWindowClass() {
     if (windowClassUseCount++ > 0) return;
@@ -125,13 +122,9 @@ void Frame::releaseWindowClass() {
     if (--windowClassUseCount == 0) UnregisterClassA(windowClassName, moduleInstance());
 }
 
-bool Frame::buttonsSwapped() {
-    return buttonsSwappedState;
-}
+bool Frame::buttonsSwapped() { return buttonsSwappedState; }
 
-TransparentBltFunction Frame::transparentBlt() {
-    return transparentBltProc;
-}
+TransparentBltFunction Frame::transparentBlt() { return transparentBltProc; }
 
 LRESULT CALLBACK Frame::frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Frame* frame = reinterpret_cast<Frame*>(GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -269,9 +262,7 @@ bool Frame::wheel(DrawContext* context, const Point&, int distance) {
     return taken;
 }
 
-FrameEditor* Frame::owningEditor() {
-    return editor_;
-}
+FrameEditor* Frame::owningEditor() { return editor_; }
 
 bool Frame::addChild(View* view) {
     if (!view) return false;
@@ -334,9 +325,7 @@ bool Frame::hasChild(View* view) const {
     return false;
 }
 
-int Frame::childCount() const {
-    return childCount_;
-}
+int Frame::childCount() const { return childCount_; }
 
 View* Frame::childAt(int index) const {
     return index < 0 || index >= childCount_ ? nullptr : children_[index];
@@ -377,13 +366,9 @@ void Frame::pumpIdle() {
     if (editor_) editor_->pumpIdle();
 }
 
-bool Frame::beginParameterEdit(int index) {
-    return editor_ ? editor_->beginParameterEdit(index) : false;
-}
+bool Frame::beginParameterEdit(int index) { return editor_ ? editor_->beginParameterEdit(index) : false; }
 
-bool Frame::endParameterEdit(int index) {
-    return editor_ ? editor_->endParameterEdit(index) : false;
-}
+bool Frame::endParameterEdit(int index) { return editor_ ? editor_->endParameterEdit(index) : false; }
 
 void Frame::setFocusView(View* view) {
     View* previous = focusView_;

@@ -16,9 +16,7 @@ constexpr int kWidePathCapacity = 2048;
 // No user interface, any match, at most 500 ms (high word) spent searching for a moved target.
 const DWORD kResolveFlags = static_cast<DWORD>(SLR_NO_UI) | static_cast<DWORD>(SLR_ANY_MATCH) | (500u << 16);
 
-FORMATETC formatFor(CLIPFORMAT format) {
-    return {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-}
+FORMATETC formatFor(CLIPFORMAT format) { return {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}; }
 
 bool endsWithShortcutExtension(const char* path) {
     const char* dot = std::strrchr(path, '.');
@@ -41,9 +39,7 @@ HRESULT STDMETHODCALLTYPE FrameDropTarget::QueryInterface(REFIID iid, void** obj
     return E_NOINTERFACE;
 }
 
-ULONG STDMETHODCALLTYPE FrameDropTarget::AddRef() {
-    return static_cast<ULONG>(++refCount_);
-}
+ULONG STDMETHODCALLTYPE FrameDropTarget::AddRef() { return static_cast<ULONG>(++refCount_); }
 
 ULONG STDMETHODCALLTYPE FrameDropTarget::Release() {
     if (--refCount_ <= 0) {
@@ -79,9 +75,7 @@ HRESULT STDMETHODCALLTYPE FrameDropTarget::DragOver(DWORD keyState, POINTL, DWOR
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE FrameDropTarget::DragLeave() {
-    return S_OK;
-}
+HRESULT STDMETHODCALLTYPE FrameDropTarget::DragLeave() { return S_OK; }
 
 HRESULT STDMETHODCALLTYPE FrameDropTarget::Drop(IDataObject* dataObject, DWORD, POINTL, DWORD*) {
     if (frame_ && dataObject) {

@@ -112,9 +112,7 @@ void ValueDisplay::setFormatterWithData(ValueFormatterWithData formatter, void* 
     formatterData_ = data;
 }
 
-void ValueDisplay::setFormatter(ValueFormatter formatter) {
-    formatter_ = formatter;
-}
+void ValueDisplay::setFormatter(ValueFormatter formatter) { formatter_ = formatter; }
 
 void ValueDisplay::setStyle(int style) {
     if (style == style_) return;
@@ -128,6 +126,4 @@ void ValueDisplay::setFontFace(int face) {
     setDirty(true);
 }
 
-void ValueDisplay::setTextTransparent(bool transparent) {
-    textTransparent_ = transparent;
-}
+void ValueDisplay::setTextTransparent(bool transparent) { textTransparent_ = transparent; }

@@ -6,13 +6,9 @@ View::View(const Rect& bounds) : bounds_(bounds), hitArea_(bounds) {}
 
 View::~View() = default;
 
-void View::draw(DrawContext*) {
-    setDirty(false);
-}
+void View::draw(DrawContext*) { setDirty(false); }
 
-void View::drawArea(DrawContext* context, const Rect&) {
-    draw(context);
-}
+void View::drawArea(DrawContext* context, const Rect&) { draw(context); }
 
 bool View::intersects(const Rect& rect) const {
     return rect.right >= bounds_.left && rect.left <= bounds_.right && rect.bottom >= bounds_.top &&
@@ -27,107 +23,63 @@ void View::updateIfDirty(DrawContext* context) {
     setDirty(false);
 }
 
-int View::notify(View*, const char*) {
-    return 0;
-}
+int View::notify(View*, const char*) { return 0; }
 
-int View::keyDown(VstKeyCode&) {
-    return -1;
-}
+int View::keyDown(VstKeyCode&) { return -1; }
 
-int View::keyUp(VstKeyCode&) {
-    return -1;
-}
+int View::keyUp(VstKeyCode&) { return -1; }
 
-bool View::dropData(void**, int, int, const Point&) {
-    return false;
-}
+bool View::dropData(void**, int, int, const Point&) { return false; }
 
-bool View::wheel(DrawContext*, const Point&, int) {
-    return false;
-}
+bool View::wheel(DrawContext*, const Point&, int) { return false; }
 
 void View::focusLost(DrawContext*) {}
 
 void View::focusGained(DrawContext*) {}
 
-bool View::isDirty() const {
-    return dirty_;
-}
+bool View::isDirty() const { return dirty_; }
 
-void View::setDirty(bool dirty) {
-    dirty_ = dirty;
-}
+void View::setDirty(bool dirty) { dirty_ = dirty; }
 
-void View::setInputEnabled(bool enabled) {
-    inputEnabled_ = enabled;
-}
+void View::setInputEnabled(bool enabled) { inputEnabled_ = enabled; }
 
-bool View::inputEnabled() const {
-    return inputEnabled_;
-}
+bool View::inputEnabled() const { return inputEnabled_; }
 
-void View::setHitArea(const Rect& rect) {
-    hitArea_ = rect;
-}
+void View::setHitArea(const Rect& rect) { hitArea_ = rect; }
 
-void View::hitArea(Rect& rect) const {
-    rect = hitArea_;
-}
+void View::hitArea(Rect& rect) const { rect = hitArea_; }
 
-bool View::hitTest(const Point& point, int) const {
-    return containsPoint(bounds_, point);
-}
+bool View::hitTest(const Point& point, int) const { return containsPoint(bounds_, point); }
 
-void View::setTransparent(bool transparent) {
-    transparent_ = transparent;
-}
+void View::setTransparent(bool transparent) { transparent_ = transparent; }
 
-bool View::transparent() const {
-    return transparent_;
-}
+bool View::transparent() const { return transparent_; }
 
 void View::setBounds(const Rect& rect) {
     bounds_ = rect;
     setDirty(true);
 }
 
-void View::bounds(Rect& rect) const {
-    rect = bounds_;
-}
+void View::bounds(Rect& rect) const { rect = bounds_; }
 
-void View::setParentView(View* parent) {
-    parentView_ = parent;
-}
+void View::setParentView(View* parent) { parentView_ = parent; }
 
-void View::setParentFrame(Frame* frame) {
-    parentFrame_ = frame;
-}
+void View::setParentFrame(Frame* frame) { parentFrame_ = frame; }
 
-FrameEditor* View::owningEditor() {
-    return parentFrame_ ? parentFrame_->owningEditor() : nullptr;
-}
+FrameEditor* View::owningEditor() { return parentFrame_ ? parentFrame_->owningEditor() : nullptr; }
 
-bool View::detachedFrom(View*) {
-    return true;
-}
+bool View::detachedFrom(View*) { return true; }
 
-bool View::attachedTo(View*) {
-    return true;
-}
+bool View::attachedTo(View*) { return true; }
 
 void View::release() {
     if (refCount_ <= 0) return;
     if (--refCount_ == 0) delete this;
 }
 
-void View::retain() {
-    ++refCount_;
-}
+void View::retain() { ++refCount_; }
 
-int View::referenceCount() const {
-    return refCount_;
-}
+int View::referenceCount() const { return refCount_; }
 
 void View::redraw() {
     if (parentFrame_) parentFrame_->redrawView(this);
