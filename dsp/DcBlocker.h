@@ -22,6 +22,9 @@ class DcBlocker {
         return d;
     }
 
+    // The limiter's block loop keeps the state in a local and stores it back.
+    void setState(double value) { state = value; }
+
     double currentState() const { return state; }
     double currentCoefficient() const { return coefficient; }
     double currentSampleRate() const { return sampleRate; }

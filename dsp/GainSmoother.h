@@ -105,6 +105,10 @@ class GainSmoother {
         running = r;
     }
 
+    // True when inputs of 1.0 are returned as 1.0 without touching the state (the unity run is past the
+    // limit and stays there).
+    bool passesUnity() const { return running.unityRun > kUnityRunLimit; }
+
     // Entry j - 1 is the input j calls ago (newest first).
     std::array<double, kHistoryLength> orderedHistory() const {
         std::array<double, kHistoryLength> ordered{};

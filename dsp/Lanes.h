@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -11,76 +12,144 @@
 using Pair = double __attribute__((vector_size(16)));
 using PairBits = long long __attribute__((vector_size(16)));
 
+using FloatPair = float __attribute__((vector_size(8)));
+
 // Unaligned loads and stores. Macros rather than functions: on x86 without SSE the compiler warns wherever
 // such a vector crosses a function boundary by value, even inline.
-#define QV3_LOAD_PAIR(pair, address) std::memcpy(&(pair), (address), sizeof(Pair))
-#define QV3_STORE_PAIR(address, pair) std::memcpy((address), &(pair), sizeof(Pair))
+#define QV3_LOAD(vector, address) std::memcpy(&(vector), (address), sizeof(vector))
+#define QV3_STORE(address, vector) std::memcpy((address), &(vector), sizeof(vector))
 
-// The meters take the largest and smallest values of a block. The blocks hold no NaN, and a maximum or
-// minimum is exact in any order, so these equal the plain loops.
+// The meters take the largest magnitude (or the smallest gain) of a block. The blocks hold no NaN, and a
+// maximum or minimum is exact in any order, so the two-lane extremes equal the plain loops. A largest
+// magnitude is the larger of the maximum and of minus the minimum, which needs no magnitudes per element.
 
-// Largest |value| of values[0..count), 0.0 for an empty block: the larger of the maximum and of minus the
-// minimum, which needs no magnitudes per element.
-inline double largestMagnitude(const double* values, std::int32_t count) {
+// x = input with non-finite samples replaced by 0.0, widened to double; returns the largest |x| (0.0 for an
+// empty block).
+inline double finiteInputs(const float* input, double* x, std::int32_t count) {
+    const Pair largestFinite = {FLT_MAX, FLT_MAX};
+    const PairBits magnitudeMask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
     Pair largest = {0.0, 0.0};
-    Pair smallest = {0.0, 0.0};
     std::int32_t k = 0;
     for (; k + 2 <= count; k += 2) {
-        Pair v;
-        QV3_LOAD_PAIR(v, values + k);
-        largest = largest < v ? v : largest;
-        smallest = v < smallest ? v : smallest;
+        FloatPair f;
+        QV3_LOAD(f, input + k);
+        Pair v = __builtin_convertvector(f, Pair);
+        const Pair magnitude = reinterpret_cast<Pair>(reinterpret_cast<PairBits>(v) & magnitudeMask);
+        // NaN fails the comparison too.
+        const PairBits finite = magnitude <= largestFinite;
+        v = reinterpret_cast<Pair>(reinterpret_cast<PairBits>(v) & finite);
+        QV3_STORE(x + k, v);
+        const Pair kept = reinterpret_cast<Pair>(reinterpret_cast<PairBits>(magnitude) & finite);
+        largest = largest < kept ? kept : largest;
     }
-    double high = largest[0] < largest[1] ? largest[1] : largest[0];
-    double low = smallest[1] < smallest[0] ? smallest[1] : smallest[0];
+    double result = largest[0] < largest[1] ? largest[1] : largest[0];
     for (; k < count; ++k) {
-        high = high < values[k] ? values[k] : high;
-        low = values[k] < low ? values[k] : low;
+        const double v = static_cast<double>(input[k]);
+        x[k] = std::fabs(v) <= static_cast<double>(FLT_MAX) ? v : 0.0;
+        result = result < std::fabs(x[k]) ? std::fabs(x[k]) : result;
     }
-    return high < -low ? -low : high;
-}
-
-// Smallest of values[0..count) and `start`.
-inline double smallestValue(const double* values, std::int32_t count, double start) {
-    Pair smallest = {start, start};
-    std::int32_t k = 0;
-    for (; k + 2 <= count; k += 2) {
-        Pair v;
-        QV3_LOAD_PAIR(v, values + k);
-        smallest = v < smallest ? v : smallest;
-    }
-    double result = smallest[1] < smallest[0] ? smallest[1] : smallest[0];
-    for (; k < count; ++k)
-        result = values[k] < result ? values[k] : result;
     return result;
 }
 
-// limited = clamp(flushToZero(delayed x gains)) x ceiling for a block, two frames at a time. An odd count
-// computes one frame more, so every array must have room for count rounded up to even; that frame is never
-// used.
-inline void limitBlock(const double* delayed, const double* gains, double* limited, std::int32_t count,
-                       double clamp, double ceilingGain) {
+// Target gains from envelopes, in place: clamp / envelope where the envelope reaches clamp, else 1.0.
+inline void targetGains(double* values, std::int32_t count, double clamp) {
+    const Pair level = {clamp, clamp};
+    const Pair one = {1.0, 1.0};
+    std::int32_t k = 0;
+    for (; k + 2 <= count; k += 2) {
+        Pair envelope;
+        QV3_LOAD(envelope, values + k);
+        // A zero envelope divides to infinity here and is not selected.
+        const Pair target = envelope >= level ? level / envelope : one;
+        QV3_STORE(values + k, target);
+    }
+    for (; k < count; ++k)
+        values[k] = values[k] >= clamp ? clamp / values[k] : 1.0;
+}
+
+// Gains above 1.0 become 1.0, in place; returns the smallest gain (1.0 at most).
+inline double limitGains(double* gains, std::int32_t count) {
+    const Pair one = {1.0, 1.0};
+    Pair smallest = one;
+    std::int32_t k = 0;
+    for (; k + 2 <= count; k += 2) {
+        Pair g;
+        QV3_LOAD(g, gains + k);
+        g = g >= one ? one : g;
+        QV3_STORE(gains + k, g);
+        smallest = g < smallest ? g : smallest;
+    }
+    double result = smallest[1] < smallest[0] ? smallest[1] : smallest[0];
+    for (; k < count; ++k) {
+        gains[k] = gains[k] >= 1.0 ? 1.0 : gains[k];
+        result = gains[k] < result ? gains[k] : result;
+    }
+    return result;
+}
+
+enum class OutputMode { Replace, Accumulate, MetersOnly };
+
+// The output stage of one channel: limited = clamp(flushToZero(delayed x gain)) x ceiling, written to `out`
+// as floats (Replace), added to it (Accumulate, the sum rounded to float) or only measured (MetersOnly).
+// UnitGain: every gain is 1.0, and `gains` is not read (delayed x 1.0 is delayed). Returns the largest
+// |limited|.
+template <OutputMode Mode, bool UnitGain>
+inline double limitToOutput(const double* delayed, const double* gains, float* out, std::int32_t count,
+                            double clamp, double ceilingGain) {
     const Pair high = {clamp, clamp};
     const Pair low = {-clamp, -clamp};
     const Pair ceiling = {ceilingGain, ceilingGain};
     const Pair zero = {0.0, 0.0};
-    for (std::int32_t k = 0; k < count; k += 2) {
-        Pair d;
-        Pair g;
-        QV3_LOAD_PAIR(d, delayed + k);
-        QV3_LOAD_PAIR(g, gains + k);
-        Pair o = d * g;
-        // flushToZero on both lanes.
-        const Pair magnitude = reinterpret_cast<Pair>(reinterpret_cast<PairBits>(o) & 0x7fffffffffffffffLL);
-        o = magnitude < DBL_MIN ? zero : o;
+    const Pair smallestNormal = {DBL_MIN, DBL_MIN};
+    const PairBits magnitudeMask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+    Pair largest = zero;
+    Pair smallest = zero;
+    std::int32_t k = 0;
+    for (; k + 2 <= count; k += 2) {
+        Pair o;
+        QV3_LOAD(o, delayed + k);
+        if (!UnitGain) {
+            Pair g;
+            QV3_LOAD(g, gains + k);
+            o = o * g;
+        }
+        const Pair magnitude = reinterpret_cast<Pair>(reinterpret_cast<PairBits>(o) & magnitudeMask);
+        o = magnitude < smallestNormal ? zero : o;
         // The clamp, written in the operand order of the max and min instructions; o is never NaN (finite
         // samples, gains and makeup), so this equals "below -clamp, above +clamp".
         o = low < o ? o : low;
         o = o < high ? o : high;
         o = o * ceiling;
-        QV3_STORE_PAIR(limited + k, o);
+        largest = largest < o ? o : largest;
+        smallest = o < smallest ? o : smallest;
+        if (Mode == OutputMode::Replace) {
+            const FloatPair f = __builtin_convertvector(o, FloatPair);
+            QV3_STORE(out + k, f);
+        } else if (Mode == OutputMode::Accumulate) {
+            FloatPair f;
+            QV3_LOAD(f, out + k);
+            f = __builtin_convertvector(__builtin_convertvector(f, Pair) + o, FloatPair);
+            QV3_STORE(out + k, f);
+        }
     }
+    double high1 = largest[0] < largest[1] ? largest[1] : largest[0];
+    double low1 = smallest[1] < smallest[0] ? smallest[1] : smallest[0];
+    for (; k < count; ++k) {
+        double o = UnitGain ? delayed[k] : delayed[k] * gains[k];
+        o = std::fabs(o) < DBL_MIN ? 0.0 : o;
+        o = -clamp < o ? o : -clamp;
+        o = o < clamp ? o : clamp;
+        o = o * ceilingGain;
+        high1 = high1 < o ? o : high1;
+        low1 = o < low1 ? o : low1;
+        if (Mode == OutputMode::Replace) {
+            out[k] = static_cast<float>(o);
+        } else if (Mode == OutputMode::Accumulate) {
+            out[k] = static_cast<float>(static_cast<double>(out[k]) + o);
+        }
+    }
+    return high1 < -low1 ? -low1 : high1;
 }
 
-#undef QV3_LOAD_PAIR
-#undef QV3_STORE_PAIR
+#undef QV3_LOAD
+#undef QV3_STORE

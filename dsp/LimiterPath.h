@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "dsp/DcBlocker.h"
 #include "dsp/DelayLine.h"
@@ -184,13 +185,6 @@ template <int Channels> class LimiterPath {
         return std::min(std::max(gain, 0.0), maximum);
     }
 
-    // Non-finite samples are treated as 0.0 before anything sees them: one NaN would otherwise poison the
-    // DC blocker and every later output until the next silence.
-    static double finiteSample(float sample) {
-        const double x = static_cast<double>(sample);
-        return std::fabs(x) <= static_cast<double>(FLT_MAX) ? x : 0.0;
-    }
-
     // Loud means at least kQuietLevel in magnitude (both bounds of the quiet range are strict); non-finite
     // samples count as the 0.0 they are replaced by. On the float's bit pattern: magnitudes from the smallest
     // float >= kQuietLevel (kLoudBits) up to FLT_MAX (kLargestFiniteBits) are loud, which the silence scan
@@ -345,33 +339,42 @@ template <int Channels> class LimiterPath {
 
         // The sanitised inputs go straight into the dry line, which also keeps them for the bypass.
         for (int c = 0; c < Channels; ++c) {
-            const float* source = in[static_cast<std::size_t>(c)] + first;
-            double* x = dryLine.blockInput(c);
-            for (std::int32_t k = 0; k < count; ++k)
-                x[k] = finiteSample(source[k]);
-            extremes[c] = largestMagnitude(x, count);
+            // Non-finite samples are treated as 0.0 before anything sees them: one NaN would otherwise poison
+            // the DC blocker and every later output until the next silence.
+            extremes[c] = finiteInputs(in[static_cast<std::size_t>(c)] + first, dryLine.blockInput(c), count);
         }
 
-        envelopeTargets(s, count);
+        const bool unityTargets = envelopeTargets(s, count);
 
-        smoother.smoothRun(targets.data(), gains.data(), count, s.rampTable);
+        // Targets of 1.0 into a smoother that already passes them through: every gain is 1.0, and the
+        // smoother's state does not change.
+        const bool unityGains = unityTargets && smoother.passesUnity();
         double* g = gains.data();
-        for (std::int32_t k = 0; k < count; ++k)
-            g[k] = g[k] >= 1.0 ? 1.0 : g[k];
-        extremes[Channels] = smallestValue(g, count, 1.0);
+        if (unityGains) {
+            extremes[Channels] = 1.0;
+        } else {
+            if (unityTargets) std::fill(targets.begin(), targets.begin() + count, 1.0);
+            smoother.smoothRun(targets.data(), g, count, s.rampTable);
+            extremes[Channels] = limitGains(g, count);
+        }
 
-        double* limited = scratch.data();
         for (int c = 0; c < Channels; ++c) {
-            limitBlock(lookaheadLine.blockOutput(c), g, limited, count, kOutputClamp, s.ceiling);
-            extremes[Channels + 1 + c] = largestMagnitude(limited, count);
-            const double* y = s.bypass ? dryLine.blockOutput(c) : limited;
+            const double* delayed = lookaheadLine.blockOutput(c);
             float* target = out[static_cast<std::size_t>(c)] + first;
-            if (Accumulate) {
-                for (std::int32_t k = 0; k < count; ++k)
-                    target[k] = static_cast<float>(static_cast<double>(target[k]) + y[k]);
+            // The output meters measure the limited signal in bypass too.
+            double& largest = extremes[Channels + 1 + c];
+            if (s.bypass) {
+                largest = unityGains ? limitToOutput<OutputMode::MetersOnly, true>(delayed, g, target, count,
+                                                                                   kOutputClamp, s.ceiling)
+                                     : limitToOutput<OutputMode::MetersOnly, false>(delayed, g, target, count,
+                                                                                    kOutputClamp, s.ceiling);
+                writeDry<Accumulate>(dryLine.blockOutput(c), target, count);
             } else {
-                for (std::int32_t k = 0; k < count; ++k)
-                    target[k] = static_cast<float>(y[k]);
+                constexpr OutputMode mode = Accumulate ? OutputMode::Accumulate : OutputMode::Replace;
+                largest =
+                    unityGains
+                        ? limitToOutput<mode, true>(delayed, g, target, count, kOutputClamp, s.ceiling)
+                        : limitToOutput<mode, false>(delayed, g, target, count, kOutputClamp, s.ceiling);
             }
         }
 
@@ -380,18 +383,122 @@ template <int Channels> class LimiterPath {
         lookaheadLine.advance(count);
     }
 
-    // DC blockers, makeup, look-ahead input, stereo link, the selected detector pair and the target gain for
-    // the block's inputs (already in the dry line). One loop, so that the recursions of the filters and of
-    // the two detectors overlap; their state stays in locals.
-    void envelopeTargets(const Settings& s, std::int32_t count) {
+    // One value per channel, so that both DC blockers run as one two-lane recursion in stereo. Each lane
+    // takes the same IEEE operations as a scalar, so stereo fed twice the same channel equals mono.
+    using ChannelLanes = std::conditional_t<Channels == 2, Pair, double>;
+
+    // Passed by reference: on x86 without SSE a vector by value changes the calling convention.
+    static void loadLanes(ChannelLanes& lanes, const std::array<const double*, Channels>& x, std::int32_t k) {
+        if constexpr (Channels == 2) {
+            lanes = Pair{x[0][k], x[1][k]};
+        } else {
+            lanes = x[0][k];
+        }
+    }
+
+    static void storeLanes(const ChannelLanes& lanes, const std::array<double*, Channels>& y,
+                           std::int32_t k) {
+        if constexpr (Channels == 2) {
+            y[0][k] = lanes[0];
+            y[1][k] = lanes[1];
+        } else {
+            y[0][k] = lanes;
+        }
+    }
+
+    static void magnitudeLanes(ChannelLanes& magnitude, const ChannelLanes& value) {
+        if constexpr (Channels == 2) {
+            magnitude = reinterpret_cast<Pair>(reinterpret_cast<PairBits>(value) & 0x7fffffffffffffffLL);
+        } else {
+            magnitude = std::fabs(value);
+        }
+    }
+
+    static void flushLanes(ChannelLanes& value) {
+        if constexpr (Channels == 2) {
+            ChannelLanes magnitude;
+            magnitudeLanes(magnitude, value);
+            const Pair zero = {0.0, 0.0};
+            value = magnitude < DBL_MIN ? zero : value;
+        } else {
+            value = flushToZero(value);
+        }
+    }
+
+    static void fillLanes(ChannelLanes& lanes, double value) {
+        if constexpr (Channels == 2) {
+            lanes = Pair{value, value};
+        } else {
+            lanes = value;
+        }
+    }
+
+    static double smallestLane(const ChannelLanes& lanes) {
+        if constexpr (Channels == 2) {
+            return lanes[1] < lanes[0] ? lanes[1] : lanes[0];
+        } else {
+            return lanes;
+        }
+    }
+
+    static double largestLane(const ChannelLanes& lanes) {
+        if constexpr (Channels == 2) {
+            return lanes[0] < lanes[1] ? lanes[1] : lanes[0];
+        } else {
+            return lanes;
+        }
+    }
+
+    template <bool Accumulate> static void writeDry(const double* dry, float* target, std::int32_t count) {
+        if (Accumulate) {
+            for (std::int32_t k = 0; k < count; ++k)
+                target[k] = static_cast<float>(static_cast<double>(target[k]) + dry[k]);
+        } else {
+            for (std::int32_t k = 0; k < count; ++k)
+                target[k] = static_cast<float>(dry[k]);
+        }
+    }
+
+    // DC blockers, makeup, look-ahead input, stereo link, the selected detector pair and the envelope for the
+    // block's inputs (already in the dry line); then the target gains. Zero and subnormal values in the DC
+    // blockers need inputs at or next to exact zero, so the block is first run without their flushes, which
+    // keeps the selects off the filters' loop-carried chains, and run again with them only when a flush
+    // would have changed a value. Returns true when every target of the block is 1.0.
+    bool envelopeTargets(const Settings& s, std::int32_t count) {
+        double highest = 0.0;
+        if (!envelopeRun<false>(s, count, highest)) envelopeRun<true>(s, count, highest);
+        // The loop stored the envelopes; the targets follow from them.
+        if (highest < kOutputClamp) return true;
+        targetGains(targets.data(), count, kOutputClamp);
+        return false;
+    }
+
+    // One loop, so that the recursions of the filters and of the two detectors overlap; their state stays in
+    // locals and is kept only when the run is valid (with Flush, always). `highest` receives the largest
+    // envelope.
+    template <bool Flush> bool envelopeRun(const Settings& s, std::int32_t count, double& highest) {
         PeakHoldDetector& holder = s.manualPair ? manualDetector : autoFastDetector;
         SmoothPeakDetector& follower = s.manualPair ? manualFloorDetector : autoSlowDetector;
         const double holderRelease = s.manualPair ? s.manualRelease : s.autoFastRelease;
         const double followerAttack = s.manualPair ? s.manualFloorAttack : s.autoSlowAttack;
         const double followerRelease = s.manualPair ? s.manualFloorRelease : s.autoSlowRelease;
-        const double makeup = s.makeup;
 
-        std::array<DcBlocker, Channels> dc = dcBlockers;
+        ChannelLanes state;
+        ChannelLanes coefficient;
+        if constexpr (Channels == 2) {
+            state = Pair{dcBlockers[0].currentState(), dcBlockers[1].currentState()};
+            coefficient = Pair{dcBlockers[0].currentCoefficient(), dcBlockers[1].currentCoefficient()};
+        } else {
+            state = dcBlockers[0].currentState();
+            coefficient = dcBlockers[0].currentCoefficient();
+        }
+        ChannelLanes makeup;
+        fillLanes(makeup, s.makeup);
+        // Smallest magnitude of the DC blockers' differences and states: the unflushed run is valid when it
+        // stays at or above DBL_MIN.
+        ChannelLanes smallest;
+        fillLanes(smallest, DBL_MAX);
+
         DetectorPhase holderPhase = holder.blockPhase();
         DetectorPhase followerPhase = follower.blockPhase();
         std::array<const double*, Channels> x{};
@@ -401,23 +508,37 @@ template <int Channels> class LimiterPath {
             gained[static_cast<std::size_t>(c)] = lookaheadLine.blockInput(c);
         }
         double* peak = peaks.data();
-        double* target = targets.data();
+        double* envelope = targets.data();
+        double largest = 0.0;
 
         const auto frame = [&](std::int32_t k, double holderFloor, double followerFloor) {
-            // Stereo link: the detectors see the larger magnitude of the channels.
-            double magnitude = 0.0;
-            for (std::size_t c = 0; c < Channels; ++c) {
-                const double p = dc[c].process(x[c][k]) * makeup;
-                gained[c][k] = p;
-                magnitude = std::max(magnitude, std::fabs(p));
+            ChannelLanes d;
+            loadLanes(d, x, k);
+            d = d - state;
+            if constexpr (Flush) flushLanes(d);
+            state = state + d * coefficient;
+            if constexpr (Flush) {
+                flushLanes(state);
+            } else {
+                ChannelLanes magnitude;
+                magnitudeLanes(magnitude, d);
+                smallest = magnitude < smallest ? magnitude : smallest;
+                magnitudeLanes(magnitude, state);
+                smallest = magnitude < smallest ? magnitude : smallest;
             }
+            const ChannelLanes p = d * makeup;
+            storeLanes(p, gained, k);
+            // Stereo link: the detectors see the larger magnitude of the channels.
+            ChannelLanes magnitudes;
+            magnitudeLanes(magnitudes, p);
+            const double magnitude = largestLane(magnitudes);
             peak[k] = magnitude;
             const double e1 = PeakHoldDetector::advance(holderPhase, magnitude, holderFloor, holderRelease);
             const double e2 = SmoothPeakDetector::advance(followerPhase, magnitude, followerFloor,
                                                           followerAttack, followerRelease);
             const double env = std::max(e1, e2);
-            // Exactly the gain that brings the envelope down to the clamp level.
-            target[k] = env >= kOutputClamp ? kOutputClamp / env : 1.0;
+            envelope[k] = env;
+            largest = std::max(largest, env);
         };
         // The floors of the first kFloorAge frames come from each detector's history, the later ones from
         // this block's own magnitudes.
@@ -429,11 +550,21 @@ template <int Channels> class LimiterPath {
         for (std::int32_t k = kFloorAge; k < count; ++k)
             frame(k, peak[k - kFloorAge], peak[k - kFloorAge]);
 
-        dcBlockers = dc;
+        if constexpr (!Flush) {
+            if (smallestLane(smallest) < DBL_MIN) return false;
+        }
+        if constexpr (Channels == 2) {
+            dcBlockers[0].setState(state[0]);
+            dcBlockers[1].setState(state[1]);
+        } else {
+            dcBlockers[0].setState(state);
+        }
         holder.blockPhase() = holderPhase;
         follower.blockPhase() = followerPhase;
         holder.floorHistory().recordRun(peak, count);
         follower.floorHistory().recordRun(peak, count);
+        highest = largest;
+        return true;
     }
 
     void idleSteps(std::int64_t count) {
@@ -482,7 +613,6 @@ template <int Channels> class LimiterPath {
     std::array<double, kBlockFrames> peaks{};
     std::array<double, kBlockFrames> targets{};
     std::array<double, kBlockFrames> gains{};
-    std::array<double, kBlockFrames> scratch{};
 
     std::int32_t quietCount = 0;
     bool gateOpen = false;
