@@ -242,7 +242,10 @@ bool LimiterCore::getProductString(char* text) {
 std::int32_t LimiterCore::getVendorVersion() { return kVendorVersion; }
 
 VstIntPtr LimiterCore::vendorSpecific(std::int32_t index, VstIntPtr value, void* ptr, float) {
-    if (index != kMeterValueQuery || !ptr || !isMeterIndex(static_cast<std::int32_t>(value))) return 0;
+    // The range is checked on the full pointer-sized value, so no wider number aliases a meter index.
+    if (index != kMeterValueQuery || !ptr || value < kFirstMeterIndex ||
+        value >= kFirstMeterIndex + kMeterCount)
+        return 0;
     *static_cast<double*>(ptr) = getMeterValue(static_cast<std::int32_t>(value));
     return 1;
 }

@@ -204,6 +204,11 @@ TEST(MeterValues, VendorQueryReadsThePublishedValues) {
     EXPECT_EQ(effect.dispatch(effVendorSpecific, kMeterValueQuery, 6 + kMeterCount, &value), 0);
     EXPECT_EQ(effect.dispatch(effVendorSpecific, kMeterValueQuery, 7, nullptr), 0);
     EXPECT_EQ(effect.dispatch(effVendorSpecific, 0, 7, &value), 0);
+    if (sizeof(VstIntPtr) == 8) {
+        EXPECT_EQ(effect.dispatch(effVendorSpecific, kMeterValueQuery,
+                                  static_cast<VstIntPtr>((1ULL << 32) | 7U), &value),
+                  0);
+    }
     EXPECT_EQ(value, -1.0);
 }
 
