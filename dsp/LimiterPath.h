@@ -425,19 +425,21 @@ template <int Channels> class LimiterPath {
         }
     }
 
+    // Distance of each lane's magnitude from DBL_MIN / 2, kept at its smallest: below DBL_MIN / 2 exactly
+    // when some value was subnormal (nonzero, below DBL_MIN), while +0.0 and normal values stay at or above.
+    // Plain arithmetic, so that the check stays cheap in the loop; the subtraction is exact in that range.
+    static void noteSubnormal(ChannelLanes& closest, const ChannelLanes& value) {
+        ChannelLanes distance;
+        magnitudeLanes(distance, value);
+        magnitudeLanes(distance, distance - 0.5 * DBL_MIN);
+        closest = distance < closest ? distance : closest;
+    }
+
     static void fillLanes(ChannelLanes& lanes, double value) {
         if constexpr (Channels == 2) {
             lanes = Pair{value, value};
         } else {
             lanes = value;
-        }
-    }
-
-    static double smallestLane(const ChannelLanes& lanes) {
-        if constexpr (Channels == 2) {
-            return lanes[1] < lanes[0] ? lanes[1] : lanes[0];
-        } else {
-            return lanes;
         }
     }
 
@@ -460,10 +462,15 @@ template <int Channels> class LimiterPath {
     }
 
     // DC blockers, makeup, look-ahead input, stereo link, the selected detector pair and the envelope for the
-    // block's inputs (already in the dry line); then the target gains. Zero and subnormal values in the DC
-    // blockers need inputs at or next to exact zero, so the block is first run without their flushes, which
-    // keeps the selects off the filters' loop-carried chains, and run again with them only when a flush
-    // would have changed a value. Returns true when every target of the block is 1.0.
+    // block's inputs (already in the dry line); then the target gains. Returns true when every target of the
+    // block is 1.0.
+    //
+    // The DC blockers' flushes sit on their loop-carried chains, yet almost never change a value, so the
+    // block is first run without them and run again with them only when one would have. While the state is
+    // normal or +0.0, the difference d = x - state can only be -0.0 (x = -0.0, state = +0.0), never
+    // subnormal: x is a float, so a nonzero difference below DBL_MIN would need a state within DBL_MIN of a
+    // float of at least 2^-149, and such doubles are 2^-201 apart. Adding +0.0 to x (off the chain) turns
+    // that -0.0 into the +0.0 the flush would give; the state itself is checked for subnormal values.
     bool envelopeTargets(const Settings& s, std::int32_t count) {
         double highest = 0.0;
         if (!envelopeRun<false>(s, count, highest)) envelopeRun<true>(s, count, highest);
@@ -494,10 +501,9 @@ template <int Channels> class LimiterPath {
         }
         ChannelLanes makeup;
         fillLanes(makeup, s.makeup);
-        // Smallest magnitude of the DC blockers' differences and states: the unflushed run is valid when it
-        // stays at or above DBL_MIN.
-        ChannelLanes smallest;
-        fillLanes(smallest, DBL_MAX);
+        // See noteSubnormal: the run is valid unless an unflushed state was subnormal.
+        ChannelLanes closest;
+        fillLanes(closest, DBL_MAX);
 
         DetectorPhase holderPhase = holder.blockPhase();
         DetectorPhase followerPhase = follower.blockPhase();
@@ -514,17 +520,15 @@ template <int Channels> class LimiterPath {
         const auto frame = [&](std::int32_t k, double holderFloor, double followerFloor) {
             ChannelLanes d;
             loadLanes(d, x, k);
-            d = d - state;
-            if constexpr (Flush) flushLanes(d);
-            state = state + d * coefficient;
             if constexpr (Flush) {
+                d = d - state;
+                flushLanes(d);
+                state = state + d * coefficient;
                 flushLanes(state);
             } else {
-                ChannelLanes magnitude;
-                magnitudeLanes(magnitude, d);
-                smallest = magnitude < smallest ? magnitude : smallest;
-                magnitudeLanes(magnitude, state);
-                smallest = magnitude < smallest ? magnitude : smallest;
+                d = (d + 0.0) - state;
+                state = state + d * coefficient;
+                noteSubnormal(closest, state);
             }
             const ChannelLanes p = d * makeup;
             storeLanes(p, gained, k);
@@ -551,7 +555,10 @@ template <int Channels> class LimiterPath {
             frame(k, peak[k - kFloorAge], peak[k - kFloorAge]);
 
         if constexpr (!Flush) {
-            if (smallestLane(smallest) < DBL_MIN) return false;
+            ChannelLanes below;
+            fillLanes(below, 0.5 * DBL_MIN);
+            below = below - closest;
+            if (largestLane(below) > 0.0) return false;
         }
         if constexpr (Channels == 2) {
             dcBlockers[0].setState(state[0]);
