@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Two doubles at once in the compiler's generic vectors: SSE2 on x86-64, plain scalar code where the target
 // has no vector unit. Used where the compiler does not vectorise a block loop well by itself: reductions
 // (it keeps the order of comparisons for NaN) and chains of selects. Each lane is computed with the same
@@ -13,6 +17,22 @@ using Pair = double __attribute__((vector_size(16)));
 using PairBits = long long __attribute__((vector_size(16)));
 
 using FloatPair = float __attribute__((vector_size(8)));
+using FloatQuad = float __attribute__((vector_size(16)));
+using QuadBits = int __attribute__((vector_size(16)));
+using DoubleQuad = double __attribute__((vector_size(32)));
+
+// maximum = the larger of maximum and value in each lane, minimum likewise; the operand order of the max
+// and min instructions (value when larger, else the old one), so NaN-free lanes give the plain result.
+#if defined(__SSE2__)
+#define QV3_MAX(maximum, value) ((maximum) = qv3Max((maximum), (value)))
+#define QV3_MIN(minimum, value) ((minimum) = qv3Min((minimum), (value)))
+inline Pair qv3Max(Pair maximum, Pair value) { return _mm_max_pd(value, maximum); }
+inline Pair qv3Min(Pair minimum, Pair value) { return _mm_min_pd(value, minimum); }
+inline FloatQuad qv3Max(FloatQuad maximum, FloatQuad value) { return _mm_max_ps(value, maximum); }
+#else
+#define QV3_MAX(maximum, value) ((maximum) = (maximum) < (value) ? (value) : (maximum))
+#define QV3_MIN(minimum, value) ((minimum) = (value) < (minimum) ? (value) : (minimum))
+#endif
 
 // Unaligned loads and stores. Macros rather than functions: on x86 without SSE the compiler warns wherever
 // such a vector crosses a function boundary by value, even inline.
@@ -24,31 +44,35 @@ using FloatPair = float __attribute__((vector_size(8)));
 // magnitude is the larger of the maximum and of minus the minimum, which needs no magnitudes per element.
 
 // x = input with non-finite samples replaced by 0.0, widened to double; returns the largest |x| (0.0 for an
-// empty block).
+// empty block). Four frames at a time in single precision (the magnitudes of floats order like their
+// doubles), widened on the way out.
 inline double finiteInputs(const float* input, double* x, std::int32_t count) {
-    const Pair largestFinite = {FLT_MAX, FLT_MAX};
-    const PairBits magnitudeMask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
-    Pair largest = {0.0, 0.0};
+    const FloatQuad largestFinite = {FLT_MAX, FLT_MAX, FLT_MAX, FLT_MAX};
+    const QuadBits magnitudeMask = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
+    FloatQuad largest = {0.0f, 0.0f, 0.0f, 0.0f};
     std::int32_t k = 0;
-    for (; k + 2 <= count; k += 2) {
-        FloatPair f;
+    for (; k + 4 <= count; k += 4) {
+        FloatQuad f;
         QV3_LOAD(f, input + k);
-        Pair v = __builtin_convertvector(f, Pair);
-        const Pair magnitude = reinterpret_cast<Pair>(reinterpret_cast<PairBits>(v) & magnitudeMask);
+        const QuadBits magnitude = reinterpret_cast<QuadBits>(f) & magnitudeMask;
         // NaN fails the comparison too.
-        const PairBits finite = magnitude <= largestFinite;
-        v = reinterpret_cast<Pair>(reinterpret_cast<PairBits>(v) & finite);
+        const QuadBits finite = reinterpret_cast<FloatQuad>(magnitude) <= largestFinite;
+        f = reinterpret_cast<FloatQuad>(reinterpret_cast<QuadBits>(f) & finite);
+        const FloatQuad kept = reinterpret_cast<FloatQuad>(magnitude & finite);
+        QV3_MAX(largest, kept);
+        const DoubleQuad v = __builtin_convertvector(f, DoubleQuad);
         QV3_STORE(x + k, v);
-        const Pair kept = reinterpret_cast<Pair>(reinterpret_cast<PairBits>(magnitude) & finite);
-        largest = largest < kept ? kept : largest;
     }
-    double result = largest[0] < largest[1] ? largest[1] : largest[0];
+    float result = largest[0];
+    for (int lane = 1; lane < 4; ++lane)
+        result = result < largest[lane] ? largest[lane] : result;
+    double widest = static_cast<double>(result);
     for (; k < count; ++k) {
         const double v = static_cast<double>(input[k]);
         x[k] = std::fabs(v) <= static_cast<double>(FLT_MAX) ? v : 0.0;
-        result = result < std::fabs(x[k]) ? std::fabs(x[k]) : result;
+        widest = widest < std::fabs(x[k]) ? std::fabs(x[k]) : widest;
     }
-    return result;
+    return widest;
 }
 
 // Target gains from envelopes, in place: clamp / envelope where the envelope reaches clamp, else 1.0.
@@ -117,11 +141,11 @@ inline double limitToOutput(const double* delayed, const double* gains, float* o
         o = magnitude < smallestNormal ? zero : o;
         // The clamp, written in the operand order of the max and min instructions; o is never NaN (finite
         // samples, gains and makeup), so this equals "below -clamp, above +clamp".
-        o = low < o ? o : low;
-        o = o < high ? o : high;
+        QV3_MAX(o, low);
+        QV3_MIN(o, high);
         o = o * ceiling;
-        largest = largest < o ? o : largest;
-        smallest = o < smallest ? o : smallest;
+        QV3_MAX(largest, o);
+        QV3_MIN(smallest, o);
         if (Mode == OutputMode::Replace) {
             const FloatPair f = __builtin_convertvector(o, FloatPair);
             QV3_STORE(out + k, f);
@@ -153,3 +177,5 @@ inline double limitToOutput(const double* delayed, const double* gains, float* o
 
 #undef QV3_LOAD
 #undef QV3_STORE
+#undef QV3_MAX
+#undef QV3_MIN
