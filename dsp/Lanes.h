@@ -9,6 +9,15 @@
 #include <emmintrin.h>
 #endif
 
+// Processors with AVX2 take the block stages four doubles (eight floats) at a time. Chosen at run time, so
+// that the libraries still run on any x86 processor; only the vector width changes, never the operations
+// (AVX2 alone, without FMA, so no multiply and add are fused), so both widths give the same results.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define QV3_WIDE_VECTORS 1
+#include <immintrin.h>
+#define QV3_WIDE __attribute__((target("avx2")))
+#endif
+
 // Two doubles at once in the compiler's generic vectors: SSE2 on x86-64, plain scalar code where the target
 // has no vector unit. Used where the compiler does not vectorise a block loop well by itself: reductions
 // (it keeps the order of comparisons for NaN) and chains of selects. Each lane is computed with the same
@@ -20,18 +29,45 @@ using FloatPair = float __attribute__((vector_size(8)));
 using FloatQuad = float __attribute__((vector_size(16)));
 using QuadBits = int __attribute__((vector_size(16)));
 using DoubleQuad = double __attribute__((vector_size(32)));
+using DoubleQuadBits = long long __attribute__((vector_size(32)));
+using FloatOctet = float __attribute__((vector_size(32)));
+using OctetBits = int __attribute__((vector_size(32)));
+using DoubleOctet = double __attribute__((vector_size(64)));
 
 // maximum = the larger of maximum and value in each lane, minimum likewise; the operand order of the max
 // and min instructions (value when larger, else the old one), so NaN-free lanes give the plain result.
+// References, not values: on x86 without SSE a vector by value changes the calling convention.
+template <typename V> inline void raiseTo(V& maximum, const V& value) {
+    maximum = maximum < value ? value : maximum;
+}
+template <typename V> inline void lowerTo(V& minimum, const V& value) {
+    minimum = value < minimum ? value : minimum;
+}
 #if defined(__SSE2__)
-#define QV3_MAX(maximum, value) ((maximum) = qv3Max((maximum), (value)))
-#define QV3_MIN(minimum, value) ((minimum) = qv3Min((minimum), (value)))
-inline Pair qv3Max(Pair maximum, Pair value) { return _mm_max_pd(value, maximum); }
-inline Pair qv3Min(Pair minimum, Pair value) { return _mm_min_pd(value, minimum); }
-inline FloatQuad qv3Max(FloatQuad maximum, FloatQuad value) { return _mm_max_ps(value, maximum); }
+template <> inline void raiseTo(Pair& maximum, const Pair& value) { maximum = _mm_max_pd(value, maximum); }
+template <> inline void lowerTo(Pair& minimum, const Pair& value) { minimum = _mm_min_pd(value, minimum); }
+template <> inline void raiseTo(FloatQuad& maximum, const FloatQuad& value) {
+    maximum = _mm_max_ps(value, maximum);
+}
+#endif
+#if defined(QV3_WIDE_VECTORS)
+template <> QV3_WIDE inline void raiseTo(DoubleQuad& maximum, const DoubleQuad& value) {
+    maximum = _mm256_max_pd(value, maximum);
+}
+template <> QV3_WIDE inline void lowerTo(DoubleQuad& minimum, const DoubleQuad& value) {
+    minimum = _mm256_min_pd(value, minimum);
+}
+template <> QV3_WIDE inline void raiseTo(FloatOctet& maximum, const FloatOctet& value) {
+    maximum = _mm256_max_ps(value, maximum);
+}
+
+// True when the processor and the system support AVX2.
+inline bool hasWideVectors() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}
 #else
-#define QV3_MAX(maximum, value) ((maximum) = (maximum) < (value) ? (value) : (maximum))
-#define QV3_MIN(minimum, value) ((minimum) = (value) < (minimum) ? (value) : (minimum))
+inline bool hasWideVectors() { return false; }
 #endif
 
 // Unaligned loads and stores. Macros rather than functions: on x86 without SSE the compiler warns wherever
@@ -44,27 +80,30 @@ inline FloatQuad qv3Max(FloatQuad maximum, FloatQuad value) { return _mm_max_ps(
 // magnitude is the larger of the maximum and of minus the minimum, which needs no magnitudes per element.
 
 // x = input with non-finite samples replaced by 0.0, widened to double; returns the largest |x| (0.0 for an
-// empty block). Four frames at a time in single precision (the magnitudes of floats order like their
-// doubles), widened on the way out.
-inline double finiteInputs(const float* input, double* x, std::int32_t count) {
-    const FloatQuad largestFinite = {FLT_MAX, FLT_MAX, FLT_MAX, FLT_MAX};
-    const QuadBits magnitudeMask = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
-    FloatQuad largest = {0.0f, 0.0f, 0.0f, 0.0f};
+// empty block). A vector of frames at a time in single precision (the magnitudes of floats order like their
+// doubles), widened on the way out. Always inlined, so that it takes the vector width of its caller.
+template <typename Floats, typename Bits, typename Doubles>
+__attribute__((always_inline)) inline double finiteInputsRun(const float* input, double* x,
+                                                             std::int32_t count) {
+    constexpr std::int32_t kLanes = sizeof(Floats) / sizeof(float);
+    const Floats largestFinite = Floats{} + FLT_MAX;
+    const Bits magnitudeMask = Bits{} + 0x7fffffff;
+    Floats largest{};
     std::int32_t k = 0;
-    for (; k + 4 <= count; k += 4) {
-        FloatQuad f;
+    for (; k + kLanes <= count; k += kLanes) {
+        Floats f;
         QV3_LOAD(f, input + k);
-        const QuadBits magnitude = reinterpret_cast<QuadBits>(f) & magnitudeMask;
+        const Bits magnitude = reinterpret_cast<Bits>(f) & magnitudeMask;
         // NaN fails the comparison too.
-        const QuadBits finite = reinterpret_cast<FloatQuad>(magnitude) <= largestFinite;
-        f = reinterpret_cast<FloatQuad>(reinterpret_cast<QuadBits>(f) & finite);
-        const FloatQuad kept = reinterpret_cast<FloatQuad>(magnitude & finite);
-        QV3_MAX(largest, kept);
-        const DoubleQuad v = __builtin_convertvector(f, DoubleQuad);
+        const Bits finite = reinterpret_cast<Floats>(magnitude) <= largestFinite;
+        f = reinterpret_cast<Floats>(reinterpret_cast<Bits>(f) & finite);
+        const Floats kept = reinterpret_cast<Floats>(magnitude & finite);
+        raiseTo(largest, kept);
+        const Doubles v = __builtin_convertvector(f, Doubles);
         QV3_STORE(x + k, v);
     }
     float result = largest[0];
-    for (int lane = 1; lane < 4; ++lane)
+    for (std::int32_t lane = 1; lane < kLanes; ++lane)
         result = result < largest[lane] ? largest[lane] : result;
     double widest = static_cast<double>(result);
     for (; k < count; ++k) {
@@ -73,6 +112,20 @@ inline double finiteInputs(const float* input, double* x, std::int32_t count) {
         widest = widest < std::fabs(x[k]) ? std::fabs(x[k]) : widest;
     }
     return widest;
+}
+
+#if defined(QV3_WIDE_VECTORS)
+QV3_WIDE inline double finiteInputsWide(const float* input, double* x, std::int32_t count) {
+    return finiteInputsRun<FloatOctet, OctetBits, DoubleOctet>(input, x, count);
+}
+#endif
+
+inline double finiteInputs(const float* input, double* x, std::int32_t count, bool wide) {
+#if defined(QV3_WIDE_VECTORS)
+    if (wide) return finiteInputsWide(input, x, count);
+#endif
+    static_cast<void>(wide);
+    return finiteInputsRun<FloatQuad, QuadBits, DoubleQuad>(input, x, count);
 }
 
 // Target gains from envelopes, in place: clamp / envelope where the envelope reaches clamp, else 1.0.
@@ -116,66 +169,89 @@ enum class OutputMode { Replace, Accumulate, MetersOnly };
 // The output stage of one channel: limited = clamp(flushToZero(delayed x gain)) x ceiling, written to `out`
 // as floats (Replace), added to it (Accumulate, the sum rounded to float) or only measured (MetersOnly).
 // UnitGain: every gain is 1.0, and `gains` is not read (delayed x 1.0 is delayed). Returns the largest
-// |limited|.
-template <OutputMode Mode, bool UnitGain>
-inline double limitToOutput(const double* delayed, const double* gains, float* out, std::int32_t count,
-                            double clamp, double ceilingGain) {
-    const Pair high = {clamp, clamp};
-    const Pair low = {-clamp, -clamp};
-    const Pair ceiling = {ceilingGain, ceilingGain};
-    const Pair zero = {0.0, 0.0};
-    const Pair smallestNormal = {DBL_MIN, DBL_MIN};
-    const PairBits magnitudeMask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
-    Pair largest = zero;
-    Pair smallest = zero;
+// |limited|. Always inlined, so that it takes the vector width of its caller.
+template <OutputMode Mode, bool UnitGain, typename Doubles, typename Floats, typename Bits>
+__attribute__((always_inline)) inline double limitRun(const double* delayed, const double* gains, float* out,
+                                                      std::int32_t count, double clamp, double ceilingGain) {
+    constexpr std::int32_t kLanes = sizeof(Doubles) / sizeof(double);
+    const Doubles high = Doubles{} + clamp;
+    const Doubles low = Doubles{} - clamp;
+    const Doubles ceiling = Doubles{} + ceilingGain;
+    const Doubles zero{};
+    const Doubles smallestNormal = Doubles{} + DBL_MIN;
+    const Bits magnitudeMask = Bits{} + 0x7fffffffffffffffLL;
+    Doubles largest{};
+    Doubles smallest{};
     std::int32_t k = 0;
-    for (; k + 2 <= count; k += 2) {
-        Pair o;
+    for (; k + kLanes <= count; k += kLanes) {
+        Doubles o;
         QV3_LOAD(o, delayed + k);
         if (!UnitGain) {
-            Pair g;
+            Doubles g;
             QV3_LOAD(g, gains + k);
             o = o * g;
         }
-        const Pair magnitude = reinterpret_cast<Pair>(reinterpret_cast<PairBits>(o) & magnitudeMask);
+        const Doubles magnitude = reinterpret_cast<Doubles>(reinterpret_cast<Bits>(o) & magnitudeMask);
         o = magnitude < smallestNormal ? zero : o;
-        // The clamp, written in the operand order of the max and min instructions; o is never NaN (finite
-        // samples, gains and makeup), so this equals "below -clamp, above +clamp".
-        QV3_MAX(o, low);
-        QV3_MIN(o, high);
+        // The clamp; o is never NaN (finite samples, gains and makeup), so this equals "below -clamp, above
+        // +clamp".
+        raiseTo(o, low);
+        lowerTo(o, high);
         o = o * ceiling;
-        QV3_MAX(largest, o);
-        QV3_MIN(smallest, o);
+        raiseTo(largest, o);
+        lowerTo(smallest, o);
         if (Mode == OutputMode::Replace) {
-            const FloatPair f = __builtin_convertvector(o, FloatPair);
+            const Floats f = __builtin_convertvector(o, Floats);
             QV3_STORE(out + k, f);
         } else if (Mode == OutputMode::Accumulate) {
-            FloatPair f;
+            Floats f;
             QV3_LOAD(f, out + k);
-            f = __builtin_convertvector(__builtin_convertvector(f, Pair) + o, FloatPair);
+            f = __builtin_convertvector(__builtin_convertvector(f, Doubles) + o, Floats);
             QV3_STORE(out + k, f);
         }
     }
-    double high1 = largest[0] < largest[1] ? largest[1] : largest[0];
-    double low1 = smallest[1] < smallest[0] ? smallest[1] : smallest[0];
+    double highest = largest[0];
+    double lowest = smallest[0];
+    for (std::int32_t lane = 1; lane < kLanes; ++lane) {
+        highest = highest < largest[lane] ? largest[lane] : highest;
+        lowest = smallest[lane] < lowest ? smallest[lane] : lowest;
+    }
     for (; k < count; ++k) {
         double o = UnitGain ? delayed[k] : delayed[k] * gains[k];
         o = std::fabs(o) < DBL_MIN ? 0.0 : o;
         o = -clamp < o ? o : -clamp;
         o = o < clamp ? o : clamp;
         o = o * ceilingGain;
-        high1 = high1 < o ? o : high1;
-        low1 = o < low1 ? o : low1;
+        highest = highest < o ? o : highest;
+        lowest = o < lowest ? o : lowest;
         if (Mode == OutputMode::Replace) {
             out[k] = static_cast<float>(o);
         } else if (Mode == OutputMode::Accumulate) {
             out[k] = static_cast<float>(static_cast<double>(out[k]) + o);
         }
     }
-    return high1 < -low1 ? -low1 : high1;
+    return highest < -lowest ? -lowest : highest;
+}
+
+#if defined(QV3_WIDE_VECTORS)
+template <OutputMode Mode, bool UnitGain>
+QV3_WIDE inline double limitToOutputWide(const double* delayed, const double* gains, float* out,
+                                         std::int32_t count, double clamp, double ceilingGain) {
+    return limitRun<Mode, UnitGain, DoubleQuad, FloatQuad, DoubleQuadBits>(delayed, gains, out, count, clamp,
+                                                                           ceilingGain);
+}
+#endif
+
+template <OutputMode Mode, bool UnitGain>
+inline double limitToOutput(const double* delayed, const double* gains, float* out, std::int32_t count,
+                            double clamp, double ceilingGain, bool wide) {
+#if defined(QV3_WIDE_VECTORS)
+    if (wide) return limitToOutputWide<Mode, UnitGain>(delayed, gains, out, count, clamp, ceilingGain);
+#endif
+    static_cast<void>(wide);
+    return limitRun<Mode, UnitGain, Pair, FloatPair, PairBits>(delayed, gains, out, count, clamp,
+                                                               ceilingGain);
 }
 
 #undef QV3_LOAD
 #undef QV3_STORE
-#undef QV3_MAX
-#undef QV3_MIN

@@ -341,7 +341,8 @@ template <int Channels> class LimiterPath {
         for (int c = 0; c < Channels; ++c) {
             // Non-finite samples are treated as 0.0 before anything sees them: one NaN would otherwise poison
             // the DC blocker and every later output until the next silence.
-            extremes[c] = finiteInputs(in[static_cast<std::size_t>(c)] + first, dryLine.blockInput(c), count);
+            extremes[c] = finiteInputs(in[static_cast<std::size_t>(c)] + first, dryLine.blockInput(c), count,
+                                       wideVectors);
         }
 
         const bool unityTargets = envelopeTargets(s, count);
@@ -358,23 +359,20 @@ template <int Channels> class LimiterPath {
             extremes[Channels] = limitGains(g, count);
         }
 
+        constexpr OutputMode mode = Accumulate ? OutputMode::Accumulate : OutputMode::Replace;
         for (int c = 0; c < Channels; ++c) {
             const double* delayed = lookaheadLine.blockOutput(c);
             float* target = out[static_cast<std::size_t>(c)] + first;
             // The output meters measure the limited signal in bypass too.
             double& largest = extremes[Channels + 1 + c];
             if (s.bypass) {
-                largest = unityGains ? limitToOutput<OutputMode::MetersOnly, true>(delayed, g, target, count,
-                                                                                   kOutputClamp, s.ceiling)
-                                     : limitToOutput<OutputMode::MetersOnly, false>(delayed, g, target, count,
-                                                                                    kOutputClamp, s.ceiling);
+                largest = unityGains
+                              ? outputStage<OutputMode::MetersOnly, true>(delayed, g, target, count, s)
+                              : outputStage<OutputMode::MetersOnly, false>(delayed, g, target, count, s);
                 writeDry<Accumulate>(dryLine.blockOutput(c), target, count);
             } else {
-                constexpr OutputMode mode = Accumulate ? OutputMode::Accumulate : OutputMode::Replace;
-                largest =
-                    unityGains
-                        ? limitToOutput<mode, true>(delayed, g, target, count, kOutputClamp, s.ceiling)
-                        : limitToOutput<mode, false>(delayed, g, target, count, kOutputClamp, s.ceiling);
+                largest = unityGains ? outputStage<mode, true>(delayed, g, target, count, s)
+                                     : outputStage<mode, false>(delayed, g, target, count, s);
             }
         }
 
@@ -449,6 +447,12 @@ template <int Channels> class LimiterPath {
         } else {
             return lanes;
         }
+    }
+
+    template <OutputMode Mode, bool UnitGain>
+    double outputStage(const double* delayed, const double* g, float* target, std::int32_t count,
+                       const Settings& s) const {
+        return limitToOutput<Mode, UnitGain>(delayed, g, target, count, kOutputClamp, s.ceiling, wideVectors);
     }
 
     template <bool Accumulate> static void writeDry(const double* dry, float* target, std::int32_t count) {
@@ -599,6 +603,7 @@ template <int Channels> class LimiterPath {
     }
 
     MeterPublisher& publisher;
+    const bool wideVectors = hasWideVectors();
 
     std::atomic<double> makeupGain{1.0};
     std::atomic<double> ceilingGain{1.0};
