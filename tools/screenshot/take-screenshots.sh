@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# take-screenshots.sh BUILD_DIR
-# Opens the editor of both Windows x64 plug-ins from BUILD_DIR (cross-built with cmake/mingw-x64.cmake) under
-# Wine with a private X server and writes docs/screenshot-stereo.png and docs/screenshot-mono.png.
+# take-screenshots.sh [PLUGIN_DIR]
+# Opens the editor of both Windows x64 plug-ins in PLUGIN_DIR (default out/x64, where tools/build.sh win64 puts
+# them with the screenshot program) under Wine with a private X server and writes docs/screenshot-stereo.png and
+# docs/screenshot-mono.png.
 # Needs wine, Xvfb and the system python3 with PIL (Debian package python3-pil).
 set -euo pipefail
 
-[ $# -eq 1 ] || { echo "usage: take-screenshots.sh BUILD_DIR" >&2; exit 2; }
+[ $# -le 1 ] || { echo "usage: take-screenshots.sh [PLUGIN_DIR]" >&2; exit 2; }
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-out=$(cd "$1" && pwd)/out
+out=$(cd "${1:-$root/out/x64}" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/qv3-screenshot.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
