@@ -11,8 +11,10 @@
 
 // Processors with AVX2 take the block stages four doubles (eight floats) at a time. Chosen at run time, so
 // that the libraries still run on any x86 processor; only the vector width changes, never the operations
-// (AVX2 alone, without FMA, so no multiply and add are fused), so both widths give the same results.
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// (AVX2 alone, without FMA, so no multiply and add are fused), so both widths give the same results. Only
+// where the narrow code already rounds every operation to double in SSE registers: x87 code (32-bit x86
+// without SSE2 math) keeps extended precision and would round differently.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2_MATH__)
 #define QV3_WIDE_VECTORS 1
 #include <immintrin.h>
 #define QV3_WIDE __attribute__((target("avx2")))
