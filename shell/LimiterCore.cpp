@@ -147,20 +147,15 @@ void LimiterCore::setProgram(std::int32_t program) {
     const LimiterProgram& selected = programs_[program];
     manualRelease_.store(selected.manualRelease, relaxed);
     autoRelease_.store(selected.autoRelease, relaxed);
-    // Each write below lands in the selected program itself, so selecting it leaves it unchanged. Copies are
-    // taken first because the release-switch step rewrites the program's release values.
-    const float relSwitch = selected.relSwitch;
-    const float makeup = selected.makeup;
-    const float ceiling = selected.ceiling;
-    const float monitor = selected.monitor;
-    const float clipSwitch = selected.clipSwitch;
-    setParameter(kReleaseSwitchParameter, relSwitch);
+    // Each write below lands in the selected program itself and stores the value it already holds, so
+    // selecting a program leaves it unchanged.
+    setParameter(kReleaseSwitchParameter, selected.relSwitch);
     setParameter(kReleaseParameter,
-                 relSwitch > 0.5f ? manualRelease_.load(relaxed) : autoRelease_.load(relaxed));
-    setParameter(kMakeupParameter, makeup);
-    setParameter(kCeilingParameter, ceiling);
-    setParameter(kMonitorParameter, monitor);
-    setParameter(kClipSwitchParameter, clipSwitch);
+                 selected.relSwitch > 0.5f ? manualRelease_.load(relaxed) : autoRelease_.load(relaxed));
+    setParameter(kMakeupParameter, selected.makeup);
+    setParameter(kCeilingParameter, selected.ceiling);
+    setParameter(kMonitorParameter, selected.monitor);
+    setParameter(kClipSwitchParameter, selected.clipSwitch);
 }
 
 void LimiterCore::setProgramName(char* name) {
