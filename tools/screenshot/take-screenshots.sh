@@ -15,7 +15,7 @@ trap 'rm -rf "$work"' EXIT
 cp "$out/qv3_screenshot.exe" "$out/Orvanta_QV3.dll" "$out/Orvanta_QV3mono.dll" "$work/"
 cd "$work"
 "$root/tools/wine-session.sh" sh -c \
-    'wine qv3_screenshot.exe Orvanta_QV3.dll stereo.bmp && wine qv3_screenshot.exe Orvanta_QV3mono.dll mono.bmp'
+    '"$QV3_WINE_LOADER" qv3_screenshot.exe Orvanta_QV3.dll stereo.bmp && "$QV3_WINE_LOADER" qv3_screenshot.exe Orvanta_QV3mono.dll mono.bmp'
 
 mkdir -p "$root/docs"
 for build in stereo mono; do
