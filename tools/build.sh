@@ -25,7 +25,7 @@ for target in "${targets[@]}"; do
     win64) configure_and_build win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake" \
             -DQV3_OUT_DIR="$root/out/x64" -DQV3_BENCHMARKS=OFF ;;
     win32) configure_and_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86.cmake" \
-            -DQV3_OUT_DIR="$root/out/x86" -DQV3_BENCHMARKS=OFF -DQV3_TESTS=OFF ;;
+            -DQV3_OUT_DIR="$root/out/x86" -DQV3_BENCHMARKS=OFF ;;
     *) echo "unknown build: $target" >&2; exit 2 ;;
     esac
 done
