@@ -306,4 +306,19 @@ TEST_P(Audio, PublishesMeterReadingsForTheQuery) {
     EXPECT_EQ(untouched, -1.0);
 }
 
+// Bit for bit the samples of the x64 build, on every architecture: every factory program, loud noise with
+// gaps.
+TEST_P(Audio, FactoryProgramsGiveTheReferenceSamples) {
+    std::uint64_t hash = kFingerprintStart;
+    for (std::int32_t program = 0; program < 31; ++program) {
+        auto effect = instantiate();
+        effect->selectProgram(program);
+        ChannelBuffers output = effect->replacing(
+            noiseWithGaps(build().channels, 8192, static_cast<std::uint32_t>(program + 1), 1.5f), 512);
+        for (const std::vector<float>& channel : output)
+            hash = fingerprint(hash, channel.data(), channel.size() * sizeof(float));
+    }
+    EXPECT_EQ(hash, build().channels == 2 ? 0xA1AC5FE140B74309u : 0x2468F41B5E1D5E0Du) << std::hex << hash;
+}
+
 } // namespace

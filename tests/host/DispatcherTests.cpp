@@ -12,7 +12,7 @@ namespace {
 class Dispatcher : public PluginTest {};
 QV3_FOR_BOTH_LIBRARIES(Dispatcher);
 
-using RecordBytes = std::array<std::uint8_t, 192>;
+using RecordBytes = std::array<std::uint8_t, sizeof(AEffect)>;
 
 RecordBytes snapshot(const AEffect* record) {
     RecordBytes bytes;
@@ -131,7 +131,7 @@ TEST_P(Dispatcher, AnswersZeroToOpcodesOutOfRange) {
 
 TEST_P(Dispatcher, RepliesThatDependOnTheArguments) {
     auto effect = instantiate();
-    for (VstIntPtr value : {VstIntPtr{0}, VstIntPtr{12345}, VstIntPtr{-7}, VstIntPtr{1} << 40})
+    for (VstIntPtr value : {VstIntPtr{0}, VstIntPtr{12345}, VstIntPtr{-7}, kWideValue})
         EXPECT_EQ(effect->dispatch(effSetTotalSampleToProcess, 0, value), value);
     for (std::int32_t index : {0, 5, 6, 99, -5, INT_MAX})
         EXPECT_EQ(effect->dispatch(effCanBeAutomated, index), 1) << "index " << index;

@@ -1,4 +1,5 @@
-// The library's entry `main` and the record it hands out, read at the byte offsets a 64-bit host uses.
+// The library's entry `main` and the record it hands out, read at the byte offsets a host of the
+// library's architecture uses.
 #include "HostedEffect.h"
 
 #include <cstring>
@@ -41,38 +42,51 @@ TEST_P(Entry, RefusesAHostThatAnswersZeroToTheVersion) {
 }
 
 TEST_P(Entry, AcceptsAnyNonZeroVersion) {
-    for (VstIntPtr version : {VstIntPtr{1}, VstIntPtr{-1}, VstIntPtr{2400}, VstIntPtr{1} << 40}) {
+    for (VstIntPtr version : {VstIntPtr{1}, VstIntPtr{-1}, VstIntPtr{2400}, kWideValue}) {
         RecordingHost::reset(version);
         auto effect = instantiate();
         EXPECT_NE(effect->record(), nullptr) << "version " << version;
     }
 }
 
+// Where a host of this architecture reads the record's fields: pointer-sized fields are 8 bytes on x64, with
+// padding after `flags`, and 4 bytes on x86.
+struct RecordLayout {
+    std::size_t entries[5]; // dispatcher, process, setParameter, getParameter, processReplacing
+    std::size_t numPrograms, flags, resvd1, resvd2, initialDelay, object, user, uniqueID, future, size;
+};
+constexpr RecordLayout kLayout =
+    sizeof(void*) == 8 ? RecordLayout{{8, 16, 24, 32, 120}, 40, 56, 64, 72, 80, 96, 104, 112, 128, 192}
+                       : RecordLayout{{4, 8, 12, 16, 80}, 20, 36, 40, 44, 48, 64, 68, 72, 84, 144};
+
 TEST_P(Entry, FillsEveryRecordField) {
     auto effect = instantiate();
     const AEffect* record = effect->record();
     ASSERT_NE(record, nullptr);
+    EXPECT_EQ(sizeof(AEffect), kLayout.size);
     EXPECT_EQ(fieldAt<std::int32_t>(record, 0), 0x56737450) << "magic";
-    for (std::size_t entry : {8u, 16u, 24u, 32u, 120u})
+    for (std::size_t entry : kLayout.entries)
         EXPECT_TRUE(library().containsAddress(fieldAt<const void*>(record, entry)))
             << "the entry at offset " << entry << " is not code of the library";
-    EXPECT_EQ(fieldAt<std::int32_t>(record, 40), 31) << "numPrograms";
-    EXPECT_EQ(fieldAt<std::int32_t>(record, 44), 6) << "numParams";
-    EXPECT_EQ(fieldAt<std::int32_t>(record, 48), build().channels) << "numInputs";
-    EXPECT_EQ(fieldAt<std::int32_t>(record, 52), build().channels) << "numOutputs";
-    EXPECT_EQ(fieldAt<std::int32_t>(record, 56), kExpectedFlags) << "flags";
-    EXPECT_EQ(fieldAt<std::int32_t>(record, 60), 0) << "padding after flags";
-    EXPECT_EQ(fieldAt<std::int64_t>(record, 64), 0) << "resvd1";
-    EXPECT_EQ(fieldAt<std::int64_t>(record, 72), 0) << "resvd2";
-    EXPECT_EQ(fieldAt<std::int32_t>(record, 80), kExpectedLatency) << "initialDelay";
-    EXPECT_EQ(fieldAt<std::int32_t>(record, 84), 0) << "realQualities";
-    EXPECT_EQ(fieldAt<std::int32_t>(record, 88), 0) << "offQualities";
-    EXPECT_EQ(fieldAt<float>(record, 92), 1.0f) << "ioRatio";
-    EXPECT_NE(fieldAt<const void*>(record, 96), nullptr) << "object";
-    EXPECT_EQ(fieldAt<const void*>(record, 104), nullptr) << "user";
-    EXPECT_EQ(fieldAt<std::int32_t>(record, 112), build().uniqueId) << "uniqueID";
-    EXPECT_EQ(fieldAt<std::int32_t>(record, 116), 1) << "version";
-    for (std::size_t offset = 128; offset < 192; ++offset)
+    EXPECT_EQ(fieldAt<std::int32_t>(record, kLayout.numPrograms), 31) << "numPrograms";
+    EXPECT_EQ(fieldAt<std::int32_t>(record, kLayout.numPrograms + 4), 6) << "numParams";
+    EXPECT_EQ(fieldAt<std::int32_t>(record, kLayout.numPrograms + 8), build().channels) << "numInputs";
+    EXPECT_EQ(fieldAt<std::int32_t>(record, kLayout.numPrograms + 12), build().channels) << "numOutputs";
+    EXPECT_EQ(fieldAt<std::int32_t>(record, kLayout.flags), kExpectedFlags) << "flags";
+    for (std::size_t padding = kLayout.flags + 4; padding < kLayout.resvd1; ++padding)
+        EXPECT_EQ(fieldAt<std::uint8_t>(record, padding), 0) << "padding after flags";
+    EXPECT_EQ(fieldAt<VstIntPtr>(record, kLayout.resvd1), 0) << "resvd1";
+    EXPECT_EQ(fieldAt<VstIntPtr>(record, kLayout.resvd2), 0) << "resvd2";
+    EXPECT_EQ(fieldAt<std::int32_t>(record, kLayout.initialDelay), kExpectedLatency) << "initialDelay";
+    EXPECT_EQ(fieldAt<std::int32_t>(record, kLayout.initialDelay + 4), 0) << "realQualities";
+    EXPECT_EQ(fieldAt<std::int32_t>(record, kLayout.initialDelay + 8), 0) << "offQualities";
+    EXPECT_EQ(fieldAt<float>(record, kLayout.initialDelay + 12), 1.0f) << "ioRatio";
+    EXPECT_EQ(fieldAt<const void*>(record, kLayout.object), record->object) << "object";
+    EXPECT_NE(fieldAt<const void*>(record, kLayout.object), nullptr) << "object";
+    EXPECT_EQ(fieldAt<const void*>(record, kLayout.user), nullptr) << "user";
+    EXPECT_EQ(fieldAt<std::int32_t>(record, kLayout.uniqueID), build().uniqueId) << "uniqueID";
+    EXPECT_EQ(fieldAt<std::int32_t>(record, kLayout.uniqueID + 4), 1) << "version";
+    for (std::size_t offset = kLayout.future; offset < kLayout.size; ++offset)
         EXPECT_EQ(fieldAt<std::uint8_t>(record, offset), 0) << "future byte at offset " << offset;
 }
 

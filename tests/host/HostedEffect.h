@@ -16,6 +16,9 @@
 constexpr std::int32_t kExpectedFlags = effFlagsHasEditor | effFlagsCanMono | effFlagsCanReplacing;
 constexpr std::int32_t kExpectedLatency = 39;
 constexpr float kOutputClamp = 0.999999f;
+// A value that needs all of VstIntPtr: beyond 32 bits on x64, the largest there is on x86.
+constexpr VstIntPtr kWideValue =
+    sizeof(VstIntPtr) == 8 ? static_cast<VstIntPtr>(1LL << 40) : static_cast<VstIntPtr>(INT32_MAX);
 
 // Audio as the host holds it: one vector of samples per channel.
 using ChannelBuffers = std::vector<std::vector<float>>;
@@ -60,6 +63,15 @@ class HostedEffect {
   private:
     AEffect* effect_;
 };
+
+// Extends an FNV-1a fingerprint by `size` bytes: pins exact samples and texts to what every architecture must
+// give.
+inline std::uint64_t fingerprint(std::uint64_t hash, const void* bytes, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i)
+        hash = (hash ^ static_cast<const std::uint8_t*>(bytes)[i]) * 0x100000001B3u;
+    return hash;
+}
+constexpr std::uint64_t kFingerprintStart = 0xCBF29CE484222325u;
 
 // Silence of `frames` samples in each of `channels` channels.
 ChannelBuffers silence(std::int32_t channels, std::size_t frames);

@@ -17,11 +17,12 @@ std::string lowerCase(std::string text) {
     return text;
 }
 
-TEST_P(LibraryImage, IsAnX64Library) {
-    const IMAGE_NT_HEADERS64& headers = library().headers();
+TEST_P(LibraryImage, IsALibraryOfThisArchitecture) {
+    const IMAGE_NT_HEADERS& headers = library().headers();
     EXPECT_EQ(headers.Signature, IMAGE_NT_SIGNATURE);
-    EXPECT_EQ(headers.FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
-    EXPECT_EQ(headers.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+    EXPECT_EQ(headers.FileHeader.Machine,
+              sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ(headers.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC);
     EXPECT_NE(headers.FileHeader.Characteristics & IMAGE_FILE_DLL, 0);
 }
 

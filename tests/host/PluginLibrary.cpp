@@ -30,9 +30,9 @@ PluginMain PluginLibrary::entry() const {
     return reinterpret_cast<PluginMain>(reinterpret_cast<void*>(GetProcAddress(module_, "main")));
 }
 
-const IMAGE_NT_HEADERS64& PluginLibrary::headers() const {
+const IMAGE_NT_HEADERS& PluginLibrary::headers() const {
     const IMAGE_DOS_HEADER* dos = at<IMAGE_DOS_HEADER>(0);
-    return *at<IMAGE_NT_HEADERS64>(static_cast<std::uint32_t>(dos->e_lfanew));
+    return *at<IMAGE_NT_HEADERS>(static_cast<std::uint32_t>(dos->e_lfanew));
 }
 
 std::uint32_t PluginLibrary::exportedFunctionCount() const {

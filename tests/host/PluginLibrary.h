@@ -47,7 +47,7 @@ class PluginLibrary {
     HMODULE module() const { return module_; }
     PluginMain entry() const;
 
-    const IMAGE_NT_HEADERS64& headers() const;
+    const IMAGE_NT_HEADERS& headers() const;
     // Number of slots in the export address table (named or not).
     std::uint32_t exportedFunctionCount() const;
     std::vector<ExportedName> exportedNames() const;

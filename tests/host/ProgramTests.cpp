@@ -91,8 +91,10 @@ TEST_P(Programs, SelectEachFactoryProgram) {
 TEST_P(Programs, RefuseIndicesOutOfRange) {
     auto effect = instantiate();
     effect->selectProgram(7);
-    for (VstIntPtr program :
-         {VstIntPtr{31}, VstIntPtr{-1}, VstIntPtr{1000}, VstIntPtr{INT_MIN}, (VstIntPtr{1} << 32) + 3}) {
+    // The widest index of the architecture: one whose low 32 bits select a program on 64-bit hosts.
+    const VstIntPtr widest =
+        sizeof(VstIntPtr) == 8 ? static_cast<VstIntPtr>(0x100000003LL) : VstIntPtr{INT_MAX};
+    for (VstIntPtr program : {VstIntPtr{31}, VstIntPtr{-1}, VstIntPtr{1000}, VstIntPtr{INT_MIN}, widest}) {
         EXPECT_EQ(effect->dispatch(effSetProgram, 0, program), 0);
         EXPECT_EQ(effect->dispatch(effGetProgram), 7) << "program " << program;
     }
