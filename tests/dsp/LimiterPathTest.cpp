@@ -337,7 +337,7 @@ template <int N> void compareWithReference(const ParameterSet& p, std::uint32_t 
     std::mt19937 rng(seed);
     Channels input;
     for (int c = 0; c < N; ++c)
-        input.push_back(randomSignal(rng, 30000));
+        input.push_back(randomSignal(rng, scaledFrames(30000)));
     Rig<N> rig(p);
     Channels output = silence(N, input[0].size());
     rig.run(input, output, [] { return 1; });
@@ -450,7 +450,7 @@ Channels propertyInput(int channels, std::uint32_t seed, std::size_t frames) {
 TEST(LimiterPathProperties, OutputsAreFiniteAndWithinTheCeiling) {
     for (const Case& c : propertyCases()) {
         Rig<2> rig(c.parameters);
-        const Channels input = propertyInput(2, c.seed, 40000);
+        const Channels input = propertyInput(2, c.seed, scaledFrames(40000));
         const Channels output = rig.process(input, 333);
         checkBound(c.parameters, output, rig.path->currentCeilingGain());
         Rig<1> mono(c.parameters);
@@ -461,9 +461,9 @@ TEST(LimiterPathProperties, OutputsAreFiniteAndWithinTheCeiling) {
 
 TEST(LimiterPathProperties, BlockSizeDoesNotChangeTheOutput) {
     for (const Case& c : propertyCases()) {
-        const Channels input = propertyInput(2, c.seed, 30000);
+        const Channels input = propertyInput(2, c.seed, scaledFrames(30000));
         Rig<2> whole(c.parameters);
-        const Channels expected = whole.process(input, 30000);
+        const Channels expected = whole.process(input, static_cast<std::int32_t>(input[0].size()));
         for (const std::int32_t block : {1, 7, 64, 4096}) {
             Rig<2> rig(c.parameters);
             ASSERT_TRUE(sameBits(rig.process(input, block), expected)) << "block " << block;
@@ -480,7 +480,7 @@ TEST(LimiterPathProperties, BlockSizeDoesNotChangeTheOutput) {
 
 TEST(LimiterPathProperties, InPlaceEqualsSeparateBuffers) {
     for (const Case& c : propertyCases()) {
-        Channels buffers = propertyInput(2, c.seed, 20000);
+        Channels buffers = propertyInput(2, c.seed, scaledFrames(20000));
         Rig<2> separate(c.parameters);
         const Channels expected = separate.process(buffers, 256);
         Rig<2> inPlace(c.parameters);
@@ -491,7 +491,7 @@ TEST(LimiterPathProperties, InPlaceEqualsSeparateBuffers) {
 
 TEST(LimiterPathProperties, AccumulatingAddsWhatReplacingWrites) {
     for (const Case& c : propertyCases()) {
-        const Channels input = propertyInput(2, c.seed, 20000);
+        const Channels input = propertyInput(2, c.seed, scaledFrames(20000));
         Rig<2> replacing(c.parameters);
         const Channels written = replacing.process(input, 128);
 
@@ -532,7 +532,7 @@ TEST(LimiterPathProperties, AccumulatingAddsWhatReplacingWrites) {
 
 TEST(LimiterPathProperties, StereoWithIdenticalChannelsEqualsMono) {
     for (const Case& c : propertyCases()) {
-        const Channels monoInput = propertyInput(1, c.seed, 30000);
+        const Channels monoInput = propertyInput(1, c.seed, scaledFrames(30000));
         Rig<1> mono(c.parameters);
         const Channels monoOutput = mono.process(monoInput, 500);
         Rig<2> stereo(c.parameters);
@@ -544,7 +544,7 @@ TEST(LimiterPathProperties, StereoWithIdenticalChannelsEqualsMono) {
 
 TEST(LimiterPathProperties, ResetMakesRunsRepeat) {
     const Case c = propertyCases()[11];
-    const Channels input = propertyInput(2, c.seed, 20000);
+    const Channels input = propertyInput(2, c.seed, scaledFrames(20000));
     Rig<2> rig(c.parameters);
     rig.path->reset();
     const Channels first = rig.process(input, 100);
