@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    cmake make g++ pkg-config python3 python3-pil
+    cmake make g++ clang libclang-rt-14-dev pkg-config python3 python3-pil
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64 fonts-wine xvfb xauth
     googletest libgtest-dev libgmock-dev libbenchmark-dev
