@@ -166,10 +166,6 @@ void LimiterCore::getProgramName(char* name) {
     copyText(name, programs_[currentProgram_].name, kProgramNameSize);
 }
 
-void LimiterCore::getParamLabel(std::int32_t index, char* label) {
-    if (index >= 0 && index < kParameterCount) label[0] = '\0';
-}
-
 void LimiterCore::getParamDisplay(std::int32_t index, char* text) {
     switch (index) {
     case kMakeupParameter:
@@ -194,12 +190,16 @@ void LimiterCore::getParamDisplay(std::int32_t index, char* text) {
         formatMonitor(monitor_.load(relaxed), text);
         break;
     default:
+        text[0] = '\0';
         break;
     }
 }
 
 void LimiterCore::getParamName(std::int32_t index, char* text) {
-    if (index >= 0 && index < kParameterCount) std::strcpy(text, kParameterNames[index]);
+    if (index >= 0 && index < kParameterCount)
+        std::strcpy(text, kParameterNames[index]);
+    else
+        text[0] = '\0';
 }
 
 void LimiterCore::setSampleRate(float sampleRate) {

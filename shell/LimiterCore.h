@@ -42,7 +42,8 @@ class LimiterCore : public EffectExt, private MeterPublisher {
     void setProgram(std::int32_t program) override;
     void setProgramName(char* name) override;
     void getProgramName(char* name) override;
-    void getParamLabel(std::int32_t index, char* label) override;
+    // Value texts and names; an unknown index gets the empty text, so the host's buffer is always terminated.
+    // Labels are empty for every index, the base's answer.
     void getParamDisplay(std::int32_t index, char* text) override;
     void getParamName(std::int32_t index, char* text) override;
     void setSampleRate(float sampleRate) override;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# build.sh [native|asan|win64|win32]...: configures and builds the named trees under build/ (all four by default).
+# build.sh [native|asan|win64|win32|fuzz]...: configures and builds the named trees under build/ (the first four
+# by default; fuzz builds only the fuzz targets, with clang).
 # Plug-ins and tools land in out/linux, out/x64 and out/x86.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -26,6 +27,12 @@ for target in "${targets[@]}"; do
             -DQV3_OUT_DIR="$root/out/x64" -DQV3_BENCHMARKS=OFF ;;
     win32) configure_and_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86.cmake" \
             -DQV3_OUT_DIR="$root/out/x86" -DQV3_BENCHMARKS=OFF ;;
+    fuzz)
+        CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Release -DQV3_TESTS=OFF \
+            -DQV3_BENCHMARKS=OFF -DQV3_FUZZ=ON -DQV3_OUT_DIR="$root/build/fuzz/out" \
+            -DCMAKE_CXX_FLAGS="-g -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
+            >/dev/null
+        cmake --build "$root/build/fuzz" -j "$jobs" --target qv3_fuzz_stereo qv3_fuzz_mono ;;
     *) echo "unknown build: $target" >&2; exit 2 ;;
     esac
 done

@@ -8,12 +8,11 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
 packages=(
-    cmake make g++ pkg-config python3 python3-pil
+    cmake make g++ clang libclang-rt-14-dev pkg-config python3 python3-pil
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64 wine32:i386 fonts-wine xvfb xauth
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libsndfile1-dev libebur128-dev
-    clang libclang-rt-14-dev
 )
 # Bookworm's own qemu 7.2 ignores MAP_FIXED_NOREPLACE, and Wine then cannot map its shared user data.
 backports_packages=(qemu-user-static)
