@@ -23,6 +23,7 @@ EditorBase::EditorBase(EffectBase* effect) : PlainEditor(effect) {
 }
 
 EditorBase::~EditorBase() {
+    if (destroyedFlag_) *destroyedFlag_ = true;
     if (oleInitialized_) OleUninitialize();
 }
 
@@ -70,13 +71,25 @@ void EditorBase::pumpIdle() {
         if (now < nextIdleTime_ - kDragIdleLeadMs) return;
     }
     idle();
+    nextIdleTime_ = now + kDragIdlePeriodMs;
+    // The paint may be a host window's, and the host may close the effect, and this editor with it, in either
+    // call: then nothing of this editor is touched again, here or in an outer call still waiting.
+    bool destroyed = false;
+    bool* const outerFlag = destroyedFlag_;
+    destroyedFlag_ = &destroyed;
     MSG message;
     if (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageA(&message);
-    nextIdleTime_ = now + kDragIdlePeriodMs;
-    // A host that answers audioMasterIdle with effEditIdle must not run idle inside this one.
-    inIdle_ = true;
-    effect()->masterIdle();
+    if (!destroyed) {
+        // A host that answers audioMasterIdle with effEditIdle must not run idle inside this one.
+        inIdle_ = true;
+        effect()->masterIdle();
+    }
+    if (destroyed) {
+        if (outerFlag) *outerFlag = true;
+        return;
+    }
     inIdle_ = false;
+    destroyedFlag_ = outerFlag;
 }
 
 bool EditorBase::beginParameterEdit(int index) { return effect()->beginEdit(index); }

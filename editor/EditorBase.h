@@ -63,4 +63,6 @@ class EditorBase : public PlainEditor, public FrameEditor {
     bool inIdle_ = false;
     bool oleInitialized_ = false;
     std::atomic<DWORD> userInterfaceThread_{0};
+    // While pumpIdle calls out to the host: its flag, which the destructor sets.
+    bool* destroyedFlag_ = nullptr;
 };

@@ -28,10 +28,11 @@ LevelMeter::~LevelMeter() {
 
 int LevelMeter::unlitRows(double level) {
     double fraction;
-    if (level >= 1.0) {
-        fraction = 0.0;
-    } else if (level <= 0.01) {
+    // A value that is not finite shows as the lowest level; log10 of it would be no row number at all.
+    if (!std::isfinite(level) || level <= 0.01) {
         fraction = 1.0;
+    } else if (level >= 1.0) {
+        fraction = 0.0;
     } else {
         fraction = -0.5 * std::log10(static_cast<double>(static_cast<float>(level)));
     }

@@ -211,7 +211,7 @@ VerticalFader* LimiterEditor::addFader(const Rect& displayBounds, int parameter,
 
 void LimiterEditor::close() {
     opened_.store(false, std::memory_order_relaxed);
-    delete frame_;
+    if (frame_) frame_->close();
     frame_ = nullptr;
     forgetViews();
 }

@@ -29,7 +29,8 @@ class LimiterEditor : public EditorBase, public ControlListener {
 
     // Builds the frame and all views; a window that is still open is closed first. Answers true.
     bool open(void* parentWindow) override;
-    // Destroys the frame with its views and forgets every view.
+    // Closes the frame, which goes with its views at once or, when the host closes from inside a drag, once
+    // the drag has stopped; forgets every view.
     void close() override;
     // Brings every control up to date with the effect without painting; the frame's idle pass that follows
     // repaints the controls whose value or text changed.

@@ -30,10 +30,11 @@ ReductionMeter::~ReductionMeter() {
 
 int ReductionMeter::markerColumn(double gain) {
     double gainDb;
-    if (gain > 0.99) {
-        gainDb = 0.0;
-    } else if (gain <= 0.0316) {
+    // A value that is not finite shows as the lowest gain; log10 of it would be no column at all.
+    if (!std::isfinite(gain) || gain <= 0.0316) {
         gainDb = -30.0;
+    } else if (gain > 0.99) {
+        gainDb = 0.0;
     } else {
         gainDb = 20.0 * std::log10(static_cast<double>(static_cast<float>(gain)));
     }

@@ -128,6 +128,9 @@ VstIntPtr EffectBase::dispatcher(std::int32_t opcode, std::int32_t index, VstInt
         open();
         return 0;
     case effClose:
+        // The window goes while the whole effect still answers the host: a drag in progress ends its edit
+        // there, and the host may ask for the value it ended with.
+        if (editor_) editor_->close();
         close();
         return 0;
     case effSetProgram:

@@ -15,6 +15,10 @@ std::uint8_t modifierByte(float opt) {
     return static_cast<std::uint8_t>(static_cast<std::int32_t>(opt) & 0xFF);
 }
 
+// The editor answers -1 for a key no view used; any non-zero answer would tell the host the key was taken,
+// and its shortcuts (the space bar's transport among them) would stop working while the editor has the focus.
+VstIntPtr keyAnswer(std::int32_t editorAnswer) { return editorAnswer == -1 ? 0 : 1; }
+
 VstKeyCode keyCodeOf(std::int32_t index, VstIntPtr value, float opt) {
     VstKeyCode key{};
     key.character = index;
@@ -65,13 +69,13 @@ VstIntPtr EffectExt::dispatcher(std::int32_t opcode, std::int32_t index, VstIntP
         if (!editor_) return 0;
         {
             VstKeyCode key = keyCodeOf(index, value, opt);
-            return editor_->keyDown(key);
+            return keyAnswer(editor_->keyDown(key));
         }
     case effEditKeyUp:
         if (!editor_) return 0;
         {
             VstKeyCode key = keyCodeOf(index, value, opt);
-            return editor_->keyUp(key);
+            return keyAnswer(editor_->keyUp(key));
         }
     case effSetEditKnobMode:
         return editor_ ? editor_->setEditKnobMode(static_cast<std::int32_t>(value)) : 0;

@@ -30,6 +30,7 @@ class PlainEditor {
     virtual void refreshMeter(int slot);
     virtual void requestMeterRefresh(int slot);
 
+    // -1 when no view used the key, as the toolkit answers; the dispatcher turns that into the host's 0.
     virtual std::int32_t keyDown(VstKeyCode& key);
     virtual std::int32_t keyUp(VstKeyCode& key);
     virtual std::int32_t setEditKnobMode(std::int32_t mode);

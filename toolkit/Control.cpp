@@ -80,8 +80,10 @@ void Control::clampValue() {
 }
 
 void Control::notifyIfDirty(DrawContext* context) {
-    if (listener_ && isDirty()) listener_->onControlChanged(context, this);
+    if (listener_ && isDirty() && !frameClosed()) listener_->onControlChanged(context, this);
 }
+
+bool Control::frameClosed() const { return parentFrame_ && parentFrame_->closed(); }
 
 void Control::beginEdit() {
     if (parentFrame_) parentFrame_->beginParameterEdit(tag_);

@@ -48,8 +48,11 @@ class Control : public View {
     ControlListener* listener() const { return listener_; }
 
   protected:
-    // Tells the listener when the value needs painting (the value moved or the flag is set).
+    // Tells the listener when the value needs painting (the value moved or the flag is set), unless the
+    // frame was closed: the listener may be gone then.
     void notifyIfDirty(DrawContext* context);
+    // The host closed the editor during this control's drag: stop tracking and tell nobody.
+    bool frameClosed() const;
     // The host's begin-edit and end-edit notifications for this control's tag, through the frame.
     void beginEdit();
     void endEdit();

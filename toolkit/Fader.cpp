@@ -64,7 +64,7 @@ void Fader::onMouseDown(DrawContext* context, const Point& point) {
             ShowCursor(FALSE);
             firstPass = false;
         }
-        if (!(context->mouseButtons() & kButtonPrimary)) break;
+        if (frameClosed() || !(context->mouseButtons() & kButtonPrimary)) break;
         const double target = 1.0 - static_cast<double>(where.v - delta) / range_;
         const double start = startValue;
         value_ = static_cast<float>(start + (target - start) / static_cast<double>(zoom_));

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -45,6 +46,18 @@ Frame::Frame(const Rect& bounds, HWND parentWindow, FrameEditor* editor)
         }
     }
     createWindow(parentWindow);
+}
+
+void Frame::close() {
+    closed_ = true;
+    // Newest first, as nested drags would end them.
+    while (!openEdits_.empty()) {
+        const int index = openEdits_.back();
+        openEdits_.pop_back();
+        if (editor_) editor_->endParameterEdit(index);
+    }
+    editor_ = nullptr;
+    release();
 }
 
 Frame::~Frame() {
@@ -151,6 +164,8 @@ LRESULT CALLBACK Frame::frameWindowProc(HWND window, UINT message, WPARAM wParam
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN: {
+            // The host may close the editor while a drag calls out to it; the frame then goes at the end.
+            frame->retain();
             HDC deviceContext = GetDC(window);
             {
                 DrawContext context(frame, deviceContext, window);
@@ -158,6 +173,7 @@ LRESULT CALLBACK Frame::frameWindowProc(HWND window, UINT message, WPARAM wParam
                 frame->onMouseDown(&context, point);
             }
             ReleaseDC(window, deviceContext);
+            frame->release();
             return 0;
         }
         default:
@@ -366,9 +382,23 @@ void Frame::pumpIdle() {
     if (editor_) editor_->pumpIdle();
 }
 
-bool Frame::beginParameterEdit(int index) { return editor_ ? editor_->beginParameterEdit(index) : false; }
+bool Frame::beginParameterEdit(int index) {
+    if (!editor_) return false;
+    // Noted first: the host may close the editor inside the notification, and is owed the end then.
+    openEdits_.push_back(index);
+    return editor_->beginParameterEdit(index);
+}
 
-bool Frame::endParameterEdit(int index) { return editor_ ? editor_->endParameterEdit(index) : false; }
+bool Frame::endParameterEdit(int index) {
+    if (!editor_) return false;
+    for (auto open = openEdits_.rbegin(); open != openEdits_.rend(); ++open) {
+        if (*open == index) {
+            openEdits_.erase(std::next(open).base());
+            break;
+        }
+    }
+    return editor_->endParameterEdit(index);
+}
 
 void Frame::setFocusView(View* view) {
     View* previous = focusView_;

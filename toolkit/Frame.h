@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 class Bitmap;
 class FrameDropTarget;
 class FrameEditor;
@@ -24,6 +26,14 @@ class Frame : public View {
     // Without a parent window there is no window: the frame never paints and receives no input.
     Frame(const Rect& bounds, HWND parentWindow, FrameEditor* editor);
     ~Frame() override;
+
+    // The editor's end of the frame, in place of deleting it: the edits still open are ended, the editor is
+    // forgotten and the editor's reference released. A press being handled holds a reference of its own, so
+    // when the host closes the editor from inside a drag (in its idle, automation or edit notifications), the
+    // frame and the control that tracks the mouse live until that handler returns; the drag sees closed() and
+    // stops.
+    void close();
+    bool closed() const { return closed_; }
 
     void draw(DrawContext* context) override;
     void drawArea(DrawContext* context, const Rect& rect) override;
@@ -57,6 +67,7 @@ class Frame : public View {
     // Repaints dirty views; nothing before the window's first paint or after it was destroyed.
     void idle();
     void pumpIdle();
+    // Brackets a drag of parameter index; nothing reaches the editor once the frame is closed.
     bool beginParameterEdit(int index);
     bool endParameterEdit(int index);
     // The previous focus view, if any, hears focusLost after the new one is stored.
@@ -105,4 +116,7 @@ class Frame : public View {
     // OleInitialize answered S_OK or S_FALSE: this frame owes the thread one OleUninitialize.
     bool oleInitialized_ = false;
     FrameDropTarget* dropTarget_ = nullptr;
+    bool closed_ = false;
+    // Indices of the edits begun and not yet ended, so that a close can end them.
+    std::vector<int> openEdits_;
 };

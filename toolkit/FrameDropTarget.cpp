@@ -18,6 +18,12 @@ const DWORD kResolveFlags = static_cast<DWORD>(SLR_NO_UI) | static_cast<DWORD>(S
 
 FORMATETC formatFor(CLIPFORMAT format) { return {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}; }
 
+// Never a move: a source that performs moves would delete what was dragged. Copy only where the source allows
+// it.
+DWORD copyIf(bool accepted, DWORD allowed) {
+    return accepted && (allowed & DROPEFFECT_COPY) ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+}
+
 bool endsWithShortcutExtension(const char* path) {
     const char* dot = std::strrchr(path, '.');
     return dot && lstrcmpiA(dot, ".lnk") == 0;
@@ -66,18 +72,15 @@ HRESULT STDMETHODCALLTYPE FrameDropTarget::DragEnter(IDataObject* dataObject, DW
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE FrameDropTarget::DragOver(DWORD keyState, POINTL, DWORD* effect) {
-    if (!accept_) {
-        *effect = DROPEFFECT_NONE;
-    } else {
-        *effect = (keyState & MK_CONTROL) ? DROPEFFECT_COPY : DROPEFFECT_MOVE;
-    }
+HRESULT STDMETHODCALLTYPE FrameDropTarget::DragOver(DWORD, POINTL, DWORD* effect) {
+    *effect = copyIf(accept_, *effect);
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE FrameDropTarget::DragLeave() { return S_OK; }
 
-HRESULT STDMETHODCALLTYPE FrameDropTarget::Drop(IDataObject* dataObject, DWORD, POINTL, DWORD*) {
+HRESULT STDMETHODCALLTYPE FrameDropTarget::Drop(IDataObject* dataObject, DWORD, POINTL, DWORD* effect) {
+    bool taken = false;
     if (frame_ && dataObject) {
         FORMATETC text = formatFor(CF_TEXT);
         FORMATETC files = formatFor(CF_HDROP);
@@ -89,24 +92,19 @@ HRESULT STDMETHODCALLTYPE FrameDropTarget::Drop(IDataObject* dataObject, DWORD, 
             fetched = dataObject->GetData(&files, &medium);
         }
         if (fetched == S_OK) {
-            if (medium.hGlobal) {
-                if (isText) {
-                    dropText(medium.hGlobal);
-                } else {
-                    dropFiles(medium.hGlobal);
-                }
-            }
+            if (medium.hGlobal) taken = isText ? dropText(medium.hGlobal) : dropFiles(medium.hGlobal);
             ReleaseStgMedium(&medium);
         }
     }
+    *effect = copyIf(taken, *effect);
     DragLeave();
     return S_OK;
 }
 
-void FrameDropTarget::dropFiles(HGLOBAL files) {
+bool FrameDropTarget::dropFiles(HGLOBAL files) {
     HDROP drop = static_cast<HDROP>(files);
     const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    if (count == 0) return;
+    if (count == 0) return false;
     std::vector<std::string> names;
     char name[kNameCapacity];
     for (UINT i = 0; i < count; ++i) {
@@ -119,19 +117,21 @@ void FrameDropTarget::dropFiles(HGLOBAL files) {
         data.push_back(each.data());
     Point position;
     frame_->cursorPosition(position);
-    frame_->dropData(data.data(), static_cast<int>(data.size()), kDropKindFiles, position);
+    return frame_->dropData(data.data(), static_cast<int>(data.size()), kDropKindFiles, position);
 }
 
-void FrameDropTarget::dropText(HGLOBAL text) {
+bool FrameDropTarget::dropText(HGLOBAL text) {
     void* bytes = GlobalLock(text);
     const SIZE_T size = GlobalSize(text);
+    bool taken = false;
     if (bytes && size) {
         Point position;
         frame_->cursorPosition(position);
         void* data[1] = {bytes};
-        frame_->dropData(data, static_cast<int>(size), kDropKindText, position);
+        taken = frame_->dropData(data, static_cast<int>(size), kDropKindText, position);
     }
     if (bytes) GlobalUnlock(text);
+    return taken;
 }
 
 bool FrameDropTarget::resolveShortcut(const char* path, char* out, int outCapacity) {

@@ -18,7 +18,8 @@ class FrameDropTarget : public IDropTarget {
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
-    // Copy while Control is held, move otherwise; none for data that is neither text nor a file list.
+    // The effect answered is copy for text and file lists (for a drop: when a view took it) and none for
+    // anything else, never move; copy only where the source allows it.
     HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* dataObject, DWORD keyState, POINTL point,
                                         DWORD* effect) override;
     HRESULT STDMETHODCALLTYPE DragOver(DWORD keyState, POINTL point, DWORD* effect) override;
@@ -38,8 +39,9 @@ class FrameDropTarget : public IDropTarget {
     virtual ~FrameDropTarget();
 
   private:
-    void dropFiles(HGLOBAL files);
-    void dropText(HGLOBAL text);
+    // True when a view took the data.
+    bool dropFiles(HGLOBAL files);
+    bool dropText(HGLOBAL text);
 
     LONG refCount_ = 0;
     bool accept_ = false;

@@ -48,6 +48,6 @@ void SegmentSwitch::onMouseDown(DrawContext* context, const Point& point) {
         notifyIfDirty(context);
         context->mousePosition(where);
         pumpIdle();
-    } while (context->mouseButtons() == buttons);
+    } while (!frameClosed() && context->mouseButtons() == buttons);
     endEdit();
 }

@@ -44,7 +44,7 @@ void ToggleButton::onMouseDown(DrawContext* context, const Point& point) {
         notifyIfDirty(context);
         context->mousePosition(where);
         pumpIdle();
-    } while (context->mouseButtons() == buttons);
+    } while (!frameClosed() && context->mouseButtons() == buttons);
     endEdit();
     lastValue_ = value_;
 }

@@ -35,11 +35,33 @@ struct HostCall {
 
 std::vector<HostCall> hostCalls;
 
-VstIntPtr QV3_VSTCALL recordingHost(AEffect*, std::int32_t opcode, std::int32_t index, VstIntPtr, void*,
-                                    float opt) {
+// A host that closes the editor (effEditClose) or the effect (effClose) from its idle once a drag has changed
+// a value; closedAt is the number of calls it had heard when the close returned.
+std::int32_t closeFromIdle = 0;
+std::size_t closedAt = 0;
+AEffect** hostedEffect = nullptr;
+
+bool heard(std::int32_t opcode) {
+    for (const HostCall& call : hostCalls)
+        if (call.opcode == opcode) return true;
+    return false;
+}
+
+VstIntPtr QV3_VSTCALL recordingHost(AEffect* effect, std::int32_t opcode, std::int32_t index, VstIntPtr,
+                                    void*, float opt) {
     if (opcode == audioMasterVersion) return 2400;
-    if (opcode == audioMasterAutomate || opcode == audioMasterBeginEdit || opcode == audioMasterEndEdit)
+    if (opcode == audioMasterAutomate || opcode == audioMasterBeginEdit)
         hostCalls.push_back({opcode, index, opt});
+    // An end carries the value the host reads back when it hears it.
+    if (opcode == audioMasterEndEdit)
+        hostCalls.push_back({opcode, index, effect->getParameter(effect, index)});
+    if (opcode == audioMasterIdle && closeFromIdle && heard(audioMasterAutomate)) {
+        const std::int32_t closer = closeFromIdle;
+        closeFromIdle = 0;
+        effect->dispatcher(effect, closer, 0, 0, nullptr, 0.0f);
+        closedAt = hostCalls.size();
+        if (closer == effClose) *hostedEffect = nullptr;
+    }
     return 0;
 }
 
@@ -79,6 +101,7 @@ class EditorHost : public ::testing::TestWithParam<Build> {
   protected:
     void SetUp() override {
         hostCalls.clear();
+        hostedEffect = &effect_;
         library_ = LoadLibraryA((programFolder() + GetParam().fileName).c_str());
         ASSERT_NE(library_, nullptr);
         entry_ = reinterpret_cast<PluginMain>(reinterpret_cast<void*>(GetProcAddress(library_, "main")));
@@ -102,7 +125,9 @@ class EditorHost : public ::testing::TestWithParam<Build> {
     }
     void set(int index, float value) { effect_->setParameter(effect_, index, value); }
     float get(int index) { return effect_->getParameter(effect_, index); }
-    void idle() { dispatch(effEditIdle); }
+    void idle() {
+        if (effect_) dispatch(effEditIdle);
+    }
 
     void openEditor() {
         if (!window_) window_ = std::make_unique<HostWindow>(kEditorWidth, kEditorHeight);
@@ -124,6 +149,43 @@ class EditorHost : public ::testing::TestWithParam<Build> {
     static Pixels field(const Pixels& editor, const Field& place) {
         return editor.crop(place.left, place.top, kFieldWidth, kFieldHeight);
     }
+    // Drags the makeup field up while the host closes with closer from its idle.
+    void dragWhileTheHostCloses(std::int32_t closer) {
+        set(0, 0.5f);
+        openEditor();
+        hostCalls.clear();
+        closedAt = 0;
+        closeFromIdle = closer;
+        userDoes([] {
+            input::moveTo(157, 168);
+            input::press();
+            for (int y = 164; y >= 140; y -= 4)
+                input::moveTo(157, y);
+            input::release();
+        });
+        closeFromIdle = 0;
+    }
+    // One end for the one begin, heard before the close returned with the last value automated, and nothing
+    // of the drag after it; the frame window is gone and the cursor the drag hid is back.
+    void expectTheDragEndedByTheClose() {
+        ASSERT_GT(closedAt, 0u) << "the host never closed";
+        const std::vector<HostCall> begins = callsOf(audioMasterBeginEdit);
+        const std::vector<HostCall> ends = callsOf(audioMasterEndEdit);
+        ASSERT_EQ(begins.size(), 1u);
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(hostCalls.front().opcode, audioMasterBeginEdit);
+        EXPECT_EQ(hostCalls.size(), closedAt) << "the drag went on after the close";
+        EXPECT_EQ(hostCalls.back().opcode, audioMasterEndEdit);
+        EXPECT_EQ(ends[0].index, 0);
+        EXPECT_GT(ends[0].opt, 0.5f);
+        EXPECT_EQ(ends[0].opt, callsOf(audioMasterAutomate).back().opt);
+        EXPECT_EQ(window_->editorWindow(), nullptr);
+        CURSORINFO cursor{};
+        cursor.cbSize = sizeof cursor;
+        GetCursorInfo(&cursor);
+        EXPECT_TRUE(cursor.flags & CURSOR_SHOWING);
+    }
+
     std::vector<HostCall> callsOf(std::int32_t opcode) const {
         std::vector<HostCall> found;
         for (const HostCall& call : hostCalls)
@@ -401,6 +463,20 @@ TEST_P(EditorHost, ManyOpenCloseCyclesAndInstancesLeaveNothingBehind) {
     // Heap pages may come and go; one leaked set of views and pictures per cycle would be megabytes.
     EXPECT_LT(end.committedBytes, start.committedBytes + 256 * 1024)
         << start.committedBytes << " -> " << end.committedBytes;
+}
+
+TEST_P(EditorHost, ClosingTheEditorFromTheHostsIdleEndsTheDragInProgress) {
+    dragWhileTheHostCloses(effEditClose);
+    expectTheDragEndedByTheClose();
+    EXPECT_EQ(get(0), callsOf(audioMasterEndEdit)[0].opt);
+    openEditor();
+    EXPECT_NE(window_->editorWindow(), nullptr) << "the editor opens again";
+}
+
+TEST_P(EditorHost, ClosingTheEffectFromTheHostsIdleEndsTheDragInProgress) {
+    dragWhileTheHostCloses(effClose);
+    EXPECT_EQ(effect_, nullptr);
+    expectTheDragEndedByTheClose();
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, EditorHost, ::testing::ValuesIn(kBuilds),

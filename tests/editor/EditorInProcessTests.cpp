@@ -16,6 +16,7 @@
 
 #include <objbase.h>
 
+#include <limits>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -41,6 +42,9 @@ const std::vector<LevelMeterPlace> kLevelMeters =
                  : std::vector<LevelMeterPlace>{{6, 47, rgbOf(255, 0, 102), rgbOf(217, 0, 87)},
                                                 {8, 213, rgbOf(255, 55, 96), rgbOf(230, 0, 47)}};
 constexpr int kReductionMeterIndex = kStereoBuild ? 8 : 7;
+// Values that are not finite show as the lowest reading.
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr int kWellWidth = kStereoBuild ? 7 : 15;
 constexpr int kEdgeColumns = kStereoBuild ? 1 : 2;
 
@@ -129,8 +133,8 @@ TEST_F(OpenEditor, LevelMetersLightExactlyTheRowsOfThePublishedLevel) {
     ASSERT_EQ(well.width, kWellWidth);
     // level -> first lit row; 120 means nothing lit.
     const std::vector<std::pair<float, int>> cases = {
-        {1.0f, 1},    {0.5f, 19}, {0.01f, 120}, {0.0100001f, 120}, {0.0f, 120},
-        {-0.5f, 120}, {1.5f, 1},  {0.2f, 42},   {0.03f, 92},       {0.7f, 10}};
+        {1.0f, 1},  {0.5f, 19},  {0.01f, 120}, {0.0100001f, 120}, {0.0f, 120}, {-0.5f, 120}, {1.5f, 1},
+        {0.2f, 42}, {0.03f, 92}, {0.7f, 10},   {kNaN, 120},       {kInf, 120}, {-kInf, 120}};
     for (const auto& [level, firstLit] : cases) {
         for (const LevelMeterPlace& meter : kLevelMeters)
             effect_->setMeterValue(meter.meterIndex, level);
@@ -147,7 +151,8 @@ TEST_F(OpenEditor, ReductionMarkerSitsFivePixelsPerDecibelLeftOfZero) {
     ASSERT_EQ(scale.width, 127);
     // gain -> left column of the marker box.
     const std::vector<std::pair<float, int>> cases = {{1.0f, 124}, {0.995f, 124}, {0.5f, 94},  {0.05f, 0},
-                                                      {0.03f, 0},  {1.2f, 124},   {0.25f, 64}, {0.8f, 115}};
+                                                      {0.03f, 0},  {1.2f, 124},   {0.25f, 64}, {0.8f, 115},
+                                                      {kNaN, 0},   {kInf, 0},     {-kInf, 0}};
     const std::uint32_t outline = rgbOf(255, 0, 102);
     const std::uint32_t inner = rgbOf(196, 0, 79);
     for (const auto& [gain, p] : cases) {

@@ -51,8 +51,8 @@ TEST_P(Editor, AnswersWhileItsWindowIsClosed) {
     EXPECT_EQ(rect->bottom, 354);
     EXPECT_EQ(rect->right, 273);
     EXPECT_EQ(effect->dispatch(effEditGetRect, 0, 0, nullptr), 0);
-    EXPECT_EQ(effect->dispatch(effEditKeyDown, 'a', VK_LEFT, nullptr, 2.0f), -1);
-    EXPECT_EQ(effect->dispatch(effEditKeyUp, 'a', VK_LEFT, nullptr, 2.0f), -1);
+    EXPECT_EQ(effect->dispatch(effEditKeyDown, 'a', VK_LEFT, nullptr, 2.0f), 0);
+    EXPECT_EQ(effect->dispatch(effEditKeyUp, 'a', VK_LEFT, nullptr, 2.0f), 0);
     EXPECT_EQ(effect->dispatch(effSetEditKnobMode, 0, 2), 1);
     EXPECT_EQ(effect->dispatch(effEditIdle), 0);
     EXPECT_EQ(effect->dispatch(effEditClose), 0);
@@ -93,10 +93,14 @@ TEST_P(Editor, OpensAndClosesItsWindowInTheHostsWindow) {
             HostWindow::pumpMessages();
         }
 
+        // No view takes keys: the host keeps its shortcuts (0 means the plug-in did not use the key).
+        EXPECT_EQ(effect->dispatch(effEditKeyDown, ' ', VK_SPACE, nullptr, 0.0f), 0);
+        EXPECT_EQ(effect->dispatch(effEditKeyUp, ' ', VK_SPACE, nullptr, 0.0f), 0);
+
         EXPECT_EQ(effect->dispatch(effEditClose), 0);
         HostWindow::pumpMessages();
         EXPECT_EQ(host.editorWindow(), nullptr) << "the editor window outlived effEditClose";
-        EXPECT_EQ(effect->dispatch(effEditKeyDown, 'a', VK_LEFT, nullptr, 0.0f), -1);
+        EXPECT_EQ(effect->dispatch(effEditKeyDown, 'a', VK_LEFT, nullptr, 0.0f), 0);
     }
     EXPECT_EQ(effect->display(0), "24.0");
     EXPECT_EQ(RecordingHost::calls().size(), 1u) << "the editor called the host";

@@ -1,6 +1,8 @@
 #include "TestHost.h"
 
 #include "shell/BuildConfig.h"
+#include "shell/EffectBase.h"
+#include "shell/PlainEditor.h"
 
 #include <gtest/gtest.h>
 
@@ -122,6 +124,29 @@ TEST(Dispatcher, EditorOpcodesWithoutEditorAnswerZero) {
     EXPECT_EQ(effect.dispatch(effEditKeyDown, 'a', 1, nullptr, 2.0f), 0);
     EXPECT_EQ(effect.dispatch(effEditKeyUp, 'a', 1, nullptr, 2.0f), 0);
     EXPECT_EQ(effect.dispatch(effSetEditKnobMode, 0, 2), 0);
+}
+
+// Answers every key with the value a test gives it, as the toolkit would.
+class KeyAnsweringEditor : public PlainEditor {
+  public:
+    using PlainEditor::PlainEditor;
+    std::int32_t keyDown(VstKeyCode&) override { return answer; }
+    std::int32_t keyUp(VstKeyCode&) override { return answer; }
+    std::int32_t answer = -1;
+};
+
+TEST(Dispatcher, KeysNoViewUsedAreLeftToTheHost) {
+    Instance effect;
+    auto* base = static_cast<EffectBase*>(effect->object);
+    auto* editor = new KeyAnsweringEditor(base);
+    base->registerEditor(editor);
+    // editor's answer -> host's answer
+    for (const auto& [answer, expected] :
+         std::map<std::int32_t, VstIntPtr>{{-1, 0}, {0, 1}, {1, 1}, {7, 1}}) {
+        editor->answer = answer;
+        EXPECT_EQ(effect.dispatch(effEditKeyDown, ' ', 0, nullptr, 0.0f), expected) << answer;
+        EXPECT_EQ(effect.dispatch(effEditKeyUp, ' ', 0, nullptr, 0.0f), expected) << answer;
+    }
 }
 
 TEST(Dispatcher, SpeakerArrangementWritesBothOrNothing) {

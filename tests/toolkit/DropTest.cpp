@@ -141,10 +141,29 @@ struct DropBench {
     }
 };
 
-DWORD enterEffect(IDropTarget* target, IDataObject* data, DWORD keyState) {
-    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+constexpr DWORD kAnyEffect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+
+DWORD enterEffect(IDropTarget* target, IDataObject* data, DWORD keyState, DWORD allowed = kAnyEffect) {
+    DWORD effect = allowed;
     EXPECT_EQ(target->DragEnter(data, keyState, POINTL{240, 180}, &effect), S_OK);
     return effect;
+}
+
+// Plays the system's part for a source that allows copy and move and, as a text editor does, deletes what was
+// dragged when the drop answers move. Returns the answers to enter, over and drop.
+std::vector<DWORD> dragFromMovingSource(IDropTarget* target, TestDataObject& source, DWORD keyState) {
+    std::vector<DWORD> answers;
+    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    target->DragEnter(&source, keyState, POINTL{240, 180}, &effect);
+    answers.push_back(effect);
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    target->DragOver(keyState, POINTL{240, 180}, &effect);
+    answers.push_back(effect);
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    target->Drop(&source, keyState, POINTL{240, 180}, &effect);
+    answers.push_back(effect);
+    if (effect & DROPEFFECT_MOVE) source.content.clear();
+    return answers;
 }
 
 } // namespace
@@ -165,27 +184,53 @@ TEST(FrameDrop, TheWindowIsRegisteredWithTheFramesTarget) {
     EXPECT_EQ(other, nullptr);
 }
 
-TEST(FrameDrop, EffectsForTextFilesControlAndUnsupportedData) {
+TEST(FrameDrop, CopyForTextAndFilesNoneForAnythingElseNeverMove) {
     DropBench bench;
     TestDataObject text(CF_TEXT, textBytes("hello"));
     TestDataObject files(CF_HDROP, fileListBytes({"C:\\a.txt"}));
     TestDataObject picture(CF_BITMAP, textBytes("none"));
-    IDropTarget* target = bench.target;
-    EXPECT_EQ(enterEffect(target, &text, 0), static_cast<DWORD>(DROPEFFECT_MOVE));
-    EXPECT_EQ(enterEffect(target, &text, MK_CONTROL), static_cast<DWORD>(DROPEFFECT_COPY));
-    EXPECT_EQ(enterEffect(target, &files, MK_LBUTTON), static_cast<DWORD>(DROPEFFECT_MOVE));
-    EXPECT_EQ(enterEffect(target, &files, MK_LBUTTON | MK_CONTROL), static_cast<DWORD>(DROPEFFECT_COPY));
-    DWORD effect = 0;
-    EXPECT_EQ(target->DragOver(MK_SHIFT, POINTL{0, 0}, &effect), S_OK);
-    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE));
-    EXPECT_EQ(enterEffect(target, &picture, 0), static_cast<DWORD>(DROPEFFECT_NONE));
-    EXPECT_EQ(enterEffect(target, &picture, MK_CONTROL), static_cast<DWORD>(DROPEFFECT_NONE));
-    effect = DROPEFFECT_COPY;
-    EXPECT_EQ(target->DragOver(MK_CONTROL, POINTL{0, 0}, &effect), S_OK);
-    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE)) << "refused data stays refused while dragged";
-    EXPECT_EQ(enterEffect(target, nullptr, MK_CONTROL), static_cast<DWORD>(DROPEFFECT_NONE));
-    EXPECT_EQ(target->DragLeave(), S_OK);
+    struct Case {
+        IDataObject* data;
+        DWORD keyState;
+        DWORD allowed;
+        DWORD expected;
+    };
+    const Case cases[] = {
+        {&text, 0, kAnyEffect, DROPEFFECT_COPY},
+        {&text, MK_CONTROL, kAnyEffect, DROPEFFECT_COPY},
+        {&files, MK_LBUTTON, kAnyEffect, DROPEFFECT_COPY},
+        {&files, MK_LBUTTON | MK_SHIFT, kAnyEffect, DROPEFFECT_COPY},
+        {&text, 0, DROPEFFECT_MOVE, DROPEFFECT_NONE},
+        {&picture, 0, kAnyEffect, DROPEFFECT_NONE},
+        {&picture, MK_CONTROL, kAnyEffect, DROPEFFECT_NONE},
+        {nullptr, MK_CONTROL, kAnyEffect, DROPEFFECT_NONE},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&each - cases));
+        EXPECT_EQ(enterEffect(bench.target, each.data, each.keyState, each.allowed), each.expected);
+        // Still the same while the data is dragged about, with any keys.
+        DWORD effect = each.allowed;
+        EXPECT_EQ(bench.target->DragOver(each.keyState ^ MK_CONTROL, POINTL{0, 0}, &effect), S_OK);
+        EXPECT_EQ(effect, each.expected);
+    }
+    EXPECT_EQ(bench.target->DragLeave(), S_OK);
     EXPECT_TRUE(bench.log.empty()) << "hovering delivers nothing";
+}
+
+TEST(FrameDrop, ASourceThatMovesKeepsWhatWasDragged) {
+    for (bool taken : {true, false}) {
+        for (DWORD keyState : {DWORD{0}, DWORD{MK_CONTROL}, DWORD{MK_SHIFT}}) {
+            SCOPED_TRACE(testing::Message() << "taken " << taken << ", keys " << keyState);
+            DropBench bench;
+            bench.view->dropAnswer = taken;
+            TestDataObject text(CF_TEXT, textBytes("dragged words"));
+            const DWORD dropped = taken ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+            EXPECT_EQ(dragFromMovingSource(bench.target, text, keyState),
+                      (std::vector<DWORD>{DROPEFFECT_COPY, DROPEFFECT_COPY, dropped}));
+            EXPECT_EQ(text.content, textBytes("dragged words"));
+            EXPECT_EQ(bench.log, (std::vector<std::string>{"view dropData"}));
+        }
+    }
 }
 
 TEST(FrameDrop, DroppedTextReachesTheViewUnderTheCursorAndTheMediumIsReleased) {

@@ -6,6 +6,9 @@
 #include "toolkit/Bitmap.h"
 #include "toolkit/Frame.h"
 #include "toolkit/ModuleInstance.h"
+#include "toolkit/SegmentSwitch.h"
+#include "toolkit/ToggleButton.h"
+#include "toolkit/VerticalFader.h"
 
 #include <gtest/gtest.h>
 
@@ -455,6 +458,73 @@ TEST(FrameEditorBridge, EditsAndIdleReachTheEditor) {
     EXPECT_FALSE(lonely.beginParameterEdit(1));
     EXPECT_FALSE(lonely.endParameterEdit(1));
     lonely.pumpIdle();
+}
+
+namespace {
+
+// Its host closes the editor from the second idle of a drag.
+class ClosingEditor final : public FrameEditor {
+  public:
+    void pumpIdle() override {
+        if (++idlePumps == 2) frame->close();
+    }
+    bool beginParameterEdit(int index) override {
+        edits.push_back("begin " + std::to_string(index));
+        return true;
+    }
+    bool endParameterEdit(int index) override {
+        edits.push_back("end " + std::to_string(index));
+        return true;
+    }
+
+    Frame* frame = nullptr;
+    int idlePumps = 0;
+    std::vector<std::string> edits;
+};
+
+} // namespace
+
+TEST(FrameEditorBridge, ADragTheHostClosesStopsAndTheFrameGoesWhenThePressReturns) {
+    Bitmap* strip = new Bitmap(kSwitch5Bitmap);
+    const std::function<Control*(ControlListener*)> makers[] = {
+        [](ControlListener* listener) {
+            return new ToggleButton({10, 10, 43, 21}, listener, 2, 11, nullptr, {0, 0});
+        },
+        [strip](ControlListener* listener) {
+            return new SegmentSwitch({10, 10, 191, 21}, listener, 4, 5, 11, 5, strip, {0, 0});
+        },
+        [](ControlListener* listener) {
+            return new VerticalFader({10, 10, 48, 25}, listener, 0, 10, 14, nullptr, nullptr, {0, 0}, 64);
+        },
+    };
+    for (const auto& make : makers) {
+        ClosingEditor editor;
+        RecordingListener listener;
+        std::vector<std::string> log;
+        int destroyed = 0;
+        editor.frame = new Frame({0, 0, 300, 300}, nullptr, &editor);
+        editor.frame->addChild(new RecordingView({0, 0, 1, 1}, "witness", &log, &destroyed));
+        Control* control = make(&listener);
+        editor.frame->addChild(control);
+        control->setDirty(false);
+        // The press handler's reference.
+        editor.frame->retain();
+
+        ScriptedContext context;
+        context.buttons.assign(40, kButtonPrimary);
+        context.buttons.push_back(0);
+        for (int step = 0; step < 40; ++step)
+            context.points.push_back({10 + 36 * (step % 5), 30 - step});
+        control->onMouseDown(&context, {12, 12});
+
+        EXPECT_LE(context.buttonQueries, 3) << "the drag went on after the close";
+        const std::string tag = std::to_string(control->tag());
+        EXPECT_EQ(editor.edits, (std::vector<std::string>{"begin " + tag, "end " + tag}));
+        EXPECT_EQ(destroyed, 0) << "the frame went while the press was still handled";
+        editor.frame->release();
+        EXPECT_EQ(destroyed, 1);
+    }
+    strip->release();
 }
 
 TEST(FrameOle, InAMultithreadedApartmentTheFrameLeavesTheHostsComAlone) {
