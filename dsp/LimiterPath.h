@@ -28,14 +28,20 @@ class MeterPublisher {
     ~MeterPublisher() = default;
 };
 
-// Manual release half-life in seconds for the normalised "Rel" value v: 0.01 ms at 0, 1 s at 1.
+// Manual release half-life in seconds for the normalised "Rel" value v: 0.01 ms at 0, 1 s at 1. A host may
+// store values beyond 0..1, but the detectors keep to that range: below about -0.0215 the formula would give
+// a negative half-life, a release coefficient above 1 and an envelope that runs away until the gain is 0. The
+// cube is bounded rather than the result, so every value in range keeps its exact half-life.
 inline double manualReleaseSeconds(float v) {
-    return (std::pow(static_cast<double>(v), 3.0) * 999.99 + 0.01) * 0.001;
+    const double cube = std::min(std::max(std::pow(static_cast<double>(v), 3.0), 0.0), 1.0);
+    return (cube * 999.99 + 0.01) * 0.001;
 }
 
-// Auto release attack time in milliseconds for the normalised "Rel" value v: 50 ms at 0, 1 ms at 1.
+// Auto release attack time in milliseconds for the normalised "Rel" value v: 50 ms at 0, 1 ms at 1, and
+// within that range for any v (unbounded, the square would give more than 50 ms below 0 and above 2).
 inline double autoReleaseAttackMs(float v) {
-    return std::pow(1.0 - static_cast<double>(v), 2.0) * 49.0 + 1.0;
+    const double square = std::min(std::pow(1.0 - static_cast<double>(v), 2.0), 1.0);
+    return square * 49.0 + 1.0;
 }
 
 // The look-ahead peak limiter for one build: 2 channels with one shared gain (stereo link), or 1 channel.
