@@ -17,6 +17,7 @@
 #include "dsp/Lanes.h"
 #include "dsp/MeterFeed.h"
 #include "dsp/PeakHoldDetector.h"
+#include "dsp/SampleRate.h"
 #include "dsp/SmoothPeakDetector.h"
 
 // Receives meter publications; called on the audio thread, about ten times a second per meter.
@@ -90,10 +91,9 @@ template <int Channels> class LimiterPath {
     void applyManualRelease(float v) { manualDetector.setReleaseSeconds(manualReleaseSeconds(v)); }
     void applyAutoRelease(float v) { autoSlowDetector.setAttackMs(autoReleaseAttackMs(v)); }
 
-    // Rates that are not finite or below 1 Hz are ignored: no host runs at them, and below 0.5 Hz the DC
-    // blocker's coefficient 1 / fs would make it unstable.
+    // Rates that are not finite or below 1 Hz are ignored (isUsableSampleRate).
     void setSampleRate(float fs) {
-        if (!(fs >= 1.0f) || !(fs <= FLT_MAX)) return;
+        if (!isUsableSampleRate(fs)) return;
         const float periodSamples = fs * 0.1f;
         std::int32_t period = MeterFeed<kMeterCount>::kMinimumPeriod;
         if (static_cast<double>(periodSamples) >= std::numeric_limits<std::int32_t>::max()) {

@@ -109,6 +109,24 @@ TEST(Processing, InvalidSampleRatesAreIgnored) {
         ASSERT_TRUE(std::isfinite(x));
 }
 
+// A rate the signal path ignores (below 1 Hz) is not stored by the shell either.
+TEST(Processing, SampleRatesBelowOneHertzAreIgnored) {
+    Instance effect;
+    effect.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    for (float tooLow : {0.5f, 0.999f, 1e-30f, std::numeric_limits<float>::denorm_min()}) {
+        effect.dispatch(effSetSampleRate, 0, 0, nullptr, tooLow);
+        EXPECT_EQ(effect.dispatch(effSetBlockSizeAndSampleRate, 0, 512, nullptr, tooLow), 1);
+        EXPECT_EQ(coreOf(effect).sampleRate(), 48000.0f) << tooLow;
+        EXPECT_EQ(coreOf(effect).blockSize(), 512) << "the block size is still stored";
+        EXPECT_EQ(coreOf(effect).signalPath().meterPeriod(), 4800) << tooLow;
+    }
+    effect.dispatch(effSetSampleRate, 0, 0, nullptr, 1.0f);
+    EXPECT_EQ(coreOf(effect).sampleRate(), 1.0f);
+    EXPECT_EQ(coreOf(effect).signalPath().meterPeriod(), 2200);
+    EXPECT_EQ(effect.dispatch(effSetBlockSizeAndSampleRate, 0, 256, nullptr, 2.0f), 1);
+    EXPECT_EQ(coreOf(effect).sampleRate(), 2.0f);
+}
+
 // "Rel" beyond its range is stored and shown as it comes, while the detectors keep to the times the control
 // offers: the output is that of the nearer end of the range. A manual value below about -0.0215 once made the
 // release run away and the output fall silent for good.
