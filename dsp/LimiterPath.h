@@ -52,10 +52,11 @@ inline double autoReleaseAttackMs(float v) {
 // clamp to kOutputClamp, ceiling gain, meters, and the processed or the dry signal as output.
 //
 // Threads: processReplacing, processAccumulating run on the audio thread. The parameter setters (set*,
-// apply*) may run on any thread at any time; the loop reads their values once per block. setSampleRate and
-// reset run while audio is stopped (the host does not process while it changes the rate, suspends or
-// resumes). meterValue and storeMeterValue may run on any thread. Nothing here allocates, locks or calls the
-// system after construction.
+// apply*) may run while audio runs, from one thread at a time (the effect calls them on the audio thread,
+// between blocks); the loop reads their values once per block. setSampleRate and reset run while audio is
+// stopped (the host does not process while it changes the rate, suspends or resumes). meterValue and
+// storeMeterValue may run on any thread. Nothing here allocates, locks or calls the system after
+// construction.
 template <int Channels> class LimiterPath {
     static_assert(Channels == 1 || Channels == 2, "stereo or mono");
 
@@ -141,6 +142,9 @@ template <int Channels> class LimiterPath {
 
     double currentMakeupGain() const { return makeupGain.load(std::memory_order_relaxed); }
     double currentCeilingGain() const { return ceilingGain.load(std::memory_order_relaxed); }
+    float currentReleaseSwitch() const { return releaseSwitch.load(std::memory_order_relaxed); }
+    float currentClipSwitch() const { return clipSwitch.load(std::memory_order_relaxed); }
+    float currentMonitor() const { return monitor.load(std::memory_order_relaxed); }
     const PeakHoldDetector& autoFast() const { return autoFastDetector; }
     const SmoothPeakDetector& autoSlow() const { return autoSlowDetector; }
     const PeakHoldDetector& manual() const { return manualDetector; }

@@ -84,9 +84,11 @@ void EffectBase::automateParameter(std::int32_t index, float value) {
 
 void EffectBase::processReplacing(float**, float**, std::int32_t) {}
 
-std::int32_t EffectBase::getProgram() { return currentProgram_; }
+std::int32_t EffectBase::getProgram() { return currentProgram_.load(std::memory_order_relaxed); }
 
-void EffectBase::setProgram(std::int32_t program) { currentProgram_ = program; }
+void EffectBase::setProgram(std::int32_t program) {
+    currentProgram_.store(program, std::memory_order_relaxed);
+}
 
 void EffectBase::setProgramName(char* name) { name[0] = '\0'; }
 
