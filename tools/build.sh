@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# build.sh [native|asan|win64|win32]...: configures and builds the named trees under build/ (all four by default).
+# build.sh [native|asan|tsan|win64|win32]...: configures and builds the named trees under build/ (all five by default).
 # Plug-ins and tools land in out/linux, out/x64 and out/x86.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -12,7 +12,7 @@ configure_and_build() {
 }
 
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(native asan win64 win32)
+[ ${#targets[@]} -gt 0 ] || targets=(native asan tsan win64 win32)
 for target in "${targets[@]}"; do
     echo "== building $target"
     case $target in
@@ -22,6 +22,11 @@ for target in "${targets[@]}"; do
             -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
             -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
             -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" ;;
+    tsan)
+        configure_and_build tsan -DQV3_OUT_DIR="$root/build/tsan/out" -DQV3_BENCHMARKS=OFF \
+            -DCMAKE_CXX_FLAGS="-fsanitize=thread -g -fno-omit-frame-pointer" \
+            -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
+            -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" ;;
     win64) configure_and_build win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake" \
             -DQV3_OUT_DIR="$root/out/x64" -DQV3_BENCHMARKS=OFF ;;
     win32) configure_and_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86.cmake" \
