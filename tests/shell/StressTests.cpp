@@ -5,7 +5,7 @@
 //
 // tools/run-tests.sh also runs this test under ThreadSanitizer, where any data race fails it. A round's
 // length is set mostly by how three busy threads share two cores, which ThreadSanitizer hardly slows, so a
-// ThreadSanitizer build runs more rounds: about ten seconds per build there, about a second elsewhere.
+// ThreadSanitizer build runs more rounds: about ten seconds per build there, one or two elsewhere.
 #include "TestHost.h"
 
 #include "shell/BuildConfig.h"
@@ -28,7 +28,7 @@ namespace {
 #if defined(__SANITIZE_THREAD__)
 constexpr int kRounds = 1300;
 #else
-constexpr int kRounds = 150;
+constexpr int kRounds = 300;
 #endif
 constexpr int kUserStepsPerRound = 600;
 constexpr std::int32_t kAudioBlock = 64;
