@@ -17,6 +17,7 @@
 #include "dsp/Lanes.h"
 #include "dsp/MeterFeed.h"
 #include "dsp/PeakHoldDetector.h"
+#include "dsp/SampleRate.h"
 #include "dsp/SmoothPeakDetector.h"
 
 // Receives meter publications; called on the audio thread, about ten times a second per meter.
@@ -28,14 +29,20 @@ class MeterPublisher {
     ~MeterPublisher() = default;
 };
 
-// Manual release half-life in seconds for the normalised "Rel" value v: 0.01 ms at 0, 1 s at 1.
+// Manual release half-life in seconds for the normalised "Rel" value v: 0.01 ms at 0, 1 s at 1. A host may
+// store values beyond 0..1, but the detectors keep to that range: below about -0.0215 the formula would give
+// a negative half-life, a release coefficient above 1 and an envelope that runs away until the gain is 0. The
+// cube is bounded rather than the result, so every value in range keeps its exact half-life.
 inline double manualReleaseSeconds(float v) {
-    return (std::pow(static_cast<double>(v), 3.0) * 999.99 + 0.01) * 0.001;
+    const double cube = std::min(std::max(std::pow(static_cast<double>(v), 3.0), 0.0), 1.0);
+    return (cube * 999.99 + 0.01) * 0.001;
 }
 
-// Auto release attack time in milliseconds for the normalised "Rel" value v: 50 ms at 0, 1 ms at 1.
+// Auto release attack time in milliseconds for the normalised "Rel" value v: 50 ms at 0, 1 ms at 1, and
+// within that range for any v (unbounded, the square would give more than 50 ms below 0 and above 2).
 inline double autoReleaseAttackMs(float v) {
-    return std::pow(1.0 - static_cast<double>(v), 2.0) * 49.0 + 1.0;
+    const double square = std::min(std::pow(1.0 - static_cast<double>(v), 2.0), 1.0);
+    return square * 49.0 + 1.0;
 }
 
 // The look-ahead peak limiter for one build: 2 channels with one shared gain (stereo link), or 1 channel.
@@ -45,10 +52,11 @@ inline double autoReleaseAttackMs(float v) {
 // clamp to kOutputClamp, ceiling gain, meters, and the processed or the dry signal as output.
 //
 // Threads: processReplacing, processAccumulating run on the audio thread. The parameter setters (set*,
-// apply*) may run on any thread at any time; the loop reads their values once per block. setSampleRate and
-// reset run while audio is stopped (the host does not process while it changes the rate, suspends or
-// resumes). meterValue and storeMeterValue may run on any thread. Nothing here allocates, locks or calls the
-// system after construction.
+// apply*) may run while audio runs, from one thread at a time (the effect calls them on the audio thread,
+// between blocks); the loop reads their values once per block. setSampleRate and reset run while audio is
+// stopped (the host does not process while it changes the rate, suspends or resumes). meterValue and
+// storeMeterValue may run on any thread. Nothing here allocates, locks or calls the system after
+// construction.
 template <int Channels> class LimiterPath {
     static_assert(Channels == 1 || Channels == 2, "stereo or mono");
 
@@ -84,10 +92,9 @@ template <int Channels> class LimiterPath {
     void applyManualRelease(float v) { manualDetector.setReleaseSeconds(manualReleaseSeconds(v)); }
     void applyAutoRelease(float v) { autoSlowDetector.setAttackMs(autoReleaseAttackMs(v)); }
 
-    // Rates that are not finite or below 1 Hz are ignored: no host runs at them, and below 0.5 Hz the DC
-    // blocker's coefficient 1 / fs would make it unstable.
+    // Rates that are not finite or below 1 Hz are ignored (isUsableSampleRate).
     void setSampleRate(float fs) {
-        if (!(fs >= 1.0f) || !(fs <= FLT_MAX)) return;
+        if (!isUsableSampleRate(fs)) return;
         const float periodSamples = fs * 0.1f;
         std::int32_t period = MeterFeed<kMeterCount>::kMinimumPeriod;
         if (static_cast<double>(periodSamples) >= std::numeric_limits<std::int32_t>::max()) {
@@ -135,6 +142,9 @@ template <int Channels> class LimiterPath {
 
     double currentMakeupGain() const { return makeupGain.load(std::memory_order_relaxed); }
     double currentCeilingGain() const { return ceilingGain.load(std::memory_order_relaxed); }
+    float currentReleaseSwitch() const { return releaseSwitch.load(std::memory_order_relaxed); }
+    float currentClipSwitch() const { return clipSwitch.load(std::memory_order_relaxed); }
+    float currentMonitor() const { return monitor.load(std::memory_order_relaxed); }
     const PeakHoldDetector& autoFast() const { return autoFastDetector; }
     const SmoothPeakDetector& autoSlow() const { return autoSlowDetector; }
     const PeakHoldDetector& manual() const { return manualDetector; }

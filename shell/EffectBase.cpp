@@ -1,9 +1,9 @@
 #include "shell/EffectBase.h"
 
+#include "dsp/SampleRate.h"
 #include "shell/PlainEditor.h"
 #include "shell/TextCopy.h"
 
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -84,9 +84,11 @@ void EffectBase::automateParameter(std::int32_t index, float value) {
 
 void EffectBase::processReplacing(float**, float**, std::int32_t) {}
 
-std::int32_t EffectBase::getProgram() { return currentProgram_; }
+std::int32_t EffectBase::getProgram() { return currentProgram_.load(std::memory_order_relaxed); }
 
-void EffectBase::setProgram(std::int32_t program) { currentProgram_ = program; }
+void EffectBase::setProgram(std::int32_t program) {
+    currentProgram_.store(program, std::memory_order_relaxed);
+}
 
 void EffectBase::setProgramName(char* name) { name[0] = '\0'; }
 
@@ -156,8 +158,8 @@ VstIntPtr EffectBase::dispatcher(std::int32_t opcode, std::int32_t index, VstInt
     case effGetVu:
         return static_cast<VstIntPtr>(getVu() * 32767.0f);
     case effSetSampleRate:
-        // A rate that is not a finite positive number would make every filter coefficient meaningless.
-        if (std::isfinite(opt) && opt > 0.0f) setSampleRate(opt);
+        // A rate the signal path would ignore (not finite, or below 1 Hz) is not stored either.
+        if (isUsableSampleRate(opt)) setSampleRate(opt);
         return 0;
     case effSetBlockSize:
         setBlockSize(static_cast<std::int32_t>(value));

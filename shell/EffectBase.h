@@ -8,6 +8,7 @@
 
 #include "shell/VstInterface.h"
 
+#include <atomic>
 #include <cstdint>
 
 class PlainEditor;
@@ -67,7 +68,8 @@ class EffectBase {
     audioMasterCallback host_;
     std::int32_t programCount_;
     std::int32_t parameterCount_;
-    std::int32_t currentProgram_ = 0;
+    // Switched by program selection while other threads read it.
+    std::atomic<std::int32_t> currentProgram_{0};
     std::int32_t blockSize_ = 1024;
     AEffect record_;
 };

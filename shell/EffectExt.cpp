@@ -1,5 +1,6 @@
 #include "shell/EffectExt.h"
 
+#include "dsp/SampleRate.h"
 #include "shell/PlainEditor.h"
 
 #include <cmath>
@@ -49,7 +50,7 @@ VstIntPtr EffectExt::dispatcher(std::int32_t opcode, std::int32_t index, VstIntP
     case effSetBlockSizeAndSampleRate:
         // Stored only; the coefficients follow the rate on effSetSampleRate.
         blockSize_ = static_cast<std::int32_t>(value);
-        if (std::isfinite(opt) && opt > 0.0f) sampleRate_ = opt;
+        if (isUsableSampleRate(opt)) sampleRate_ = opt;
         return 1;
     case effGetEffectName:
         return text && getEffectName(text) ? 1 : 0;

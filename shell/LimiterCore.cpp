@@ -21,7 +21,6 @@ const char* const kParameterNames[kParameterCount] = {"Makeup", "Ceiling",   "Re
 // Zero and subnormal gains become exactly zero so they never slow the audio loop.
 double flushed(double value) { return std::fpclassify(value) == FP_SUBNORMAL ? 0.0 : value; }
 
-constexpr auto relaxed = std::memory_order_relaxed;
 } // namespace
 
 double makeupGainFor(float value) {
@@ -45,6 +44,7 @@ LimiterCore::LimiterCore(audioMasterCallback host)
     setFlag(effFlagsCanReplacing);
     loadFactoryPrograms();
     setProgram(0);
+    deriveSettings(valuesOf(currentProgram()), true);
 }
 
 void LimiterCore::loadFactoryPrograms() {
@@ -63,51 +63,39 @@ double LimiterCore::getMeterValue(std::int32_t index) { return path_.meterValue(
 
 void LimiterCore::publishMeter(std::int32_t index, float value) { setMeterValue(index, value); }
 
+void LimiterCore::showParameter(std::int32_t index, float value) {
+    if (editor_) editor_->parameterChanged(index, value);
+}
+
 void LimiterCore::setParameter(std::int32_t index, float value) {
     // A NaN or infinite value would turn the derived gains, and so every output sample, into NaN.
     if (!std::isfinite(value)) return;
-    LimiterProgram& current = programs_[currentProgram_];
+    // The one store below is the whole change; the signal path derives its settings from it.
+    LimiterProgram& current = currentProgram();
     switch (index) {
     case kMakeupParameter:
         current.makeup = value;
-        makeup_.store(value, relaxed);
-        makeupGain_.store(makeupGainFor(value), relaxed);
-        path_.setMakeupGain(makeupGain());
         break;
     case kCeilingParameter:
         current.ceiling = value;
-        ceiling_.store(value, relaxed);
-        ceilingGain_.store(ceilingGainFor(value), relaxed);
-        path_.setCeilingGain(ceilingGain());
         break;
     case kReleaseSwitchParameter:
         current.relSwitch = value;
-        relSwitch_.store(value, relaxed);
-        path_.setReleaseSwitch(value);
-        // Re-applies the release value the newly selected mode last had (through the override, so an editor
-        // hears of it).
-        setParameter(kReleaseParameter,
-                     value > 0.5f ? manualRelease_.load(relaxed) : autoRelease_.load(relaxed));
+        // The newly selected mode's release value applies again; it is stored already, so the editor only
+        // hears of it (before it hears of the switch).
+        showParameter(kReleaseParameter, value > 0.5f ? current.manualRelease : current.autoRelease);
         break;
     case kReleaseParameter:
-        if (relSwitch_.load(relaxed) > 0.5f)
-            manualRelease_.store(value, relaxed);
+        if (current.relSwitch > 0.5f)
+            current.manualRelease = value;
         else
-            autoRelease_.store(value, relaxed);
-        path_.applyManualRelease(manualRelease_.load(relaxed));
-        path_.applyAutoRelease(autoRelease_.load(relaxed));
-        current.manualRelease = manualRelease_.load(relaxed);
-        current.autoRelease = autoRelease_.load(relaxed);
+            current.autoRelease = value;
         break;
     case kClipSwitchParameter:
         current.clipSwitch = value;
-        clipSwitch_.store(value, relaxed);
-        path_.setClipSwitch(value);
         break;
     case kMonitorParameter:
         current.monitor = value;
-        monitor_.store(value, relaxed);
-        path_.setMonitor(value);
         break;
     default:
         break;
@@ -115,79 +103,105 @@ void LimiterCore::setParameter(std::int32_t index, float value) {
 }
 
 float LimiterCore::getParameter(std::int32_t index) {
+    const LimiterProgram& current = currentProgram();
     switch (index) {
     case kMakeupParameter:
-        return makeup_.load(relaxed);
+        return current.makeup;
     case kCeilingParameter:
-        return ceiling_.load(relaxed);
+        return current.ceiling;
     case kReleaseSwitchParameter:
-        return relSwitch_.load(relaxed);
+        return current.relSwitch;
     case kReleaseParameter:
-        return relSwitch_.load(relaxed) > 0.5f ? manualRelease_.load(relaxed) : autoRelease_.load(relaxed);
+        return current.relSwitch > 0.5f ? current.manualRelease : current.autoRelease;
     case kClipSwitchParameter:
-        return clipSwitch_.load(relaxed);
+        return current.clipSwitch;
     case kMonitorParameter:
-        return monitor_.load(relaxed);
+        return current.monitor;
     default:
         return 0.0f;
     }
 }
 
+LimiterCore::PathValues LimiterCore::valuesOf(const LimiterProgram& p) {
+    return {p.makeup, p.ceiling, p.relSwitch, p.manualRelease, p.autoRelease, p.clipSwitch, p.monitor};
+}
+
+void LimiterCore::followStoredValues() {
+    const PathValues values = valuesOf(currentProgram());
+    if (std::memcmp(&values, &pathValues_, sizeof values) != 0) deriveSettings(values, false);
+}
+
+void LimiterCore::deriveSettings(const PathValues& values, bool all) {
+    // Compared bit for bit: a value is derived again exactly when it is not the one derived from before.
+    const auto changed = [&](const float& value, const float& before) {
+        return all || std::memcmp(&value, &before, sizeof value) != 0;
+    };
+    const PathValues& before = pathValues_;
+    if (changed(values.makeup, before.makeup)) path_.setMakeupGain(makeupGainFor(values.makeup));
+    if (changed(values.ceiling, before.ceiling)) path_.setCeilingGain(ceilingGainFor(values.ceiling));
+    if (changed(values.relSwitch, before.relSwitch)) path_.setReleaseSwitch(values.relSwitch);
+    if (changed(values.manualRelease, before.manualRelease)) path_.applyManualRelease(values.manualRelease);
+    if (changed(values.autoRelease, before.autoRelease)) path_.applyAutoRelease(values.autoRelease);
+    if (changed(values.clipSwitch, before.clipSwitch)) path_.setClipSwitch(values.clipSwitch);
+    if (changed(values.monitor, before.monitor)) path_.setMonitor(values.monitor);
+    pathValues_ = values;
+}
+
 void LimiterCore::process(float** inputs, float** outputs, std::int32_t frames) {
+    followStoredValues();
     path_.processAccumulating(inputs, outputs, frames);
 }
 
 void LimiterCore::processReplacing(float** inputs, float** outputs, std::int32_t frames) {
+    followStoredValues();
     path_.processReplacing(inputs, outputs, frames);
 }
 
 void LimiterCore::setProgram(std::int32_t program) {
     if (program < 0 || program >= kProgramCount) return;
-    currentProgram_ = program;
+    // The selected program's slot is the live state from here on: nothing is copied or written, so a
+    // parameter change racing the selection lands in one program or the other, whole.
+    currentProgram_.store(program, std::memory_order_relaxed);
+    // The editor hears of the values as if each were applied in turn: the release value (for the switch,
+    // then again for itself), makeup, ceiling, monitor and shape.
     const LimiterProgram& selected = programs_[program];
-    manualRelease_.store(selected.manualRelease, relaxed);
-    autoRelease_.store(selected.autoRelease, relaxed);
-    // Each write below lands in the selected program itself and stores the value it already holds, so
-    // selecting a program leaves it unchanged.
-    setParameter(kReleaseSwitchParameter, selected.relSwitch);
-    setParameter(kReleaseParameter,
-                 selected.relSwitch > 0.5f ? manualRelease_.load(relaxed) : autoRelease_.load(relaxed));
-    setParameter(kMakeupParameter, selected.makeup);
-    setParameter(kCeilingParameter, selected.ceiling);
-    setParameter(kMonitorParameter, selected.monitor);
-    setParameter(kClipSwitchParameter, selected.clipSwitch);
+    const float release = selected.relSwitch > 0.5f ? selected.manualRelease : selected.autoRelease;
+    showParameter(kReleaseParameter, release);
+    showParameter(kReleaseSwitchParameter, selected.relSwitch);
+    showParameter(kReleaseParameter, release);
+    showParameter(kMakeupParameter, selected.makeup);
+    showParameter(kCeilingParameter, selected.ceiling);
+    showParameter(kMonitorParameter, selected.monitor);
+    showParameter(kClipSwitchParameter, selected.clipSwitch);
 }
 
-void LimiterCore::setProgramName(char* name) {
-    copyText(programs_[currentProgram_].name, name, kProgramNameSize);
-}
+void LimiterCore::setProgramName(char* name) { copyText(currentProgram().name, name, kProgramNameSize); }
 
-void LimiterCore::getProgramName(char* name) {
-    copyText(name, programs_[currentProgram_].name, kProgramNameSize);
-}
+void LimiterCore::getProgramName(char* name) { copyText(name, currentProgram().name, kProgramNameSize); }
 
 void LimiterCore::getParamDisplay(std::int32_t index, char* text) {
+    const LimiterProgram& current = currentProgram();
     switch (index) {
     case kMakeupParameter:
-        formatMakeup(makeup_.load(relaxed), text);
+        formatMakeup(current.makeup, text);
         break;
     case kCeilingParameter:
-        formatCeiling(ceiling_.load(relaxed), text);
+        formatCeiling(current.ceiling, text);
         break;
     case kReleaseSwitchParameter:
-        formatReleaseSwitch(relSwitch_.load(relaxed), text);
+        formatReleaseSwitch(current.relSwitch, text);
         break;
     case kReleaseParameter:
-        if (relSwitch_.load(relaxed) > 0.5f)
-            formatReleaseTime(manualRelease_.load(relaxed), text);
+        if (current.relSwitch > 0.5f)
+            formatReleaseTime(current.manualRelease, text);
         else
-            formatReleaseAuto(autoRelease_.load(relaxed), text);
+            formatReleaseAuto(current.autoRelease, text);
         break;
     case kClipSwitchParameter:
-        formatClipSwitch(clipSwitch_.load(relaxed), text);
+        formatClipSwitch(current.clipSwitch, text);
         break;
     case kMonitorParameter:
-        formatMonitor(monitor_.load(relaxed), text);
+        formatMonitor(current.monitor, text);
         break;
     default:
         text[0] = '\0';
@@ -203,6 +217,7 @@ void LimiterCore::getParamName(std::int32_t index, char* text) {
 }
 
 void LimiterCore::setSampleRate(float sampleRate) {
+    if (!isUsableSampleRate(sampleRate)) return;
     EffectExt::setSampleRate(sampleRate);
     path_.setSampleRate(sampleRate);
 }

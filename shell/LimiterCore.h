@@ -1,8 +1,15 @@
 // The limiter effect without its editor: parameter state and mappings, the program bank, the meter-value
 // store, and the signal path that the record's process entries drive.
 //
-// Threads: process/processReplacing on the audio thread; setParameter from the audio or the user-interface
-// thread; everything else on the host's user-interface thread. Parameter values are single relaxed stores.
+// Threads: process/processReplacing on the audio thread; setParameter from the audio thread or any other;
+// setProgram from any thread; everything else on the host's user-interface thread.
+//
+// One source of truth per parameter: the current program's slot in the bank is the live value. setParameter
+// is one relaxed store into that slot, setProgram one relaxed store of the current program's index, so any
+// interleaving of them leaves the values as some order of the calls would. Nothing derived is stored beside
+// them: the gains and the detector coefficients are derived where they are used. At the start of each block
+// the audio thread compares the current program's values with those it last derived the signal path's
+// settings from and derives again what changed; it never waits for anything.
 #pragma once
 
 #include "dsp/LimiterPath.h"
@@ -62,26 +69,44 @@ class LimiterCore : public EffectExt, private MeterPublisher {
     // Clears the running state of the signal path; parameters and programs stay.
     void resetState();
 
-    double makeupGain() const { return makeupGain_.load(std::memory_order_relaxed); }
-    double ceilingGain() const { return ceilingGain_.load(std::memory_order_relaxed); }
+    // The gains that correspond to the stored makeup and ceiling values (the signal path applies them from
+    // its next block on).
+    double makeupGain() const { return makeupGainFor(currentProgram().makeup); }
+    double ceilingGain() const { return ceilingGainFor(currentProgram().ceiling); }
     const LimiterProgram& program(std::int32_t index) const { return programs_[index]; }
     const LimiterPath<kChannelCount>& signalPath() const { return path_; }
 
   private:
+    // The values the signal path's settings were last derived from.
+    struct PathValues {
+        float makeup;
+        float ceiling;
+        float relSwitch;
+        float manualRelease;
+        float autoRelease;
+        float clipSwitch;
+        float monitor;
+    };
+
     void publishMeter(std::int32_t index, float value) override;
     static bool isMeterIndex(std::int32_t index) {
         return index >= kFirstMeterIndex && index < kFirstMeterIndex + kMeterCount;
     }
+    LimiterProgram& currentProgram() { return programs_[currentProgram_.load(std::memory_order_relaxed)]; }
+    const LimiterProgram& currentProgram() const {
+        return programs_[currentProgram_.load(std::memory_order_relaxed)];
+    }
+    static PathValues valuesOf(const LimiterProgram& program);
+    // Audio thread, at the start of a block: derives the signal path's settings again where the current
+    // program's values differ from those they were derived from. One comparison when nothing changed.
+    void followStoredValues();
+    // Derives the settings from `values`: all of them, or those whose value differs from pathValues_.
+    void deriveSettings(const PathValues& values, bool all);
+    // Tells the editor, if there is one, of a value it has not been told of through setParameter.
+    void showParameter(std::int32_t index, float value);
 
     LimiterProgram programs_[kProgramCount];
     LimiterPath<kChannelCount> path_;
-    std::atomic<float> makeup_{0.0f};
-    std::atomic<double> makeupGain_{1.0};
-    std::atomic<float> ceiling_{0.0f};
-    std::atomic<double> ceilingGain_{1.0};
-    std::atomic<float> relSwitch_{0.0f};
-    std::atomic<float> manualRelease_{0.0f};
-    std::atomic<float> autoRelease_{0.0f};
-    std::atomic<float> clipSwitch_{0.0f};
-    std::atomic<float> monitor_{0.0f};
+    // Written only where the signal path's settings are (the audio thread, or construction).
+    PathValues pathValues_{};
 };

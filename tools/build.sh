@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# build.sh [native|asan|win64|win32|fuzz]...: configures and builds the named trees under build/ (the first four
-# by default; fuzz builds only the fuzz targets, with clang).
+# build.sh [native|asan|tsan|win64|win32|fuzz]...: configures and builds the named trees under build/ (all but fuzz
+# by default; tsan builds only the shell's test programs, fuzz only the fuzz targets, with clang).
 # Plug-ins and tools land in out/linux, out/x64 and out/x86.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -13,7 +13,7 @@ configure_and_build() {
 }
 
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(native asan win64 win32)
+[ ${#targets[@]} -gt 0 ] || targets=(native asan tsan win64 win32)
 for target in "${targets[@]}"; do
     echo "== building $target"
     case $target in
@@ -23,6 +23,11 @@ for target in "${targets[@]}"; do
             -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
             -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
             -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" ;;
+    tsan)
+        cmake -S "$root" -B "$root/build/tsan" -DCMAKE_BUILD_TYPE=Release -DQV3_OUT_DIR="$root/build/tsan/out" \
+            -DQV3_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS="-fsanitize=thread -g -fno-omit-frame-pointer" \
+            -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" >/dev/null
+        cmake --build "$root/build/tsan" -j "$jobs" --target qv3_shell_tests_stereo qv3_shell_tests_mono ;;
     win64) configure_and_build win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake" \
             -DQV3_OUT_DIR="$root/out/x64" -DQV3_BENCHMARKS=OFF ;;
     win32) configure_and_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86.cmake" \

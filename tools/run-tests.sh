@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds every tree and runs all tests: native, native under AddressSanitizer and
-# UndefinedBehaviorSanitizer, each plug-in build under its fuzz target for a bounded time, and the Windows tests of
-# both architectures under Wine: x64 with the 64-bit loader, x86 with the 32-bit loader under qemu's user-mode
-# emulation. Every Windows test program gets its own throwaway prefix and X server; set QV3_SKIP_X86_TESTS=1 to
-# leave the x86 tests out knowingly on a machine that cannot run 32-bit code.
+# UndefinedBehaviorSanitizer, the parameter stress test under ThreadSanitizer, each plug-in build under its fuzz
+# target for a bounded time, and the Windows tests of both architectures under Wine: x64 with the 64-bit loader,
+# x86 with the 32-bit loader under qemu's user-mode emulation. Every Windows test program gets its own throwaway
+# prefix and X server; set QV3_SKIP_X86_TESTS=1 to leave the x86 tests out knowingly on a machine that cannot run
+# 32-bit code.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -19,13 +20,17 @@ elif ! "$("$root/tools/wine-prefix.sh" --loader x86)" --version >/dev/null 2>&1;
     exit 1
 fi
 
-"$root/tools/build.sh" native asan win64 win32 fuzz
+"$root/tools/build.sh" native asan tsan win64 win32 fuzz
 
 echo "== native tests"
 ctest --test-dir "$root/build/native" --output-on-failure -j "$(nproc)"
 echo "== native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$root/build/asan" --output-on-failure -j "$(nproc)"
+echo "== parameter stress test under ThreadSanitizer"
+# Only the threaded test; any race report fails it.
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$root/build/tsan" --output-on-failure --no-tests=error \
+    -R '^ParameterStress\.'
 "$root/tools/fuzz.sh"
 
 # One fresh prefix per architecture, copied for each test program: making one under emulation takes far longer.

@@ -48,6 +48,35 @@ TEST(DetectorCoefficients, ReleaseSettingMappings) {
     EXPECT_NEAR(std::pow(manual.releaseCoefficient(), 44100.0), 0.5, 1e-9);
 }
 
+// Values beyond 0..1 give the times of the nearer end of the range the control offers; within it the
+// formulas hold exactly.
+TEST(DetectorCoefficients, ReleaseTimesStayWithinTheControlsRange) {
+    for (int step = 0; step <= 1000; ++step) {
+        const float v = static_cast<float>(step) / 1000.0f;
+        const double vd = static_cast<double>(v);
+        EXPECT_EQ(manualReleaseSeconds(v), (std::pow(vd, 3.0) * 999.99 + 0.01) * 0.001) << v;
+        EXPECT_EQ(autoReleaseAttackMs(v), std::pow(1.0 - vd, 2.0) * 49.0 + 1.0) << v;
+    }
+    for (float below : {-0.0215f, -0.03f, -1.0f, -1e30f, -3.4e38f})
+        EXPECT_EQ(manualReleaseSeconds(below), manualReleaseSeconds(0.0f)) << below;
+    for (float above : {1.0001f, 1.5f, 2.0f, 1e30f, 3.4e38f})
+        EXPECT_EQ(manualReleaseSeconds(above), manualReleaseSeconds(1.0f)) << above;
+    // The attack can never be shorter than 1 ms; beyond 0 and beyond 2 it would exceed 50 ms.
+    for (float v : {-0.001f, -0.5f, 2.5f, 3.0f, 1e30f, -3.4e38f})
+        EXPECT_EQ(autoReleaseAttackMs(v), autoReleaseAttackMs(0.0f)) << v;
+    EXPECT_EQ(autoReleaseAttackMs(1.5f), 13.25) << "within the range already";
+
+    // A manual value below about -0.0215 once gave a negative half-life and a release coefficient above 1.
+    PeakHoldDetector manual(0.0);
+    manual.setReleaseSeconds(manualReleaseSeconds(-0.03f));
+    EXPECT_EQ(manual.currentReleaseSeconds(), manualReleaseSeconds(0.0f));
+    EXPECT_LT(manual.releaseCoefficient(), 1.0);
+    manual.push(1.0);
+    for (int k = 0; k < 39; ++k)
+        manual.push(0.0);
+    EXPECT_LT(manual.push(0.0), 1.0) << "the envelope releases";
+}
+
 TEST(DetectorCoefficients, SampleRateChangeRecomputesFromStoredSettings) {
     PeakHoldDetector autoFast(0.0005);
     autoFast.setSampleRate(96000.0);

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <random>
 #include <vector>
@@ -105,6 +107,64 @@ TEST(Processing, InvalidSampleRatesAreIgnored) {
     Buffers buffers = noise(2000, 3, 1.0f);
     for (float x : run(effect, buffers))
         ASSERT_TRUE(std::isfinite(x));
+}
+
+// A rate the signal path ignores (below 1 Hz) is not stored by the shell either.
+TEST(Processing, SampleRatesBelowOneHertzAreIgnored) {
+    Instance effect;
+    effect.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    for (float tooLow : {0.5f, 0.999f, 1e-30f, std::numeric_limits<float>::denorm_min()}) {
+        effect.dispatch(effSetSampleRate, 0, 0, nullptr, tooLow);
+        EXPECT_EQ(effect.dispatch(effSetBlockSizeAndSampleRate, 0, 512, nullptr, tooLow), 1);
+        EXPECT_EQ(coreOf(effect).sampleRate(), 48000.0f) << tooLow;
+        EXPECT_EQ(coreOf(effect).blockSize(), 512) << "the block size is still stored";
+        EXPECT_EQ(coreOf(effect).signalPath().meterPeriod(), 4800) << tooLow;
+    }
+    effect.dispatch(effSetSampleRate, 0, 0, nullptr, 1.0f);
+    EXPECT_EQ(coreOf(effect).sampleRate(), 1.0f);
+    EXPECT_EQ(coreOf(effect).signalPath().meterPeriod(), 2200);
+    EXPECT_EQ(effect.dispatch(effSetBlockSizeAndSampleRate, 0, 256, nullptr, 2.0f), 1);
+    EXPECT_EQ(coreOf(effect).sampleRate(), 2.0f);
+}
+
+// "Rel" beyond its range is stored and shown as it comes, while the detectors keep to the times the control
+// offers: the output is that of the nearer end of the range. A manual value below about -0.0215 once made the
+// release run away and the output fall silent for good.
+TEST(Processing, ReleaseBeyondItsRangeSoundsLikeTheNearerEnd) {
+    struct Case {
+        float relSwitch;
+        float beyond;
+        float end;
+        const char* text;
+    };
+    const Case cases[] = {{1.0f, -0.03f, 0.0f, "-0.02"},
+                          {1.0f, -1.0f, 0.0f, "-999.98"},
+                          {1.0f, 1.5f, 1.0f, "3374"},
+                          {0.0f, -0.5f, 0.0f, "min"},
+                          {0.0f, 3.0f, 0.0f, "max"}};
+    for (const Case& c : cases) {
+        Instance beyond;
+        Instance end;
+        for (const Instance* effect : std::initializer_list<const Instance*>{&beyond, &end}) {
+            effect->set(2, c.relSwitch);
+            effect->set(0, 0.5f);
+        }
+        beyond.set(3, c.beyond);
+        end.set(3, c.end);
+        EXPECT_EQ(beyond.get(3), c.beyond);
+        EXPECT_EQ(coreOf(beyond).program(0).relSwitch > 0.5f ? coreOf(beyond).program(0).manualRelease
+                                                             : coreOf(beyond).program(0).autoRelease,
+                  c.beyond);
+        EXPECT_EQ(beyond.display(3), c.text) << c.beyond;
+        Buffers a = noise(6000, 21, 0.5f);
+        Buffers b = noise(6000, 21, 0.5f);
+        const std::vector<float> output = run(beyond, a);
+        EXPECT_EQ(output, run(end, b)) << c.beyond;
+        float loudest = 0.0f;
+        for (std::size_t i = 3000; i < output.size(); ++i)
+            loudest = std::max(loudest, std::fabs(output[i]));
+        EXPECT_GT(loudest, 0.5f) << c.beyond;
+    }
 }
 
 // Whatever finite parameter values and input, every output is finite and within the ceiling.

@@ -113,6 +113,35 @@ TEST(Programs, SelectionLeavesTheProgramUnchanged) {
     }
 }
 
+// The current program's slot is the live state: a selection switches to it whole, the gains are those of
+// its stored values at once, and the signal path applies them from its next block on.
+TEST(Programs, SignalPathFollowsTheSelectedProgramFromTheNextBlock) {
+    Instance effect;
+    auto* core = static_cast<LimiterCore*>(effect->object);
+    effect.selectProgram(29);
+    EXPECT_EQ(core->makeupGain(), makeupGainFor(0.125509f));
+    EXPECT_EQ(core->ceilingGain(), ceilingGainFor(0.0f));
+    float silence[2][16] = {};
+    float* channels[2] = {silence[0], silence[1]};
+    effect->processReplacing(effect.get(), channels, channels, 16);
+    const auto& path = core->signalPath();
+    EXPECT_EQ(path.currentMakeupGain(), makeupGainFor(0.125509f));
+    EXPECT_EQ(path.currentCeilingGain(), ceilingGainFor(0.0f));
+    EXPECT_EQ(path.currentReleaseSwitch(), 0.0f);
+    EXPECT_EQ(path.currentClipSwitch(), 1.0f);
+    EXPECT_EQ(path.autoSlow().currentAttackMs(), autoReleaseAttackMs(0.7075f));
+    EXPECT_EQ(path.manual().currentReleaseSeconds(), manualReleaseSeconds(0.792875f));
+    effect.set(2, 1.0f);
+    effect.set(3, 0.25f);
+    effect.set(5, 1.0f);
+    effect->processReplacing(effect.get(), channels, channels, 16);
+    EXPECT_EQ(path.currentReleaseSwitch(), 1.0f);
+    EXPECT_EQ(path.currentMonitor(), 1.0f);
+    EXPECT_EQ(path.manual().currentReleaseSeconds(), manualReleaseSeconds(0.25f));
+    EXPECT_EQ(core->program(29).manualRelease, 0.25f);
+    EXPECT_EQ(core->program(29).autoRelease, 0.7075f);
+}
+
 class OrderEditor : public PlainEditor {
   public:
     using PlainEditor::PlainEditor;
