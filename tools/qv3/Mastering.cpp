@@ -130,7 +130,8 @@ DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double 
                 continue;
             }
         }
-        if (drive.gainSteps == kMostGainSteps) throw outOfReach("it needs more than +48 dB of Makeup");
+        if (drive.gainSteps == kMostGainSteps)
+            throw outOfReach("it needs more than +48 dB of Makeup to keep the true peak under the limit");
         double slope = kAssumedCrestSlope;
         if (previousCrest && previousCrest->first != drive.gainSteps)
             slope = std::clamp((previousCrest->second - crest) /
