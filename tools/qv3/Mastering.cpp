@@ -19,6 +19,9 @@ constexpr int kMostCandidates = 12;
 constexpr double kAssumedCrestSlope = 0.5;
 constexpr double kLeastCrestSlope = 0.1;
 constexpr double kLargestGainJumpDb = 3.0;
+constexpr double kLeastCrestChangeDb =
+    0.01; // less than this from more gain, twice running: nothing more to win
+constexpr int kMostStalls = 2;
 constexpr double kSilentJumpSteps = 100; // where a pass measures nothing (all gated), try 10 dB more
 
 struct Probe {
@@ -110,6 +113,7 @@ DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double 
     const int guess = static_cast<int>(std::lround((target.lufs - inputLoudness - ceilingDb) * 10.0));
     Drive drive{findGain(target, guess, givenCeiling, passes, found.passes), givenCeiling};
     std::optional<std::pair<int, double>> previousCrest; // gain steps and the crest measured there
+    int stalls = 0;
     for (int round = 0; round < kMostCandidates; ++round) {
         const PassLevels levels = passes.candidate(drive);
         ++found.passes;
@@ -133,10 +137,19 @@ DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double 
         if (drive.gainSteps == kMostGainSteps)
             throw outOfReach("it needs more than +48 dB of Makeup to keep the true peak under the limit");
         double slope = kAssumedCrestSlope;
-        if (previousCrest && previousCrest->first != drive.gainSteps)
+        if (previousCrest && previousCrest->first != drive.gainSteps) {
+            // Driven into full limiting the output no longer changes with gain, and neither does the crest.
+            stalls = previousCrest->second - crest < kLeastCrestChangeDb ? stalls + 1 : 0;
+            if (stalls >= kMostStalls) {
+                char reason[96];
+                std::snprintf(reason, sizeof reason,
+                              "no Makeup brings the true peak within %.1f dB of the loudness", wantedCrest);
+                throw outOfReach(reason);
+            }
             slope = std::clamp((previousCrest->second - crest) /
                                    ((drive.gainSteps - previousCrest->first) / 10.0),
                                kLeastCrestSlope, 1.0);
+        }
         previousCrest = std::make_pair(drive.gainSteps, crest);
         const double jumpDb = std::clamp((crest - wantedCrest) / slope, 0.1, kLargestGainJumpDb);
         const int gain = std::min(
