@@ -92,9 +92,36 @@ OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFo
     return {format, formatName(container) + ", " + formatName(format & SF_FORMAT_SUBMASK)};
 }
 
+SampleRounder::SampleRounder(const OutputFormat& format) {
+    const int subtype = format.format & SF_FORMAT_SUBMASK;
+    bits_ = subtype == SF_FORMAT_PCM_16 ? 16 : subtype == SF_FORMAT_PCM_24 ? 24 : 0;
+    scale_ = bits_ ? std::ldexp(1.0, bits_ - 1) : 1.0;
+}
+
+void SampleRounder::round(float* interleaved, std::size_t count) {
+    if (!bits_) return;
+    // TPDF dither: the difference of two uniform values spans +-1 step with a triangular density.
+    auto uniform = [this] {
+        ditherState_ ^= ditherState_ >> 12;
+        ditherState_ ^= ditherState_ << 25;
+        ditherState_ ^= ditherState_ >> 27;
+        return static_cast<double>((ditherState_ * 0x2545F4914F6CDD1Du) >> 11) * 0x1.0p-53;
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        double scaled = static_cast<double>(interleaved[i]) * scale_;
+        if (bits_ == 16) scaled += uniform() - uniform();
+        interleaved[i] = static_cast<float>(roundToStep(scaled, bits_) / scale_);
+    }
+}
+
+std::int32_t SampleRounder::wholeSample(float rounded) const {
+    const int step = static_cast<int>(static_cast<double>(rounded) * scale_);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(step) << (32 - bits_));
+}
+
 SoundFileWriter::SoundFileWriter(const std::filesystem::path& path, const OutputFormat& format, int channels,
                                  int sampleRate)
-    : channels_(channels), subtype_(format.format & SF_FORMAT_SUBMASK) {
+    : channels_(channels), rounder_(format) {
     SF_INFO info = {};
     info.format = format.format;
     info.channels = channels;
@@ -112,28 +139,13 @@ SoundFileWriter::~SoundFileWriter() {
 
 void SoundFileWriter::write(std::vector<float>& interleaved, std::int64_t frames) {
     const std::size_t count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels_);
+    rounder_.round(interleaved.data(), count);
     sf_count_t written = 0;
-    if (subtype_ == SF_FORMAT_PCM_16 || subtype_ == SF_FORMAT_PCM_24) {
-        const int bits = subtype_ == SF_FORMAT_PCM_16 ? 16 : 24;
-        const double scale = std::ldexp(1.0, bits - 1);
+    if (rounder_.roundsToSteps()) {
+        // libsndfile takes whole samples left-aligned in 32 bits.
         wholeSamples_.resize(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            double scaled = static_cast<double>(interleaved[i]) * scale;
-            if (bits == 16) {
-                // TPDF dither: the difference of two uniform values spans +-1 step with a triangular density.
-                auto uniform = [this] {
-                    ditherState_ ^= ditherState_ >> 12;
-                    ditherState_ ^= ditherState_ << 25;
-                    ditherState_ ^= ditherState_ >> 27;
-                    return static_cast<double>((ditherState_ * 0x2545F4914F6CDD1Du) >> 11) * 0x1.0p-53;
-                };
-                scaled += uniform() - uniform();
-            }
-            int step = roundToStep(scaled, bits);
-            interleaved[i] = static_cast<float>(step / scale);
-            // libsndfile takes whole samples left-aligned in 32 bits.
-            wholeSamples_[i] = static_cast<int>(static_cast<unsigned>(step) << (32 - bits));
-        }
+        for (std::size_t i = 0; i < count; ++i)
+            wholeSamples_[i] = rounder_.wholeSample(interleaved[i]);
         written = sf_writef_int(file_, wholeSamples_.data(), frames);
     } else {
         written = sf_writef_float(file_, interleaved.data(), frames);

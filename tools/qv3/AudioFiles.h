@@ -47,6 +47,25 @@ struct OutputFormat {
 OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFormat,
                                 std::optional<SampleEncoding> requested);
 
+// Rounds samples to the steps an output file stores: whole 24-bit steps, or 16-bit steps with TPDF dither;
+// other encodings pass unchanged. The dither starts from the same seed for every file, so a render is
+// repeatable and two rounders given the same samples agree.
+class SampleRounder {
+  public:
+    explicit SampleRounder(const OutputFormat& format);
+
+    // Leaves every sample holding exactly the value the file will store.
+    void round(float* interleaved, std::size_t count);
+    // The stored sample, as a whole step left-aligned in 32 bits; only for 16- and 24-bit encodings.
+    std::int32_t wholeSample(float rounded) const;
+    bool roundsToSteps() const { return bits_ != 0; }
+
+  private:
+    int bits_; // 16, 24, or 0 for encodings stored as they are
+    double scale_;
+    std::uint64_t ditherState_ = 0x9E3779B97F4A7C15u;
+};
+
 class SoundFileWriter {
   public:
     // Throws std::runtime_error when libsndfile refuses the file.
@@ -66,7 +85,6 @@ class SoundFileWriter {
   private:
     SNDFILE* file_ = nullptr;
     int channels_;
-    int subtype_;
+    SampleRounder rounder_;
     std::vector<int> wholeSamples_;
-    std::uint64_t ditherState_ = 0x9E3779B97F4A7C15u;
 };

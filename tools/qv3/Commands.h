@@ -7,6 +7,7 @@
 
 int runInfo(const std::vector<std::string>& arguments);
 int runRender(const std::vector<std::string>& arguments);
+int runAnalyze(const std::vector<std::string>& arguments);
 int runDemo(const std::vector<std::string>& arguments);
 
 // Splits "--name=value" and "--name value" alike; shared by the subcommands' option parsers.

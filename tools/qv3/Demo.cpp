@@ -1,14 +1,16 @@
-// qv3 demo: four bars of drums, bass and chords, synthesised the same way on every run, as material to try
-// the limiter on.
+// qv3 demo: four bars of drums, bass and chords (repeated for longer material), synthesised the same way on
+// every run, as material to try the limiter on.
 #include "AudioFiles.h"
 #include "Commands.h"
 #include "Errors.h"
 #include "TemporaryOutput.h"
+#include "TextNumbers.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 namespace {
 constexpr int kSampleRate = 44100;
@@ -18,6 +20,7 @@ constexpr int kBars = 4;
 constexpr int kBeatsPerBar = 4;
 constexpr double kPeakLevel = 0.891; // -1 dBFS: the mix leaves the limiter a little to do at +3 dB
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kLongestSeconds = 3600.0;
 
 // One chord per bar: A minor, F major, C major, G major, each as bass root and three pad notes (MIDI
 // numbers).
@@ -114,19 +117,36 @@ void addPadChord(StereoBuffer& mix, std::size_t start, std::size_t length, const
 } // namespace
 
 int runDemo(const std::vector<std::string>& arguments) {
-    if (arguments.size() != 1 || arguments[0].rfind("--", 0) == 0)
-        throw UsageError("demo needs one OUTPUT file");
-    const std::filesystem::path output = arguments[0];
+    std::vector<std::string> files;
+    std::optional<double> seconds;
+    OptionReader reader(arguments);
+    while (!reader.done()) {
+        std::string argument = reader.next();
+        if (argument == "--seconds") {
+            std::string text = reader.value(argument);
+            seconds = parseNumber(text);
+            if (!seconds || *seconds <= 0.0 || *seconds > kLongestSeconds)
+                throw UsageError("--seconds takes more than 0 and up to 3600, not '" + text + "'");
+        } else if (reader.isOption(argument)) {
+            throw UsageError("demo: unknown option " + argument);
+        } else {
+            files.push_back(argument);
+        }
+    }
+    if (files.size() != 1) throw UsageError("demo needs one OUTPUT file");
+    const std::filesystem::path output = files[0];
     const OutputFormat format = chooseOutputFormat(output, SF_FORMAT_WAV | SF_FORMAT_PCM_24, std::nullopt);
 
     const std::size_t beat = static_cast<std::size_t>(std::lround(60.0 / kBeatsPerMinute * kSampleRate));
     const std::size_t bar = beat * kBeatsPerBar;
-    const std::size_t frames = bar * kBars;
+    // The progression repeats for longer material; the last bar is cut where the time runs out.
+    const std::size_t frames =
+        seconds ? static_cast<std::size_t>(std::lround(*seconds * kSampleRate)) : bar * kBars;
     StereoBuffer mix{std::vector<double>(frames), std::vector<double>(frames)};
     Noise noise;
-    for (int barIndex = 0; barIndex < kBars; ++barIndex) {
-        const std::size_t barStart = bar * static_cast<std::size_t>(barIndex);
-        const Chord& chord = kProgression[barIndex];
+    for (std::size_t barIndex = 0; barIndex * bar < frames; ++barIndex) {
+        const std::size_t barStart = bar * barIndex;
+        const Chord& chord = kProgression[barIndex % kBars];
         addPadChord(mix, barStart, bar, chord.notes);
         for (int eighth = 0; eighth < 2 * kBeatsPerBar; ++eighth) {
             const std::size_t at = barStart + beat * static_cast<std::size_t>(eighth) / 2;

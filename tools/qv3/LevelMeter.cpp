@@ -6,9 +6,15 @@
 #include <stdexcept>
 #include <string>
 
-LevelMeter::LevelMeter(int channels, int sampleRate)
+namespace {
+constexpr double kSilence = -std::numeric_limits<double>::infinity();
+} // namespace
+
+LevelMeter::LevelMeter(int channels, int sampleRate, Scope scope)
     : state_(ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
-                          EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK)),
+                          scope == Scope::Loudness
+                              ? EBUR128_MODE_I
+                              : EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK)),
       channels_(channels) {
     if (!state_)
         throw std::runtime_error("libebur128 cannot measure " + std::to_string(channels) + " channels at " +
@@ -35,8 +41,53 @@ double LevelMeter::truePeak() const {
 }
 
 double LevelMeter::loudness() const {
-    double lufs = -std::numeric_limits<double>::infinity();
-    if (ebur128_loudness_global(state_, &lufs) != EBUR128_SUCCESS)
-        return -std::numeric_limits<double>::infinity();
+    double lufs = kSilence;
+    if (ebur128_loudness_global(state_, &lufs) != EBUR128_SUCCESS) return kSilence;
     return lufs;
+}
+
+double LevelMeter::loudnessRange() const {
+    double range = 0.0;
+    if (ebur128_loudness_range(state_, &range) != EBUR128_SUCCESS || !std::isfinite(range)) return 0.0;
+    return range;
+}
+
+std::vector<ebur128_state*> LevelMeter::statesOf(const std::vector<const LevelMeter*>& meters) {
+    std::vector<ebur128_state*> states;
+    for (const LevelMeter* meter : meters)
+        states.push_back(meter->state_);
+    return states;
+}
+
+double LevelMeter::loudness(const std::vector<const LevelMeter*>& meters) {
+    std::vector<ebur128_state*> states = statesOf(meters);
+    double lufs = kSilence;
+    if (states.empty() ||
+        ebur128_loudness_global_multiple(states.data(), states.size(), &lufs) != EBUR128_SUCCESS)
+        return kSilence;
+    return lufs;
+}
+
+double LevelMeter::loudnessRange(const std::vector<const LevelMeter*>& meters) {
+    std::vector<ebur128_state*> states = statesOf(meters);
+    double range = 0.0;
+    if (states.empty() ||
+        ebur128_loudness_range_multiple(states.data(), states.size(), &range) != EBUR128_SUCCESS ||
+        !std::isfinite(range))
+        return 0.0;
+    return range;
+}
+
+double LevelMeter::samplePeak(const std::vector<const LevelMeter*>& meters) {
+    double largest = 0.0;
+    for (const LevelMeter* meter : meters)
+        largest = std::max(largest, meter->samplePeak());
+    return largest;
+}
+
+double LevelMeter::truePeak(const std::vector<const LevelMeter*>& meters) {
+    double largest = 0.0;
+    for (const LevelMeter* meter : meters)
+        largest = std::max(largest, meter->truePeak());
+    return largest;
 }

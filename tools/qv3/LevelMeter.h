@@ -1,14 +1,18 @@
-// Sample peak, true peak and integrated loudness of a stream, measured with libebur128.
+// Sample peak, true peak, integrated loudness and loudness range of a stream, measured with libebur128.
 #pragma once
 
 #include <ebur128.h>
 
 #include <cstdint>
+#include <vector>
 
 class LevelMeter {
   public:
+    // What a meter measures: loudness alone is a fraction of the cost of everything.
+    enum class Scope { Loudness, Everything };
+
     // Throws std::runtime_error when libebur128 cannot measure this layout.
-    LevelMeter(int channels, int sampleRate);
+    LevelMeter(int channels, int sampleRate, Scope scope = Scope::Everything);
     ~LevelMeter();
     LevelMeter(const LevelMeter&) = delete;
     LevelMeter& operator=(const LevelMeter&) = delete;
@@ -18,8 +22,18 @@ class LevelMeter {
     double samplePeak() const { return samplePeak_; } // linear, largest magnitude of any sample
     double truePeak() const;                          // linear, oversampled estimate over all channels
     double loudness() const;                          // LUFS, gated; -infinity for silence or under 0.4 s
+    double loudnessRange() const;                     // LU; 0 for material too short or too quiet
+
+    // The same figures over several streams taken together, as one album: loudness and range over all their
+    // blocks, the largest peaks of any.
+    static double loudness(const std::vector<const LevelMeter*>& meters);
+    static double loudnessRange(const std::vector<const LevelMeter*>& meters);
+    static double samplePeak(const std::vector<const LevelMeter*>& meters);
+    static double truePeak(const std::vector<const LevelMeter*>& meters);
 
   private:
+    static std::vector<ebur128_state*> statesOf(const std::vector<const LevelMeter*>& meters);
+
     ebur128_state* state_;
     int channels_;
     double samplePeak_ = 0.0;

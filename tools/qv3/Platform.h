@@ -31,9 +31,16 @@ std::filesystem::path executableDirectory();
 bool standardErrorIsTerminal();
 
 // Creates a new, empty file with a unique name in `folder` (readable as an ordinary new file would be) and
-// returns its path. An interrupt (Ctrl-C) removes that file before the process ends. Throws
-// std::runtime_error when the folder does not take new files.
+// returns its path. An interrupt (Ctrl-C) removes that file before the process ends. Safe to call from
+// several threads, up to kMostTemporaryFiles files at a time. Throws std::runtime_error when the folder does
+// not take new files.
 std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, const std::string& stem);
 
-// Forgets the file registered by createTemporaryFile, once it has been renamed or removed.
-void releaseTemporaryFile();
+// Forgets a file registered by createTemporaryFile, once it has been renamed or removed.
+void releaseTemporaryFile(const std::filesystem::path& path);
+
+// How many temporary files may be registered at once: the most workers a batch runs.
+constexpr int kMostTemporaryFiles = 64;
+
+// True when two output paths that do not exist yet would name the same file once written.
+bool sameFileName(const std::filesystem::path& first, const std::filesystem::path& second);

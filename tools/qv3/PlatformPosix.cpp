@@ -6,18 +6,32 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
 namespace {
-// Path of the temporary output, kept in a fixed buffer so the interrupt handler can remove it safely.
-char pendingTemporary[4096];
+// Paths of the temporary outputs, kept in fixed buffers so the interrupt handler can remove them safely.
+// A slot is free, being filled by the thread that claimed it, or holds a path the handler may remove.
+enum SlotState : int { kFree, kFilling, kPending };
+constexpr std::size_t kPathCapacity = 4096;
+char pendingPaths[kMostTemporaryFiles][kPathCapacity];
+std::atomic<int> slotStates[kMostTemporaryFiles];
 
-extern "C" void removeTemporaryAndExit(int signalNumber) {
-    if (pendingTemporary[0]) unlink(pendingTemporary);
+extern "C" void removeTemporariesAndExit(int signalNumber) {
+    for (int slot = 0; slot < kMostTemporaryFiles; ++slot)
+        if (slotStates[slot].load() == kPending) unlink(pendingPaths[slot]);
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
+}
+
+int claimSlot() {
+    for (int slot = 0; slot < kMostTemporaryFiles; ++slot) {
+        int expected = kFree;
+        if (slotStates[slot].compare_exchange_strong(expected, kFilling)) return slot;
+    }
+    throw std::runtime_error("more than " + std::to_string(kMostTemporaryFiles) + " outputs open at once");
 }
 } // namespace
 
@@ -45,20 +59,25 @@ bool standardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, const std::string& stem) {
     std::string pattern = (folder / ("." + stem + ".qv3-XXXXXX")).string();
-    if (pattern.size() >= sizeof pendingTemporary)
+    if (pattern.size() >= kPathCapacity)
         throw std::runtime_error("output path is too long: " + folder.string());
+    const int slot = claimSlot();
     int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0)
-        throw std::runtime_error("cannot create a file in " + folder.string() + ": " + std::strerror(errno));
+    if (descriptor < 0) {
+        const int reason = errno;
+        slotStates[slot].store(kFree);
+        throw std::runtime_error("cannot create a file in " + folder.string() + ": " + std::strerror(reason));
+    }
     // mkstemp makes the file private; give it the permissions any newly written file gets.
     mode_t mask = umask(0);
     umask(mask);
     fchmod(descriptor, static_cast<mode_t>(0666 & ~mask));
     close(descriptor);
 
-    std::strcpy(pendingTemporary, pattern.c_str());
+    std::strcpy(pendingPaths[slot], pattern.c_str());
+    slotStates[slot].store(kPending);
     struct sigaction action = {};
-    action.sa_handler = removeTemporaryAndExit;
+    action.sa_handler = removeTemporariesAndExit;
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
         // A signal the shell told us to ignore (a background job's interrupt) stays ignored.
         struct sigaction previous = {};
@@ -68,4 +87,15 @@ std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, c
     return pattern;
 }
 
-void releaseTemporaryFile() { pendingTemporary[0] = '\0'; }
+void releaseTemporaryFile(const std::filesystem::path& path) {
+    for (int slot = 0; slot < kMostTemporaryFiles; ++slot)
+        if (slotStates[slot].load() == kPending && path.string() == pendingPaths[slot]) {
+            slotStates[slot].store(kFree);
+            return;
+        }
+}
+
+// Linux file systems tell names apart by every byte.
+bool sameFileName(const std::filesystem::path& first, const std::filesystem::path& second) {
+    return first.lexically_normal() == second.lexically_normal();
+}

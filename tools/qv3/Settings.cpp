@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
 namespace {
@@ -198,11 +199,21 @@ void applySetting(const PluginHost& host, const Setting& setting) {
     }
 }
 
-std::string describeParameters(const PluginHost& host) {
-    std::string description;
-    for (std::int32_t index = 0; index < host.record().numParams; ++index) {
-        if (index > 0) description += ", ";
-        description += host.parameterName(index) + " " + trimmed(host.parameterDisplay(index));
-    }
-    return description;
+Setting makeupSetting(double decibels) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", decibels);
+    return Setting{Setting::Kind::Makeup, decibels, "", -1, std::string("makeup ") + text};
+}
+
+Setting ceilingSetting(double decibels) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", decibels);
+    return Setting{Setting::Kind::Ceiling, decibels, "", -1, std::string("ceiling ") + text};
+}
+
+double displayedCeilingDb(const PluginHost& host) {
+    const std::string text = host.parameterDisplay(findParameter(host, kCeilingName));
+    auto decibels = leadingNumber(text);
+    if (!decibels) throw std::runtime_error("the plug-in shows its Ceiling as \"" + text + "\"");
+    return *decibels;
 }

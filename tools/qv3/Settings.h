@@ -24,5 +24,9 @@ Setting parseSetting(const std::string& option, const std::string& argument);
 // requested amount. Throws std::runtime_error when the plug-in lacks the parameter or no value displays it.
 void applySetting(const PluginHost& host, const Setting& setting);
 
-// "Makeup 3.0, Ceiling -1.00, ...": every parameter's name and current display text.
-std::string describeParameters(const PluginHost& host);
+// Makeup or Ceiling at `decibels`, as if given on the command line.
+Setting makeupSetting(double decibels);
+Setting ceilingSetting(double decibels);
+
+// The Ceiling the plug-in shows, in dB. Throws std::runtime_error when it lacks the parameter.
+double displayedCeilingDb(const PluginHost& host);

@@ -18,7 +18,7 @@ class TemporaryOutput {
         if (path_.empty()) return;
         std::error_code ignored;
         std::filesystem::remove(path_, ignored);
-        releaseTemporaryFile();
+        releaseTemporaryFile(path_);
     }
     TemporaryOutput(const TemporaryOutput&) = delete;
     TemporaryOutput& operator=(const TemporaryOutput&) = delete;
@@ -28,8 +28,8 @@ class TemporaryOutput {
         std::error_code error;
         std::filesystem::rename(path_, target, error);
         if (error) throw std::runtime_error("cannot replace " + target.string() + ": " + error.message());
+        releaseTemporaryFile(path_);
         path_.clear();
-        releaseTemporaryFile();
     }
 
   private:

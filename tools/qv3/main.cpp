@@ -9,7 +9,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: qv3 info [--plugin PATH]\n"
     "       qv3 render [options] INPUT OUTPUT\n"
-    "       qv3 demo OUTPUT\n"
+    "       qv3 render [options] -o FOLDER INPUT...\n"
+    "       qv3 analyze [--jobs N] [--report FILE.json] INPUT...\n"
+    "       qv3 demo [--seconds S] OUTPUT\n"
     "\n"
     "render options (settings apply after the program, in the order given):\n"
     "  --program N|NAME        factory program by index or exact name\n"
@@ -23,7 +25,13 @@ constexpr const char* kUsage =
     "  --block N               frames per processing block (default 512)\n"
     "  --keep-latency          keep the plug-in's delay instead of removing it\n"
     "  --format float|pcm16|pcm24  sample format (default: the input's; 16 bits get TPDF dither)\n"
-    "  --plugin PATH           plug-in library (default: the build beside qv3 for the input's channels)\n";
+    "  --plugin PATH           plug-in library (default: the build beside qv3 for the input's channels)\n"
+    "  --target-lufs L         choose Makeup (and, if needed, a lower Ceiling) for L LUFS integrated\n"
+    "  --true-peak DBTP        highest true peak with --target-lufs (default -1.0)\n"
+    "  --album                 with -o and --target-lufs: one setting for all files, taken together\n"
+    "  -o FOLDER               write each INPUT under its own name into FOLDER\n"
+    "  --jobs N                files rendered at once (default: one per processor)\n"
+    "  --report FILE.json      measurements and settings of every file as JSON ('-': standard output)\n";
 } // namespace
 
 std::string OptionReader::next() {
@@ -58,6 +66,7 @@ int main(int argc, char** argv) {
     try {
         if (command == "info") return runInfo(arguments);
         if (command == "render") return runRender(arguments);
+        if (command == "analyze") return runAnalyze(arguments);
         if (command == "demo") return runDemo(arguments);
         throw UsageError("unknown command '" + command + "' (qv3 help lists them)");
     } catch (const UsageError& error) {

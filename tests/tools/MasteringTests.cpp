@@ -1,0 +1,219 @@
+// qv3 render with loudness targets, batches into a folder, albums and reports, on generated material: quiet
+// speech, dense music and material already louder than the targets.
+#include "ToolTestSupport.h"
+
+#include <ebur128.h>
+#include <nlohmann/json.hpp>
+
+#include <random>
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr std::int64_t kFrames = 4 * kRate;
+constexpr double kTruePeakLimit = -1.0;
+
+// Syllables of band-limited noise with pauses between words, peaking near -12 dBFS (mono).
+Sound speechLike(std::uint32_t seed) {
+    Sound sound = silence(1, kRate, kFrames);
+    std::mt19937 random(seed);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    double low = 0.0;
+    for (std::int64_t frame = 0; frame < kFrames; ++frame) {
+        const double t = static_cast<double>(frame) / kRate;
+        const double syllable = std::max(0.0, std::sin(2.0 * kPi * 4.0 * t));
+        const double word = std::fmod(t, 1.0) < 0.7 ? 1.0 : 0.0;
+        low += 0.1 * (noise(random) - low);
+        sound.samples[static_cast<std::size_t>(frame)] = static_cast<float>(0.5 * low * syllable * word);
+    }
+    return sound;
+}
+
+// Chords, bass and a kick on every beat, dense and stereo, peaking at `peak` before any clipping at `clip`.
+Sound musicLike(std::uint32_t seed, double peak, double clip = 1.0) {
+    Sound sound = silence(2, kRate, kFrames);
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> hiss(-1.0, 1.0);
+    for (std::int64_t frame = 0; frame < kFrames; ++frame) {
+        const double t = static_cast<double>(frame) / kRate;
+        const double beat = std::fmod(t, 0.5);
+        const double kick =
+            std::exp(-beat * 18.0) * std::sin(2.0 * kPi * (50.0 + 80.0 * std::exp(-beat * 30.0)) * t);
+        for (int channel = 0; channel < 2; ++channel) {
+            double pad = 0.0;
+            for (double frequency : {220.0, 277.2, 329.6, 110.0})
+                pad += std::sin(2.0 * kPi * frequency * (1.0 + 0.002 * channel) * t) / 4.0;
+            const double mix = 0.55 * kick + 0.35 * pad + 0.08 * hiss(random);
+            sound.samples[static_cast<std::size_t>(frame * 2 + channel)] =
+                static_cast<float>(std::clamp(mix * peak, -clip, clip));
+        }
+    }
+    return sound;
+}
+
+struct Levels {
+    double loudness;
+    double truePeak;
+};
+
+// Measured here with libebur128 directly, not through qv3: each file, and all of them as one album.
+std::vector<Levels> measure(const std::vector<fs::path>& paths, double* albumLoudness = nullptr) {
+    std::vector<ebur128_state*> states;
+    std::vector<Levels> levels;
+    for (const auto& path : paths) {
+        Sound sound = readSound(path);
+        ebur128_state* state =
+            ebur128_init(static_cast<unsigned>(sound.channels), static_cast<unsigned long>(sound.sampleRate),
+                         EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+        ebur128_add_frames_float(state, sound.samples.data(), static_cast<std::size_t>(sound.frames()));
+        Levels file{0.0, -HUGE_VAL};
+        ebur128_loudness_global(state, &file.loudness);
+        for (int channel = 0; channel < sound.channels; ++channel) {
+            double peak = 0.0;
+            ebur128_true_peak(state, static_cast<unsigned>(channel), &peak);
+            file.truePeak = std::max(file.truePeak, 20.0 * std::log10(peak));
+        }
+        levels.push_back(file);
+        states.push_back(state);
+    }
+    if (albumLoudness) ebur128_loudness_global_multiple(states.data(), states.size(), albumLoudness);
+    for (ebur128_state* state : states)
+        ebur128_destroy(&state);
+    return levels;
+}
+
+class Mastering : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        writeSound(folder / "speech.wav", speechLike(1));
+        writeSound(folder / "music.wav", musicLike(2, 0.89));
+        writeSound(folder / "loud.wav", musicLike(3, 4.0, 0.95));
+    }
+    std::vector<std::string> inputs(const std::vector<std::string>& names) const {
+        std::vector<std::string> paths;
+        for (const auto& name : names)
+            paths.push_back((folder / name).string());
+        return paths;
+    }
+    CommandResult render(std::vector<std::string> options, const std::vector<std::string>& names) {
+        options.insert(options.begin(), "render");
+        for (const auto& path : inputs(names))
+            options.push_back(path);
+        return runQv3(options);
+    }
+
+    ScratchFolder folder;
+};
+
+TEST_F(Mastering, MeetsTheTargetOnEveryKindOfMaterialAndReportsWhatAnalyzeMeasures) {
+    for (const char* target : {"-23", "-16", "-14"}) {
+        SCOPED_TRACE(target);
+        const fs::path out = folder / ("out" + std::string(target));
+        auto result = render(
+            {"--target-lufs", target, "-o", out.string(), "--report", (folder / "report.json").string()},
+            {"speech.wav", "music.wav", "loud.wav"});
+        ASSERT_EQ(result.status, 0) << result.err << result.out;
+        auto report = nlohmann::json::parse(readText(folder / "report.json"));
+        auto analyzed =
+            nlohmann::json::parse(runQv3({"analyze", "--report", "-", (out / "speech.wav").string(),
+                                          (out / "music.wav").string(), (out / "loud.wav").string()})
+                                      .out);
+        ASSERT_EQ(report["files"].size(), 3u);
+        for (std::size_t index = 0; index < 3; ++index) {
+            const auto& file = report["files"][index];
+            const fs::path written = file["output"].get<std::string>();
+            SCOPED_TRACE(written);
+            Levels levels = measure({written})[0];
+            EXPECT_NEAR(levels.loudness, std::stod(target), 0.1);
+            EXPECT_LE(levels.truePeak, kTruePeakLimit);
+            EXPECT_EQ(file["status"], "ok");
+            EXPECT_EQ(file["output_levels"], analyzed["files"][index]["levels"]);
+            EXPECT_NEAR(file["output_levels"]["integrated_lufs"].get<double>(), levels.loudness, 1e-9);
+            EXPECT_EQ(file["parameters"].size(), 6u);
+            EXPECT_GE(file["passes"].get<int>(), 2);
+        }
+        // Only the file louder than the target is turned down before the plug-in.
+        EXPECT_LT(report["files"][2]["input_gain_db"].get<double>(), 0.0);
+        EXPECT_EQ(report["files"][0]["input_gain_db"].get<double>(), 0.0);
+        EXPECT_EQ(report["album"]["output_levels"], analyzed["album"]["levels"]);
+    }
+}
+
+TEST_F(Mastering, RefusesUnreachableTargetsAndWritesNothing) {
+    writeSound(folder / "faint.wav", sine(2, kRate, kFrames, 440.0, 0.001));
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--target-lufs", "-10", inputs({"faint.wav"})[0]}, "more than +48 dB of Makeup"},
+        {{"--target-lufs", "-14", "--true-peak", "-8", inputs({"music.wav"})[0]}, "Ceiling below -6 dB"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        std::vector<std::string> command = {"render"};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        command.push_back((folder / "out.wav").string());
+        auto result = runQv3(command);
+        EXPECT_EQ(result.status, 1);
+        ASSERT_EQ(result.errLines().size(), 1u) << result.err;
+        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+        EXPECT_FALSE(fs::exists(folder / "out.wav"));
+    }
+}
+
+TEST_F(Mastering, BatchFinishesTheOtherFilesAndNamesTheBrokenOne) {
+    std::ofstream(folder / "broken.wav") << "not audio";
+    auto result =
+        render({"-o", (folder / "out").string(), "--jobs", "2"}, {"music.wav", "broken.wav", "speech.wav"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(fs::exists(folder / "out" / "music.wav"));
+    EXPECT_TRUE(fs::exists(folder / "out" / "speech.wav"));
+    EXPECT_FALSE(fs::exists(folder / "out" / "broken.wav"));
+    EXPECT_NE(result.err.find("broken.wav"), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find("failed: broken.wav"), std::string::npos) << result.out;
+}
+
+TEST_F(Mastering, OutputsDoNotDependOnTheNumberOfWorkers) {
+    const std::vector<std::string> names = {"speech.wav", "music.wav", "loud.wav"};
+    for (const char* jobs : {"1", "3"})
+        ASSERT_EQ(render({"--target-lufs", "-16", "--format", "pcm16", "--jobs", jobs, "-o",
+                          (folder / ("jobs" + std::string(jobs))).string()},
+                         names)
+                      .status,
+                  0);
+    for (const auto& name : names)
+        EXPECT_EQ(readText(folder / "jobs1" / name), readText(folder / "jobs3" / name)) << name;
+}
+
+TEST_F(Mastering, AlbumKeepsTheLoudnessDifferencesBetweenFiles) {
+    Sound quieter = musicLike(2, 0.89 / 4.0); // 12 dB down
+    writeSound(folder / "quieter.wav", quieter);
+    auto result = render({"--album", "--target-lufs", "-16", "-o", (folder / "album").string()},
+                         {"music.wav", "quieter.wav"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    double album = 0.0;
+    auto levels = measure({folder / "album" / "music.wav", folder / "album" / "quieter.wav"}, &album);
+    const Levels& louder = levels[0];
+    const Levels& softer = levels[1];
+    EXPECT_NEAR(louder.loudness - softer.loudness, 12.0, 1.0);
+    EXPECT_LE(std::max(louder.truePeak, softer.truePeak), kTruePeakLimit);
+    // Taken together, the two files meet the target.
+    EXPECT_NEAR(album, -16.0, 0.1);
+}
+
+TEST_F(Mastering, RefusesBatchesWhoseOutputsCollideBeforeProcessingAny) {
+    fs::create_directory(folder / "other");
+    writeSound(folder / "other" / "music.wav", musicLike(4, 0.5));
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-o", (folder / "out").string(), inputs({"music.wav"})[0],
+          (folder / "other" / "music.wav").string()},
+         "would both be written as"},
+        {{"-o", folder.path().string(), inputs({"speech.wav"})[0]}, "is the input file"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        std::vector<std::string> command = {"render"};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        auto result = runQv3(command);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+        EXPECT_FALSE(fs::exists(folder / "out" / "music.wav"));
+    }
+}
+
+} // namespace

@@ -1,0 +1,102 @@
+// qv3 analyze: the levels of files as they are, measured in parallel: a quick scan before or after mastering.
+#include "AudioFiles.h"
+#include "Batch.h"
+#include "Commands.h"
+#include "Errors.h"
+#include "LevelMeter.h"
+#include "Report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+namespace {
+constexpr std::int64_t kChunkFrames = 65536;
+
+void measure(const std::filesystem::path& path, FileReport& report, BatchProgress& progress) {
+    SoundFileReader input(path);
+    auto meter = std::make_shared<LevelMeter>(input.channels(), input.sampleRate());
+    std::vector<float> chunk(static_cast<std::size_t>(kChunkFrames * input.channels()));
+    for (std::int64_t got; (got = input.read(chunk.data(), kChunkFrames)) > 0;) {
+        meter->add(chunk.data(), got);
+        report.frames += got;
+        progress.advance(static_cast<double>(got) / input.sampleRate());
+    }
+    report.channels = input.channels();
+    report.sampleRate = input.sampleRate();
+    report.inputLevels = LevelFigures::of(*meter);
+    report.inputMeter = meter;
+}
+
+void printRow(const std::string& name, const LevelFigures& levels, double seconds) {
+    std::printf("%-28s %s  %s  %s  %5.1f LU  %9.3f s\n", name.c_str(),
+                decibelText(levels.samplePeak, "dBFS").c_str(), decibelText(levels.truePeak, "dBTP").c_str(),
+                loudnessText(levels.loudness).c_str(), levels.loudnessRange, seconds);
+}
+} // namespace
+
+int runAnalyze(const std::vector<std::string>& arguments) {
+    std::vector<std::filesystem::path> files;
+    std::optional<std::string> reportDestination;
+    int workers = defaultWorkerCount();
+    OptionReader reader(arguments);
+    while (!reader.done()) {
+        std::string argument = reader.next();
+        if (!reader.isOption(argument))
+            files.emplace_back(argument);
+        else if (argument == "--jobs")
+            workers = parseWorkerCount(reader.value(argument));
+        else if (argument == "--report")
+            reportDestination = reader.value(argument);
+        else
+            throw UsageError("analyze: unknown option " + argument + " (qv3 help lists them)");
+    }
+    if (files.empty()) throw UsageError("analyze needs at least one INPUT file (qv3 help)");
+
+    double total = 0.0;
+    std::vector<FileReport> reports(files.size());
+    for (std::size_t index = 0; index < files.size(); ++index) {
+        reports[index].input = files[index];
+        try {
+            SoundFileReader input(files[index]);
+            total += static_cast<double>(input.frames()) / std::max(1, input.sampleRate());
+        } catch (const std::exception&) {
+            // Reported when the file's turn comes.
+        }
+    }
+    BatchProgress progress(files.size(), total);
+    forEachInParallel(files.size(), workers, [&](std::size_t index) {
+        try {
+            measure(files[index], reports[index], progress);
+            progress.fileDone(0.0);
+        } catch (const std::exception& error) {
+            reports[index].error = error.what();
+            progress.note(std::string("qv3: ") + error.what());
+            progress.fileDone(0.0);
+        }
+    });
+    progress.clear();
+
+    if (reportDestination) writeAnalyzeReport(*reportDestination, reports);
+    bool anyFailed = false;
+    if (reportDestination != "-") {
+        std::printf("%-28s %s  %s  %s  %8s  %11s\n", "file", "sample peak", "  true peak", "  loudness",
+                    "range", "duration");
+        std::vector<const LevelMeter*> meters;
+        double seconds = 0.0;
+        for (const FileReport& report : reports) {
+            if (report.failed()) {
+                std::printf("%-28s failed: %s\n", report.input.string().c_str(), report.error.c_str());
+                continue;
+            }
+            printRow(report.input.string(), report.inputLevels, report.duration());
+            meters.push_back(report.inputMeter.get());
+            seconds += report.duration();
+        }
+        if (meters.size() > 1) printRow("all files", LevelFigures::of(meters), seconds);
+    }
+    for (const FileReport& report : reports)
+        anyFailed = anyFailed || report.failed();
+    return anyFailed ? 1 : 0;
+}

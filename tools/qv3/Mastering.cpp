@@ -1,0 +1,162 @@
+#include "Mastering.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <utility>
+
+namespace {
+constexpr int kMostGainSteps = 480;      // +48 dB, the largest Makeup
+constexpr int kLeastGainSteps = -960;    // the host turns a file down by up to 96 dB
+constexpr int kLeastCeilingSteps = -600; // -6 dB, the lowest Ceiling
+constexpr double kAimLu = 0.05;          // half a gain step: always reachable where loudness follows gain
+constexpr int kMostLoudnessPasses = 40;  // far more than a monotonic curve needs
+constexpr double kToleranceLu = 0.1;
+constexpr int kMostCandidates = 12;
+// How fast the true peak's height above the loudness falls with more gain (dB per dB): a first guess, and the
+// least a measurement is trusted with so that one jump stays modest.
+constexpr double kAssumedCrestSlope = 0.5;
+constexpr double kLeastCrestSlope = 0.1;
+constexpr double kLargestGainJumpDb = 3.0;
+constexpr double kLeastCrestChangeDb =
+    0.01; // less than this from more gain, twice running: nothing more to win
+constexpr int kMostStalls = 2;
+constexpr double kSilentJumpSteps = 100; // where a pass measures nothing (all gated), try 10 dB more
+
+struct Probe {
+    int steps;
+    double lufs;
+};
+
+// The next gain to try from the probes so far: inside the bracket by interpolation (or halving, when the
+// last probes kept landing on one side), outside it by the slope of the last two probes.
+int nextGain(const std::optional<Probe>& below, const std::optional<Probe>& above, const Probe& latest,
+             const std::optional<Probe>& previous, double wanted, bool halve) {
+    if (below && above) {
+        if (halve || !std::isfinite(below->lufs)) return below->steps + (above->steps - below->steps) / 2;
+        const double part = (wanted - below->lufs) / (above->lufs - below->lufs);
+        const int steps = below->steps + static_cast<int>(std::lround(part * (above->steps - below->steps)));
+        return std::clamp(steps, below->steps + 1, above->steps - 1);
+    }
+    if (!std::isfinite(latest.lufs)) return latest.steps + static_cast<int>(kSilentJumpSteps);
+    double slope = 1.0; // LU per dB: exact below the limiting, smaller as the limiter works harder
+    if (previous && std::isfinite(previous->lufs) && previous->steps != latest.steps)
+        slope =
+            std::clamp((latest.lufs - previous->lufs) / ((latest.steps - previous->steps) / 10.0), 0.2, 1.0);
+    const int jump =
+        std::max(1, static_cast<int>(std::lround(std::fabs(wanted - latest.lufs) / slope * 10.0)));
+    return latest.steps + (latest.lufs < wanted ? jump : -jump);
+}
+
+int findGain(const LoudnessTarget& target, int guess, int ceilingSteps, const DrivePasses& passes,
+             int& passCount) {
+    std::optional<Probe> below;
+    std::optional<Probe> above;
+    std::optional<Probe> previous;
+    int steps = std::clamp(guess, kLeastGainSteps, kMostGainSteps);
+    for (int pass = 0; pass < kMostLoudnessPasses; ++pass) {
+        const Probe probe{steps, passes.loudness(Drive{steps, ceilingSteps})};
+        ++passCount;
+        if (std::fabs(probe.lufs - target.lufs) <= kAimLu) return steps;
+        const bool low = probe.lufs < target.lufs;
+        if (low && steps == kMostGainSteps)
+            throw UnreachableTarget("target " + describeTarget(target) +
+                                    " is out of reach: it needs more than +48 dB of Makeup");
+        if (!low && steps == kLeastGainSteps)
+            throw UnreachableTarget(
+                "target " + describeTarget(target) +
+                " is out of reach: the input would have to be turned down by more than 96 dB");
+        // Two probes in a row on one side of the bracket: interpolation is crawling, so halve instead.
+        const bool repeatedSide = previous && (previous->lufs < target.lufs) == low;
+        (low ? below : above) = probe;
+        if (below && above && above->steps - below->steps <= 1)
+            return target.lufs - below->lufs <= above->lufs - target.lufs ? below->steps : above->steps;
+        steps = std::clamp(nextGain(below, above, probe, previous, target.lufs, repeatedSide),
+                           kLeastGainSteps, kMostGainSteps);
+        previous = probe;
+    }
+    throw UnreachableTarget("target " + describeTarget(target) +
+                            " is out of reach: the loudness does not settle");
+}
+} // namespace
+
+std::string describeTarget(const LoudnessTarget& target) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f LUFS, true peak at most %.1f dBTP", target.lufs,
+                  target.truePeakDb);
+    return text;
+}
+
+DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double ceilingDb,
+                     const DrivePasses& passes) {
+    if (!std::isfinite(inputLoudness))
+        throw UnreachableTarget("target " + describeTarget(target) +
+                                " is out of reach: the input is silent or too short to measure");
+    const auto outOfReach = [&](const std::string& reason) {
+        return UnreachableTarget("target " + describeTarget(target) + " is out of reach: " + reason);
+    };
+    // The Ceiling only scales the limited output, so loudness and true peak move with it dB for dB: what one
+    // pass measures at one Ceiling tells them at any other. What more gain changes is the true peak's height
+    // above the loudness, which falls as the limiter works harder.
+    const double wantedCrest = target.truePeakDb - target.lufs;
+    const int givenCeiling =
+        std::clamp(static_cast<int>(std::lround(ceilingDb * 100.0)), kLeastCeilingSteps, 0);
+    const auto ceilingFor = [&](double loudnessAtNoCeiling) {
+        const int steps =
+            std::min(givenCeiling, static_cast<int>(std::floor((target.lufs - loudnessAtNoCeiling) * 100.0)));
+        if (steps < kLeastCeilingSteps) throw outOfReach("it needs a Ceiling below -6 dB");
+        return steps;
+    };
+
+    DriveFound found;
+    const int guess = static_cast<int>(std::lround((target.lufs - inputLoudness - ceilingDb) * 10.0));
+    Drive drive{findGain(target, guess, givenCeiling, passes, found.passes), givenCeiling};
+    std::optional<std::pair<int, double>> previousCrest; // gain steps and the crest measured there
+    int stalls = 0;
+    for (int round = 0; round < kMostCandidates; ++round) {
+        const PassLevels levels = passes.candidate(drive);
+        ++found.passes;
+        const bool peakMet = levels.truePeakDb <= target.truePeakDb;
+        if (peakMet && std::fabs(levels.loudness - target.lufs) <= kToleranceLu) {
+            found.drive = drive;
+            return found;
+        }
+        const double crest = levels.truePeakDb - levels.loudness;
+        if (crest <= wantedCrest) {
+            // This gain will do: the Ceiling that meets the loudness keeps the true peak under the limit too.
+            int ceiling = ceilingFor(levels.loudness - drive.ceilingDb());
+            if (ceiling >= drive.ceilingSteps && !peakMet)
+                ceiling = drive.ceilingSteps - 1; // rounding of the stored samples
+            if (ceiling < kLeastCeilingSteps) throw outOfReach("it needs a Ceiling below -6 dB");
+            if (ceiling != drive.ceilingSteps) {
+                drive.ceilingSteps = ceiling;
+                continue;
+            }
+        }
+        if (drive.gainSteps == kMostGainSteps)
+            throw outOfReach("it needs more than +48 dB of Makeup to keep the true peak under the limit");
+        double slope = kAssumedCrestSlope;
+        if (previousCrest && previousCrest->first != drive.gainSteps) {
+            // Driven into full limiting the output no longer changes with gain, and neither does the crest.
+            stalls = previousCrest->second - crest < kLeastCrestChangeDb ? stalls + 1 : 0;
+            if (stalls >= kMostStalls) {
+                char reason[96];
+                std::snprintf(reason, sizeof reason,
+                              "no Makeup brings the true peak within %.1f dB of the loudness", wantedCrest);
+                throw outOfReach(reason);
+            }
+            slope = std::clamp((previousCrest->second - crest) /
+                                   ((drive.gainSteps - previousCrest->first) / 10.0),
+                               kLeastCrestSlope, 1.0);
+        }
+        previousCrest = std::make_pair(drive.gainSteps, crest);
+        const double jumpDb = std::clamp((crest - wantedCrest) / slope, 0.1, kLargestGainJumpDb);
+        const int gain = std::min(
+            kMostGainSteps, drive.gainSteps + std::max(1, static_cast<int>(std::lround(jumpDb * 10.0))));
+        const double loudness = passes.loudness(Drive{gain, givenCeiling});
+        ++found.passes;
+        drive = Drive{gain, ceilingFor(loudness - givenCeiling / 100.0)};
+    }
+    throw outOfReach("the true peak does not settle under the limit");
+}

@@ -1,0 +1,58 @@
+// The search for the settings that bring a file (or an album of files) to a loudness target with its true
+// peak under a limit. The limiter can only raise loudness, so a file already louder than the target is turned
+// down before the plug-in by the host.
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+struct LoudnessTarget {
+    double lufs = 0.0;        // integrated loudness wanted
+    double truePeakDb = -1.0; // highest true peak allowed, dBTP
+};
+
+// Gain before the limiter in tenths of a dB (the Makeup's display step) and the plug-in's Ceiling in
+// hundredths. Gain above zero is the plug-in's Makeup; gain below zero is the host's input gain.
+struct Drive {
+    int gainSteps = 0;
+    int ceilingSteps = 0;
+
+    double makeupDb() const { return gainSteps > 0 ? gainSteps / 10.0 : 0.0; }
+    double inputGainDb() const { return gainSteps < 0 ? gainSteps / 10.0 : 0.0; }
+    double ceilingDb() const { return ceilingSteps / 100.0; }
+};
+
+struct PassLevels {
+    double loudness;   // LUFS
+    double truePeakDb; // dBTP
+};
+
+// The renders the search asks for. `loudness` renders with a drive and measures only integrated loudness;
+// `candidate` renders exactly as the output will be written and measures it in full (the caller keeps those
+// figures: the search ends with a candidate that meets the target).
+struct DrivePasses {
+    std::function<double(const Drive&)> loudness;
+    std::function<PassLevels(const Drive&)> candidate;
+};
+
+struct DriveFound {
+    Drive drive;
+    int passes = 0;
+};
+
+// A target no setting reaches; the message is one line.
+struct UnreachableTarget : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Finds the drive: loudness rises monotonically with the gain for a fixed Ceiling, so the gain is bracketed
+// and narrowed at the Ceiling given; when the true peak is then over the limit, the gain rises until the true
+// peak sits low enough under the loudness, and the Ceiling comes down to meet the loudness exactly.
+// `inputLoudness` (LUFS at no gain) gives the first guess. Throws UnreachableTarget when more than the
+// largest Makeup or a Ceiling below the lowest is needed.
+DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double ceilingDb,
+                     const DrivePasses& passes);
+
+// "-14.0 LUFS, true peak at most -1.0 dBTP"
+std::string describeTarget(const LoudnessTarget& target);

@@ -1,0 +1,78 @@
+// What qv3 learns about each file it renders or analyzes, and the machine-readable report of it: JSON whose
+// fields are documented in the README and kept stable.
+#pragma once
+
+#include "LevelMeter.h"
+#include "Mastering.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct LevelFigures {
+    double samplePeak = 0.0;                                    // linear
+    double truePeak = 0.0;                                      // linear
+    double loudness = -std::numeric_limits<double>::infinity(); // LUFS
+    double loudnessRange = 0.0;                                 // LU
+
+    static LevelFigures of(const LevelMeter& meter);
+    static LevelFigures of(const std::vector<const LevelMeter*>& meters);
+};
+
+struct ParameterState {
+    std::int32_t index = 0;
+    std::string name;
+    float value = 0.0f;
+    std::string display;
+    std::string label;
+};
+
+struct FileReport {
+    std::filesystem::path input;
+    std::filesystem::path output; // empty for analyze
+    std::string error;            // empty when the file succeeded
+    int channels = 0;
+    int sampleRate = 0;
+    std::int64_t frames = 0; // of the input
+    std::int64_t outputFrames = 0;
+    std::string outputFormat;
+    LevelFigures inputLevels;
+    LevelFigures outputLevels;
+    std::optional<double> lowestGain; // from the plug-in's gain meter, when it publishes one
+    std::string effectName;
+    std::int32_t latency = 0;
+    std::int32_t program = 0;
+    std::string programName;
+    std::vector<ParameterState> parameters;
+    double inputGainDb = 0.0;
+    int passes = 0;
+    double seconds = 0.0;       // wall-clock time spent on this file
+    double pluginSeconds = 0.0; // of which inside the plug-in
+
+    // Kept for the album figures of a batch.
+    std::shared_ptr<const LevelMeter> inputMeter;
+    std::shared_ptr<const LevelMeter> outputMeter;
+
+    bool failed() const { return !error.empty(); }
+    double duration() const { return sampleRate > 0 ? static_cast<double>(frames) / sampleRate : 0.0; }
+};
+
+struct RenderReport {
+    std::vector<FileReport> files;
+    std::optional<LoudnessTarget> target;
+    bool album = false;
+    bool batch = false; // many files at once: album figures are added
+};
+
+// Writes the report to the file (through a temporary file) or, for "-", to standard output. Throws
+// std::runtime_error when it cannot be written.
+void writeRenderReport(const std::string& destination, const RenderReport& report);
+void writeAnalyzeReport(const std::string& destination, const std::vector<FileReport>& files);
+
+// The linear figure in decibels, and an integrated loudness, as printed in summaries ("-inf" for nothing).
+std::string decibelText(double linear, const char* unit);
+std::string loudnessText(double lufs);
