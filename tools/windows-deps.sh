@@ -9,6 +9,9 @@ cache=${QV3_WINDOWS_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/qv3-windows-deps
 jobs=$(nproc)
 # In build order: each finds the ones before it in the same prefix.
 packages=(libogg flac opus libvorbis libsndfile libebur128)
+# Folders of an unfinished run, removed however it ends.
+temporary=()
+trap 'rm -rf "${temporary[@]}"' EXIT
 
 if [ "${1:-}" = "--prefix" ]; then
     case ${2:-} in x64 | x86) echo "$cache/$2"; exit 0 ;; esac
@@ -29,6 +32,7 @@ fetch_source() {
     mkdir -p "$cache/src"
     local work
     work=$(mktemp -d "$cache/src/.fetch.XXXXXX")
+    temporary+=("$work")
     chmod 755 "$work"
     if (cd "$work" && apt-get source -q --download-only "$package" >/dev/null 2>&1); then
         dpkg-source --no-check -x "$work/$dsc" "$work/tree" >/dev/null
@@ -40,11 +44,10 @@ fetch_source() {
         tar -xf "$work"/*.orig.tar.* -C "$work/tree" --strip-components=1
     fi
     mv "$work/tree" "$dir"
-    rm -rf "$work"
 }
 
 build_package() {
-    local package=$1 source=$2 toolchain=$3 prefix=$4 build=$5/$1
+    local package=$1 tree=$2 toolchain=$3 prefix=$4 build=$5/$1
     local options=(-DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF) targets=()
     case $package in
     libogg) targets=(ogg) options+=(-DINSTALL_DOCS=OFF) ;;
@@ -58,10 +61,10 @@ build_package() {
         # protection and fortified sources would need mingw's libssp at run time; a fortify level already
         # given keeps configure from adding its own.
         mkdir -p "$build"
-        (cd "$build" && "$source/configure" --host="$host" --prefix="$prefix" --disable-shared --enable-static \
+        (cd "$build" && "$tree/configure" --host="$host" --prefix="$prefix" --disable-shared --enable-static \
             --disable-doc --disable-extra-programs --disable-stack-protector --disable-hardening \
-            CC="$host-gcc-posix" CPPFLAGS="-D_FORTIFY_SOURCE=0" CFLAGS="-O2 $arch_flags" && make -j "$jobs" install) >"$build.log" 2>&1 ||
-            { tail -40 "$build.log" >&2; return 1; }
+            CC="$host-gcc-posix" CPPFLAGS="-D_FORTIFY_SOURCE=0" CFLAGS="-O2 $arch_flags" &&
+            make -j "$jobs" install) >"$build.log" 2>&1 || { tail -40 "$build.log" >&2; return 1; }
         return ;;
     libvorbis) targets=(vorbis vorbisenc vorbisfile) ;;
     libsndfile)
@@ -71,7 +74,7 @@ build_package() {
             -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=OFF -DINSTALL_MANPAGES=OFF -DCMAKE_C_FLAGS=-DFLAC__NO_DLL) ;;
     libebur128) targets=(ebur128) options+=(-DENABLE_TESTS=OFF) ;;
     esac
-    cmake -S "$source" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+    cmake -S "$tree" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib -Wno-dev "${options[@]}" >"$build.log" 2>&1 ||
         { cat "$build.log" >&2; return 1; }
     # Only the libraries: installing needs nothing else of what their projects build by default.
@@ -84,6 +87,11 @@ for package in "${packages[@]}"; do
     dsc=$(dsc_name "$package")
     [ -n "$dsc" ] || { echo "windows-deps: no source package $package (is a deb-src entry set up?)" >&2; exit 1; }
     dscs+=("$dsc")
+done
+# Sources of versions no longer current.
+for dir in "$cache"/src/*; do
+    [ -d "$dir" ] || continue
+    printf '%s\n' "${dscs[@]%.dsc}" | grep -qxF "$(basename "$dir")" || rm -rf "$dir"
 done
 
 archs=("$@")
@@ -110,14 +118,15 @@ for arch in "${archs[@]}"; do
     rm -rf "$prefix"
     mkdir -p "$prefix"
     work=$(mktemp -d "$cache/build-$arch.XXXXXX")
+    temporary+=("$work")
     # The toolchain of our own Windows builds, finding the libraries already built into the prefix.
     printf 'include("%s")\nlist(APPEND CMAKE_FIND_ROOT_PATH "%s")\n' "$toolchain" "$prefix" >"$work/toolchain.cmake"
     for i in "${!packages[@]}"; do
-        source=$cache/src/${dscs[$i]%.dsc}
+        tree=$cache/src/${dscs[$i]%.dsc}
         echo "   ${dscs[$i]%.dsc}"
-        fetch_source "${packages[$i]}" "${dscs[$i]}" "$source"
-        build_package "${packages[$i]}" "$source" "$work/toolchain.cmake" "$prefix" "$work"
+        fetch_source "${packages[$i]}" "${dscs[$i]}" "$tree"
+        build_package "${packages[$i]}" "$tree" "$work/toolchain.cmake" "$prefix" "$work"
     done
-    rm -rf "$work" "$prefix/share/doc"
+    rm -rf "$prefix/share/doc"
     echo "$key" >"$prefix/qv3-deps.key"
 done

@@ -3,10 +3,15 @@
 # folders and checks it in a 64-bit Wine prefix of its own: a silent install into chosen folders, the installed
 # 64-bit plug-ins passing the host tests where they were put, an install over it upgrading in place with the
 # folders remembered, and a silent uninstall that removes exactly what was installed and its registry entries.
-# Runs itself inside tools/wine-session.sh; the installer is 32-bit and runs under the 32-bit loader.
+# Runs itself inside tools/wine-session.sh; the installer is 32-bit and runs under the 32-bit loader, so with
+# QV3_SKIP_X86_TESTS=1 it reports itself skipped (exit status 77).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 [ $# -eq 3 ] || { echo "usage: installer-test.sh X64_DIR X86_DIR HOST_TESTS_EXE" >&2; exit 2; }
+if [ "${QV3_SKIP_X86_TESTS:-}" = 1 ]; then
+    echo "installer test skipped: the installer is a 32-bit program and QV3_SKIP_X86_TESTS=1"
+    exit 77
+fi
 if [ -z "${QV3_WINE_SESSION:-}" ]; then
     exec "$root/tools/wine-session.sh" --arch x64 "$0" "$@"
 fi
