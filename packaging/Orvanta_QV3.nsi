@@ -27,6 +27,7 @@ RequestExecutionLevel admin
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
+BrandingText "${PUBLISHER}"
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey ProductName "${PRODUCT}"
 VIAddVersionKey CompanyName "${PUBLISHER}"
