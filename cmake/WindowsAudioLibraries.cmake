@@ -14,10 +14,10 @@ foreach(library sndfile FLAC vorbisenc vorbisfile vorbis opus ogg ebur128)
 endforeach()
 
 add_library(QV3Deps::sndfile INTERFACE IMPORTED)
-set_target_properties(QV3Deps::sndfile PROPERTIES
-    INTERFACE_INCLUDE_DIRECTORIES "${QV3_WINDOWS_DEPS}/include"
-    INTERFACE_LINK_LIBRARIES "${QV3_DEP_sndfile};${QV3_DEP_FLAC};${QV3_DEP_vorbisenc};${QV3_DEP_vorbisfile};${QV3_DEP_vorbis};${QV3_DEP_opus};${QV3_DEP_ogg}")
+target_include_directories(QV3Deps::sndfile INTERFACE "${QV3_WINDOWS_DEPS}/include")
+foreach(library sndfile FLAC vorbisenc vorbisfile vorbis opus ogg)
+    target_link_libraries(QV3Deps::sndfile INTERFACE "${QV3_DEP_${library}}")
+endforeach()
 add_library(QV3Deps::ebur128 INTERFACE IMPORTED)
-set_target_properties(QV3Deps::ebur128 PROPERTIES
-    INTERFACE_INCLUDE_DIRECTORIES "${QV3_WINDOWS_DEPS}/include"
-    INTERFACE_LINK_LIBRARIES "${QV3_DEP_ebur128}")
+target_include_directories(QV3Deps::ebur128 INTERFACE "${QV3_WINDOWS_DEPS}/include")
+target_link_libraries(QV3Deps::ebur128 INTERFACE "${QV3_DEP_ebur128}")

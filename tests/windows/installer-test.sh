@@ -76,7 +76,7 @@ expect_installed
 
 echo "== silent uninstall"
 run "$program/uninstall.exe" /S
-[ "$(ls "$vst64")" = Other.dll ] || fail "the 64-bit folder holds $(ls "$vst64" | tr '\n' ' ')instead of only the other plug-in"
+[ "$(ls "$vst64")" = Other.dll ] || fail "the 64-bit folder holds more than the other plug-in: $(ls "$vst64")"
 [ ! -e "$vst32" ] || fail "the 32-bit folder the installer made is still there"
 [ ! -e "$program" ] || fail "the program folder is still there"
 ! has_key "$uninstall_key" || fail "the installed-programs entry is still there"
