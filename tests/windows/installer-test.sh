@@ -27,12 +27,15 @@ wine() { "$QV3_WINE_LOADER" "$@"; }
 # Runs a Windows program and waits for every process it started: an uninstaller continues from a copy of itself.
 run() { wine "$@"; wineserver -w; }
 has_key() { wine reg query "HKLM\\$1" >/dev/null 2>&1; }
-value() { wine reg query "HKLM\\$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v name="$2" '$1 == name { print $3 }'; }
+value() { wine reg query "HKLM\\$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
 
-# Folders without spaces: Wine quotes such an argument whole, and /D= takes the rest of the command line as is.
+# Folders with spaces, given as a deployment script does, through the command interpreter: Wine would quote a
+# program argument holding spaces whole, and /D= takes the rest of the command line as it is.
 drive=$WINEPREFIX/drive_c
-vst64=$drive/qv3test/vst64 vst32=$drive/qv3test/vst32 program=$drive/qv3test/program
-options=('/VST64=C:\qv3test\vst64' '/VST32=C:\qv3test\vst32' '/D=C:\qv3test\program')
+vst64="$drive/qv3 test/vst 64" vst32="$drive/qv3 test/vst 32" program="$drive/qv3 test/program"
+cp "$installer" "$drive/setup.exe"
+printf '%s\r\n' 'C:\setup.exe /S /VST64="C:\qv3 test\vst 64" /VST32="C:\qv3 test\vst 32" /D=C:\qv3 test\program' \
+    >"$drive/install.bat"
 product_key='Software\tarnwick\Orvanta_QV3'
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvanta_QV3'
 # A plug-in folder that already holds another maker's plug-in; the 32-bit folder does not exist yet.
@@ -53,14 +56,14 @@ expect_installed() {
     fi
     [ "$(value "$uninstall_key" DisplayVersion)" = "$("$root/tools/version.sh")" ] ||
         fail "no entry in the 64-bit view of the installed-programs list"
-    [ "$(value "$uninstall_key" UninstallString)" = '"C:\qv3test\program\uninstall.exe"' ] ||
+    [ "$(value "$uninstall_key" UninstallString)" = '"C:\qv3 test\program\uninstall.exe"' ] ||
         fail "the installed-programs entry does not name the uninstaller"
     ! has_key "Software\\Wow6432Node\\$uninstall_key" || fail "an entry in the 32-bit registry view"
     [ -f "$vst64/Other.dll" ] || fail "the other maker's plug-in is gone"
 }
 
 echo "== silent install into chosen folders"
-run "$installer" /S "${options[@]}"
+run cmd /c 'C:\install.bat' >/dev/null
 expect_installed
 
 echo "== the installed 64-bit plug-ins in the host tests"
