@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian machine, skipping what is already there, and makes the
 # machine run 32-bit Windows programs: the kernel may refuse 32-bit code, so i386 programs go through qemu's
-# user-mode emulation, registered with binfmt_misc. Safe to run again.
+# user-mode emulation, registered with binfmt_misc. Last, it cross-builds the static audio libraries of the Windows
+# programs from Debian's source packages (tools/windows-deps.sh), once per machine. Safe to run again.
 set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
@@ -13,6 +15,7 @@ packages=(
     wine wine64 wine32:i386 fonts-wine xvfb xauth
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libsndfile1-dev libebur128-dev nlohmann-json3-dev
+    dpkg-dev nsis zip
 )
 # Bookworm's own qemu 7.2 ignores MAP_FIXED_NOREPLACE, and Wine then cannot map its shared user data.
 backports_packages=(qemu-user-static)
@@ -38,6 +41,14 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+# The Windows audio libraries are built from Debian's source packages, which apt knows only with a deb-src entry.
+if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm bookworm-updates' \
+        'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
+        "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/bookworm-sources.sources >/dev/null
+    "${sudo_cmd[@]}" apt-get update -q
+fi
+
 # i386 ELF programs through qemu. Wine re-executes its loader and starts helper programs, so every exec must be
 # caught, which only binfmt_misc does. The registration lasts until reboot; an existing one is kept.
 binfmt=/proc/sys/fs/binfmt_misc
@@ -50,3 +61,5 @@ if [ ! -e "$binfmt/qemu-i386" ]; then
             "${sudo_cmd[@]}" tee "$binfmt/register" >/dev/null 2>&1 || true
     fi
 fi
+
+"$root/tools/windows-deps.sh"

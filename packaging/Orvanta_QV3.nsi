@@ -1,0 +1,214 @@
+; Installer for both architectures: the 64-bit plug-ins, the 32-bit plug-ins and the qv3 command as components,
+; each VST folder chosen by the user. Built by tools/make-installer.sh, which defines VERSION, X64_DIR, X86_DIR,
+; README and OUTFILE. The qv3 component exists when the build folders hold qv3.exe.
+;
+; Silent: setup.exe /S [/VST64=folder] [/VST32=folder] [/D=program folder, last and unquoted]
+;
+; What an installation put where is recorded under PRODUCT_KEY; the uninstaller, and an upgrade before it
+; installs, removes exactly those files, and a folder only when the installation made it and it is empty again.
+Unicode true
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+
+!include MUI2.nsh
+!include x64.nsh
+!include FileFunc.nsh
+!include LogicLib.nsh
+!include Sections.nsh
+
+!define PRODUCT "Orvanta QV3"
+!define PUBLISHER "tarnwick"
+!define PRODUCT_KEY "Software\${PUBLISHER}\Orvanta_QV3"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvanta_QV3"
+
+!if /FileExists "${X64_DIR}/qv3.exe"
+    !define WITH_QV3
+!endif
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+BrandingText "${PUBLISHER}"
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey ProductName "${PRODUCT}"
+VIAddVersionKey CompanyName "${PUBLISHER}"
+VIAddVersionKey FileDescription "${PRODUCT} Setup"
+VIAddVersionKey FileVersion "${VERSION}"
+VIAddVersionKey ProductVersion "${VERSION}"
+VIAddVersionKey LegalCopyright "${PUBLISHER}"
+
+Var Vst64Dir
+Var Vst32Dir
+
+!define MUI_COMPONENTSPAGE_NODESC
+!insertmacro MUI_PAGE_COMPONENTS
+
+!define MUI_PAGE_CUSTOMFUNCTION_PRE SkipVst64Page
+!define MUI_DIRECTORYPAGE_VARIABLE $Vst64Dir
+!define MUI_DIRECTORYPAGE_TEXT_TOP "The 64-bit plug-ins go into the folder your 64-bit host scans for VST plug-ins."
+!define MUI_DIRECTORYPAGE_TEXT_DESTINATION "64-bit VST plug-in folder"
+!insertmacro MUI_PAGE_DIRECTORY
+
+!define MUI_PAGE_CUSTOMFUNCTION_PRE SkipVst32Page
+!define MUI_DIRECTORYPAGE_VARIABLE $Vst32Dir
+!define MUI_DIRECTORYPAGE_TEXT_TOP "The 32-bit plug-ins go into the folder your 32-bit host scans for VST plug-ins."
+!define MUI_DIRECTORYPAGE_TEXT_DESTINATION "32-bit VST plug-in folder"
+!insertmacro MUI_PAGE_DIRECTORY
+
+!define MUI_DIRECTORYPAGE_TEXT_TOP "The program folder holds the README, the uninstaller and the qv3 command."
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "English"
+
+; 64-bit Windows keeps 64-bit programs' settings in its 64-bit registry view.
+!macro UseNativeRegistry
+    ${If} ${RunningX64}
+        SetRegView 64
+    ${EndIf}
+!macroend
+
+; Removes the plug-ins an installation put into the folder recorded as NAME ("Vst64" or "Vst32").
+!macro RemovePlugins NAME
+    ReadRegStr $0 HKLM "${PRODUCT_KEY}" "${NAME}Dir"
+    ${If} $0 != ""
+        Delete "$0\Orvanta_QV3.dll"
+        Delete "$0\Orvanta_QV3mono.dll"
+        ReadRegStr $1 HKLM "${PRODUCT_KEY}" "${NAME}Created"
+        ${If} $1 == 1
+            RMDir "$0"
+        ${EndIf}
+    ${EndIf}
+!macroend
+
+; Removes everything the recorded installation holds, and its records.
+!macro RemoveInstallation
+    !insertmacro RemovePlugins Vst64
+    !insertmacro RemovePlugins Vst32
+    ReadRegStr $0 HKLM "${PRODUCT_KEY}" "ProgramDir"
+    ${If} $0 != ""
+        Delete "$0\qv3.exe"
+        Delete "$0\Orvanta_QV3.dll"
+        Delete "$0\Orvanta_QV3mono.dll"
+        Delete "$0\README.md"
+        Delete "$0\uninstall.exe"
+        RMDir "$0"
+    ${EndIf}
+    DeleteRegKey HKLM "${PRODUCT_KEY}"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+!macroend
+
+; Installs the plug-ins of one architecture into DIR, recording the folder and whether it was made for them.
+!macro InstallPlugins NAME SOURCE DIR
+    ${If} ${FileExists} "${DIR}\*.*"
+        WriteRegDWORD HKLM "${PRODUCT_KEY}" "${NAME}Created" 0
+    ${Else}
+        WriteRegDWORD HKLM "${PRODUCT_KEY}" "${NAME}Created" 1
+    ${EndIf}
+    WriteRegStr HKLM "${PRODUCT_KEY}" "${NAME}Dir" "${DIR}"
+    SetOutPath "${DIR}"
+    File "${SOURCE}/Orvanta_QV3.dll"
+    File "${SOURCE}/Orvanta_QV3mono.dll"
+!macroend
+
+; A new version replaces the files of the one installed, wherever they were put.
+Section "-Previous installation"
+    !insertmacro RemoveInstallation
+SectionEnd
+
+Section "64-bit plug-ins" SecVst64
+    !insertmacro InstallPlugins Vst64 "${X64_DIR}" $Vst64Dir
+SectionEnd
+
+Section "32-bit plug-ins" SecVst32
+    !insertmacro InstallPlugins Vst32 "${X86_DIR}" $Vst32Dir
+SectionEnd
+
+!ifdef WITH_QV3
+; qv3 finds the plug-ins of its own architecture beside itself.
+Section "qv3 command" SecQv3
+    SetOutPath "$INSTDIR"
+    ${If} ${RunningX64}
+        File "${X64_DIR}/qv3.exe"
+        File "${X64_DIR}/Orvanta_QV3.dll"
+        File "${X64_DIR}/Orvanta_QV3mono.dll"
+    ${Else}
+        File "${X86_DIR}/qv3.exe"
+        File "${X86_DIR}/Orvanta_QV3.dll"
+        File "${X86_DIR}/Orvanta_QV3mono.dll"
+    ${EndIf}
+SectionEnd
+!endif
+
+Section "-Program folder"
+    SetOutPath "$INSTDIR"
+    File "${README}"
+    WriteUninstaller "$INSTDIR\uninstall.exe"
+    WriteRegStr HKLM "${PRODUCT_KEY}" "ProgramDir" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+; Folders from the command line, else those of the installation being upgraded, else the usual ones.
+Function .onInit
+    !insertmacro UseNativeRegistry
+    ReadRegStr $Vst64Dir HKLM "${PRODUCT_KEY}" "Vst64Dir"
+    ${If} $Vst64Dir == ""
+        StrCpy $Vst64Dir "$PROGRAMFILES64\VSTPlugins"
+    ${EndIf}
+    ReadRegStr $Vst32Dir HKLM "${PRODUCT_KEY}" "Vst32Dir"
+    ${If} $Vst32Dir == ""
+        StrCpy $Vst32Dir "$PROGRAMFILES32\VSTPlugins"
+    ${EndIf}
+    ${If} $INSTDIR == ""
+        ReadRegStr $INSTDIR HKLM "${PRODUCT_KEY}" "ProgramDir"
+    ${EndIf}
+    ${If} $INSTDIR == ""
+        StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+    ${EndIf}
+
+    ${GetParameters} $R0
+    ClearErrors
+    ${GetOptions} $R0 "/VST64=" $R1
+    ${IfNot} ${Errors}
+        StrCpy $Vst64Dir $R1
+    ${EndIf}
+    ClearErrors
+    ${GetOptions} $R0 "/VST32=" $R1
+    ${IfNot} ${Errors}
+        StrCpy $Vst32Dir $R1
+    ${EndIf}
+
+    ${IfNot} ${RunningX64}
+        !insertmacro UnselectSection ${SecVst64}
+        !insertmacro SetSectionFlag ${SecVst64} ${SF_RO}
+    ${EndIf}
+FunctionEnd
+
+Function SkipVst64Page
+    ${IfNot} ${SectionIsSelected} ${SecVst64}
+        Abort
+    ${EndIf}
+FunctionEnd
+
+Function SkipVst32Page
+    ${IfNot} ${SectionIsSelected} ${SecVst32}
+        Abort
+    ${EndIf}
+FunctionEnd
+
+Function un.onInit
+    !insertmacro UseNativeRegistry
+FunctionEnd
+
+Section "Uninstall"
+    !insertmacro RemoveInstallation
+SectionEnd

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# package.sh: builds the Linux and both Windows trees in Release and writes the release files into dist/: the
+# installer, a zip per Windows architecture (both plug-ins, qv3.exe where built, the README), a tar.gz for Linux
+# (both plug-ins, qv3, the README) and SHA256SUMS. Every name carries the version of CMakeLists.txt.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+"$root/tools/build.sh" native win64 win32
+version=$("$root/tools/version.sh")
+dist=$root/dist
+rm -rf "$dist"
+mkdir -p "$dist"
+stage=$(mktemp -d "${TMPDIR:-/tmp}/qv3-package.XXXXXX")
+trap 'rm -rf "$stage"' EXIT
+
+# stage NAME FOLDER FILE...: a folder NAME holding the named files of FOLDER and the README.
+stage() {
+    local name=$1 folder=$2; shift 2
+    mkdir -p "$stage/$name"
+    for file in "$@"; do cp "$folder/$file" "$stage/$name/"; done
+    cp "$root/README.md" "$stage/$name/"
+}
+
+"$root/tools/make-installer.sh" "$root/out/x64" "$root/out/x86" "$dist" >/dev/null
+for arch in x64 x86; do
+    name=Orvanta_QV3-$version-windows-$arch
+    stage "$name" "$root/out/$arch" Orvanta_QV3.dll Orvanta_QV3mono.dll
+    [ ! -f "$root/out/$arch/qv3.exe" ] || cp "$root/out/$arch/qv3.exe" "$stage/$name/"
+    (cd "$stage" && zip -qrX "$dist/$name.zip" "$name")
+done
+name=Orvanta_QV3-$version-linux-$(uname -m)
+stage "$name" "$root/out/linux" Orvanta_QV3.so Orvanta_QV3mono.so qv3
+tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner -czf "$dist/$name.tar.gz" "$name"
+
+(cd "$dist" && sha256sum -- * >SHA256SUMS)
+echo "== release files in $dist"
+ls -l "$dist"

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# windows-deps.sh [x64|x86]...: cross-builds static libsndfile (with FLAC, Ogg Vorbis and Opus) and libebur128 for
+# Windows with mingw-w64 from Debian's own source packages, into a cache outside the checkout; both architectures
+# by default. An architecture is rebuilt only when a source version, the compiler or this script changes.
+# windows-deps.sh --prefix x64|x86: prints the folder holding that architecture's headers and libraries.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cache=${QV3_WINDOWS_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/qv3-windows-deps}
+jobs=$(nproc)
+# In build order: each finds the ones before it in the same prefix.
+packages=(libogg flac opus libvorbis libsndfile libebur128)
+# Folders of an unfinished run, removed however it ends.
+temporary=()
+trap 'rm -rf "${temporary[@]}"' EXIT
+
+if [ "${1:-}" = "--prefix" ]; then
+    case ${2:-} in x64 | x86) echo "$cache/$2"; exit 0 ;; esac
+    echo "usage: windows-deps.sh --prefix x64|x86" >&2
+    exit 2
+fi
+
+# The .dsc name apt would fetch carries the exact source version, Debian revision included.
+dsc_name() {
+    apt-get source --print-uris --dsc-only "$1" 2>/dev/null | awk '$2 ~ /\.dsc$/ { print $2 }'
+}
+
+# Unpacks a source package once into the cache. Where the mirror has only the upstream tarball of a package (the
+# Debian part answers "not found"), that tarball from the same source package is used as it is.
+fetch_source() {
+    local package=$1 dsc=$2 dir=$3
+    [ -d "$dir" ] && return
+    mkdir -p "$cache/src"
+    local work
+    work=$(mktemp -d "$cache/src/.fetch.XXXXXX")
+    temporary+=("$work")
+    chmod 755 "$work"
+    if (cd "$work" && apt-get source -q --download-only "$package" >/dev/null 2>&1); then
+        dpkg-source --no-check -x "$work/$dsc" "$work/tree" >/dev/null
+    else
+        echo "   $package: the mirror lacks its Debian part; building the upstream tarball of $dsc" >&2
+        rm -f "$work"/*
+        (cd "$work" && apt-get source -q --download-only --tar-only "$package" >/dev/null 2>&1)
+        mkdir "$work/tree"
+        tar -xf "$work"/*.orig.tar.* -C "$work/tree" --strip-components=1
+    fi
+    mv "$work/tree" "$dir"
+}
+
+build_package() {
+    local package=$1 tree=$2 toolchain=$3 prefix=$4 build=$5/$1
+    local options=(-DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF) targets=()
+    case $package in
+    libogg) targets=(ogg) options+=(-DINSTALL_DOCS=OFF) ;;
+    flac)
+        targets=(FLAC)
+        # Stack protection and fortified sources would need mingw's libssp at run time.
+        options+=(-DBUILD_CXXLIBS=OFF -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOCS=OFF
+            -DINSTALL_MANPAGES=OFF -DWITH_STACK_PROTECTOR=OFF -DWITH_FORTIFY_SOURCE=OFF -DWITH_OGG=ON) ;;
+    opus)
+        # Its release tarball lacks files its CMake build includes; the autotools build is complete. Stack
+        # protection and fortified sources would need mingw's libssp at run time; a fortify level already
+        # given keeps configure from adding its own.
+        mkdir -p "$build"
+        (cd "$build" && "$tree/configure" --host="$host" --prefix="$prefix" --disable-shared --enable-static \
+            --disable-doc --disable-extra-programs --disable-stack-protector --disable-hardening \
+            CC="$host-gcc-posix" CPPFLAGS="-D_FORTIFY_SOURCE=0" CFLAGS="-O2 $arch_flags" &&
+            make -j "$jobs" install) >"$build.log" 2>&1 || { tail -40 "$build.log" >&2; return 1; }
+        return ;;
+    libvorbis) targets=(vorbis vorbisenc vorbisfile) ;;
+    libsndfile)
+        targets=(sndfile)
+        # Its FLAC search does not say the library is static, so the headers would ask for DLL imports.
+        options+=(-DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_REGTEST=OFF -DENABLE_CPACK=OFF
+            -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=OFF -DINSTALL_MANPAGES=OFF -DCMAKE_C_FLAGS=-DFLAC__NO_DLL) ;;
+    libebur128) targets=(ebur128) options+=(-DENABLE_TESTS=OFF) ;;
+    esac
+    cmake -S "$tree" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib -Wno-dev "${options[@]}" >"$build.log" 2>&1 ||
+        { cat "$build.log" >&2; return 1; }
+    # Only the libraries: installing needs nothing else of what their projects build by default.
+    { cmake --build "$build" -j "$jobs" --target "${targets[@]}" && cmake --install "$build"; } >>"$build.log" 2>&1 ||
+        { tail -40 "$build.log" >&2; return 1; }
+}
+
+dscs=()
+for package in "${packages[@]}"; do
+    dsc=$(dsc_name "$package")
+    [ -n "$dsc" ] || { echo "windows-deps: no source package $package (is a deb-src entry set up?)" >&2; exit 1; }
+    dscs+=("$dsc")
+done
+# Sources of versions no longer current.
+for dir in "$cache"/src/*; do
+    [ -d "$dir" ] || continue
+    printf '%s\n' "${dscs[@]%.dsc}" | grep -qxF "$(basename "$dir")" || rm -rf "$dir"
+done
+
+archs=("$@")
+[ ${#archs[@]} -gt 0 ] || archs=(x64 x86)
+for arch in "${archs[@]}"; do
+    case $arch in
+    # arch_flags: what the toolchain adds to every compilation, for the one library built without it.
+    x64) toolchain=$root/cmake/mingw-x64.cmake host=x86_64-w64-mingw32 arch_flags="" ;;
+    x86) toolchain=$root/cmake/mingw-x86.cmake host=i686-w64-mingw32 arch_flags="-msse2 -mfpmath=sse -mstackrealign" ;;
+    *) echo "windows-deps: unknown architecture $arch" >&2; exit 2 ;;
+    esac
+    key=$({
+        printf '%s\n' "${dscs[@]}"
+        "$host-gcc-posix" --version | head -1
+        cat "${BASH_SOURCE[0]}" "$toolchain"
+    } | sha256sum | cut -d' ' -f1)
+    prefix=$cache/$arch
+    if [ "$(cat "$prefix/qv3-deps.key" 2>/dev/null)" = "$key" ]; then
+        echo "== Windows $arch audio libraries up to date in $prefix"
+        continue
+    fi
+
+    echo "== cross-building the Windows $arch audio libraries into $prefix"
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    work=$(mktemp -d "$cache/build-$arch.XXXXXX")
+    temporary+=("$work")
+    # The toolchain of our own Windows builds, finding the libraries already built into the prefix.
+    printf 'include("%s")\nlist(APPEND CMAKE_FIND_ROOT_PATH "%s")\n' "$toolchain" "$prefix" >"$work/toolchain.cmake"
+    for i in "${!packages[@]}"; do
+        tree=$cache/src/${dscs[$i]%.dsc}
+        echo "   ${dscs[$i]%.dsc}"
+        fetch_source "${packages[$i]}" "${dscs[$i]}" "$tree"
+        build_package "${packages[$i]}" "$tree" "$work/toolchain.cmake" "$prefix" "$work"
+    done
+    rm -rf "$prefix/share/doc"
+    echo "$key" >"$prefix/qv3-deps.key"
+done
