@@ -1,0 +1,23 @@
+# The static audio libraries tools/windows-deps.sh cross-builds for Windows programs, as imported targets:
+# QV3Deps::sndfile (with its FLAC, Ogg Vorbis and Opus codecs) and QV3Deps::ebur128. QV3_WINDOWS_DEPS names their
+# prefix (tools/windows-deps.sh --prefix x64|x86); tools/build.sh passes it.
+set(QV3_WINDOWS_DEPS "" CACHE PATH "Prefix of the cross-built static audio libraries")
+if(NOT EXISTS "${QV3_WINDOWS_DEPS}/qv3-deps.key")
+    message(FATAL_ERROR "No audio libraries in QV3_WINDOWS_DEPS \"${QV3_WINDOWS_DEPS}\": tools/setup.sh builds them "
+                        "with tools/windows-deps.sh, and tools/build.sh passes their prefix")
+endif()
+
+# In link order: each library before the ones it uses.
+foreach(library sndfile FLAC vorbisenc vorbisfile vorbis opus ogg ebur128)
+    find_library(QV3_DEP_${library} NAMES lib${library}.a PATHS "${QV3_WINDOWS_DEPS}/lib"
+        NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+endforeach()
+
+add_library(QV3Deps::sndfile INTERFACE IMPORTED)
+set_target_properties(QV3Deps::sndfile PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES "${QV3_WINDOWS_DEPS}/include"
+    INTERFACE_LINK_LIBRARIES "${QV3_DEP_sndfile};${QV3_DEP_FLAC};${QV3_DEP_vorbisenc};${QV3_DEP_vorbisfile};${QV3_DEP_vorbis};${QV3_DEP_opus};${QV3_DEP_ogg}")
+add_library(QV3Deps::ebur128 INTERFACE IMPORTED)
+set_target_properties(QV3Deps::ebur128 PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES "${QV3_WINDOWS_DEPS}/include"
+    INTERFACE_LINK_LIBRARIES "${QV3_DEP_ebur128}")
