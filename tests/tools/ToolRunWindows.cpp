@@ -59,8 +59,15 @@ CommandResult runQv3(const std::vector<std::string>& arguments) {
     startup.hStdError = inheritable(errPath, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process = {};
     CommandResult result;
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &process)) {
+    // Under load, Wine now and then fails to create a process at all (ERROR_INTERNAL_ERROR); nothing ran
+    // then, so starting it again is safe.
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &startup, &process);
+        if (started || GetLastError() != ERROR_INTERNAL_ERROR) break;
+    }
+    if (started) {
         WaitForSingleObject(process.hProcess, INFINITE);
         DWORD status = 0;
         GetExitCodeProcess(process.hProcess, &status);
