@@ -29,9 +29,11 @@ for target in "${targets[@]}"; do
             -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" >/dev/null
         cmake --build "$root/build/tsan" -j "$jobs" --target qv3_shell_tests_stereo qv3_shell_tests_mono ;;
     win64) configure_and_build win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake" \
-            -DQV3_OUT_DIR="$root/out/x64" -DQV3_BENCHMARKS=OFF ;;
+            -DQV3_OUT_DIR="$root/out/x64" -DQV3_BENCHMARKS=OFF \
+            -DQV3_WINDOWS_DEPS="$("$root/tools/windows-deps.sh" --prefix x64)" ;;
     win32) configure_and_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86.cmake" \
-            -DQV3_OUT_DIR="$root/out/x86" -DQV3_BENCHMARKS=OFF ;;
+            -DQV3_OUT_DIR="$root/out/x86" -DQV3_BENCHMARKS=OFF \
+            -DQV3_WINDOWS_DEPS="$("$root/tools/windows-deps.sh" --prefix x86)" ;;
     fuzz)
         CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Release -DQV3_TESTS=OFF \
             -DQV3_BENCHMARKS=OFF -DQV3_FUZZ=ON -DQV3_OUT_DIR="$root/build/fuzz/out" \
