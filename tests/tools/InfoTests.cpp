@@ -102,6 +102,13 @@ TEST(Info, RefusesUnexpectedArguments) {
     EXPECT_EQ(result.err, "qv3: --plugin needs a value\n");
 }
 
+TEST(Info, ShowsTheProjectVersion) {
+    auto result = runQv3({"--version"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "qv3 " QV3_VERSION "\n");
+    EXPECT_EQ(result.err, "");
+}
+
 TEST(Demo, SynthesisesTheSameFourBarsEveryTime) {
     ScratchFolder folder;
     auto result = runQv3({"demo", (folder / "demo.wav").string()});

@@ -66,7 +66,10 @@ int roundToStep(double scaled, int bits) {
 
 SoundFileReader::SoundFileReader(const std::filesystem::path& path) {
     const int descriptor = openForReading(path);
-    if (descriptor < 0) throw std::runtime_error("cannot read " + path.string() + ": " + lastSystemError());
+    if (descriptor < 0) {
+        const std::string reason = lastSystemError();
+        throw std::runtime_error("cannot read " + path.string() + ": " + reason);
+    }
     file_ = sf_open_fd(descriptor, SFM_READ, &info_, SF_TRUE);
     if (!file_) throw std::runtime_error("cannot read " + path.string() + ": " + libraryError(nullptr));
 }
@@ -139,7 +142,10 @@ SoundFileWriter::SoundFileWriter(const std::filesystem::path& path, const Output
     info.channels = channels;
     info.samplerate = sampleRate;
     const int descriptor = openForWriting(path);
-    if (descriptor < 0) throw std::runtime_error("cannot write " + path.string() + ": " + lastSystemError());
+    if (descriptor < 0) {
+        const std::string reason = lastSystemError();
+        throw std::runtime_error("cannot write " + path.string() + ": " + reason);
+    }
     file_ = sf_open_fd(descriptor, SFM_WRITE, &info, SF_TRUE);
     if (!file_)
         throw std::runtime_error("cannot write " + format.description + " output: " + libraryError(nullptr));

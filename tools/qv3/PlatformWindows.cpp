@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cwchar>
 #include <mutex>
 #include <random>
@@ -81,8 +82,11 @@ bool fileIdentity(const std::filesystem::path& path, BY_HANDLE_FILE_INFORMATION&
 } // namespace
 
 std::vector<std::string> programArguments(int, char**) {
-    // The console shows what qv3 prints as UTF-8, as every file name it handles is.
+    // The console shows what qv3 prints as UTF-8, as every file name it handles is, until qv3 exits: the code
+    // page belongs to the console, which the shell keeps using.
+    static const UINT previousCodePage = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
+    std::atexit([] { SetConsoleOutputCP(previousCodePage); });
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> arguments;
