@@ -1,5 +1,6 @@
 // qv3 info: the whole report, pinned for both builds.
 #include "ToolTestSupport.h"
+#include "Version.h"
 
 namespace {
 
@@ -37,15 +38,21 @@ const char* const kProgramNames[] = {
     "+6dB Limit Aggressive",
 };
 
+// Windows builds have the editor.
+#ifdef _WIN32
+constexpr const char* kFlags = "0x19 (editor, can mono, replacing)";
+#else
+constexpr const char* kFlags = "0x18 (can mono, replacing)";
+#endif
+
 std::string expectedReport(const std::string& path, const std::string& name, const std::string& id,
                            const std::string& hex, int channels) {
     std::string report = "plug-in:     " + path + "\n" + "name:        " + name + "\n" +
                          "vendor:      tarnwick\n" + "product:     " + name + "\n" + "unique ID:   '" + id +
                          "' (" + hex + ")\n" + "version:     1 (vendor version 1000, VST 2300)\n" +
                          "inputs:      " + std::to_string(channels) + "\n" +
-                         "outputs:     " + std::to_string(channels) + "\n" +
-                         "latency:     39 samples\n"
-                         "flags:       0x18 (can mono, replacing)\n"
+                         "outputs:     " + std::to_string(channels) + "\n" + "latency:     39 samples\n" +
+                         "flags:       " + kFlags + "\n" +
                          "parameters:  6\n"
                          "   0  Makeup     0.000000  \"0.0\"\n"
                          "   1  Ceiling    1.000000  \"0.00\"\n"
@@ -66,12 +73,13 @@ TEST(Info, ReportsTheStereoBuildBesideTheCommandByDefault) {
     auto result = runQv3({"info"});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    const std::string path = (fs::path(QV3_TOOL).parent_path() / "Orvanta_QV3.so").string();
+    const std::string path =
+        (fs::path(QV3_TOOL).parent_path() / ("Orvanta_QV3" QV3_PLUGIN_SUFFIX)).make_preferred().string();
     EXPECT_EQ(result.out, expectedReport(path, "Orvanta_QV3", "ov08", "0x6F763038", 2));
 }
 
 TEST(Info, ReportsTheMonoBuildGivenByPath) {
-    const std::string path = std::string(QV3_PLUGIN_DIR) + "/Orvanta_QV3mono.so";
+    const std::string path = pluginPath("Orvanta_QV3mono");
     auto result = runQv3({"info", "--plugin", path});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, expectedReport(path, "Orvanta_QV3mono", "ov09", "0x6F763039", 1));
@@ -79,10 +87,11 @@ TEST(Info, ReportsTheMonoBuildGivenByPath) {
     // A bare file name is the file in the current folder, not one the system's loader would search for.
     auto cwd = fs::current_path();
     fs::current_path(QV3_PLUGIN_DIR);
-    result = runQv3({"info", "--plugin", "Orvanta_QV3mono.so"});
+    result = runQv3({"info", "--plugin", "Orvanta_QV3mono" QV3_PLUGIN_SUFFIX});
     fs::current_path(cwd);
     ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, expectedReport("Orvanta_QV3mono.so", "Orvanta_QV3mono", "ov09", "0x6F763039", 1));
+    EXPECT_EQ(result.out, expectedReport("Orvanta_QV3mono" QV3_PLUGIN_SUFFIX, "Orvanta_QV3mono", "ov09",
+                                         "0x6F763039", 1));
 }
 
 TEST(Info, RefusesUnexpectedArguments) {
@@ -92,6 +101,13 @@ TEST(Info, RefusesUnexpectedArguments) {
     result = runQv3({"info", "--plugin"});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err, "qv3: --plugin needs a value\n");
+}
+
+TEST(Info, ShowsTheProjectVersion) {
+    auto result = runQv3({"--version"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "qv3 " QV3_VERSION "\n");
+    EXPECT_EQ(result.err, "");
 }
 
 TEST(Demo, SynthesisesTheSameFourBarsEveryTime) {

@@ -3,10 +3,6 @@
 
 #include <sndfile.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -30,9 +27,10 @@ constexpr double kPi = 3.14159265358979323846;
 class ScratchFolder {
   public:
     ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "qv3-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) std::abort();
-        path_ = pattern;
+        std::random_device seed;
+        do
+            path_ = fs::temp_directory_path() / ("qv3-test-" + std::to_string(seed()));
+        while (!fs::create_directory(path_));
     }
     ~ScratchFolder() {
         std::error_code ignored;
@@ -41,7 +39,8 @@ class ScratchFolder {
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    fs::path operator/(const std::string& name) const { return path_ / name; }
+    // `name` is UTF-8 text, as the names the tests give qv3 are.
+    fs::path operator/(const std::string& name) const { return path_ / fs::u8path(name); }
     const fs::path& path() const { return path_; }
     std::vector<std::string> names() const {
         std::vector<std::string> found;
@@ -80,36 +79,14 @@ inline std::string readText(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-// Runs qv3 with the arguments, capturing both output streams through files (no pipe can fill up).
-inline CommandResult runQv3(const std::vector<std::string>& arguments) {
-    ScratchFolder capture;
-    const fs::path outPath = capture / "stdout";
-    const fs::path errPath = capture / "stderr";
-    std::vector<std::string> command = {QV3_TOOL};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : command)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
+// Runs qv3 with the arguments and no input, capturing both output streams through files (no pipe can fill
+// up). Standard output and error come back with "\n" line ends on every platform. ToolRunPosix.cpp and
+// ToolRunWindows.cpp implement it.
+CommandResult runQv3(const std::vector<std::string>& arguments);
 
-    pid_t child = fork();
-    if (child == 0) {
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int none = open("/dev/null", O_RDONLY);
-        dup2(none, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    CommandResult result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = readText(outPath);
-    result.err = readText(errPath);
-    return result;
+// A plug-in library built as `name` ("Orvanta_QV3") beside qv3.
+inline std::string pluginPath(const std::string& name) {
+    return (fs::path(QV3_PLUGIN_DIR) / (name + QV3_PLUGIN_SUFFIX)).make_preferred().string();
 }
 
 struct Sound {
@@ -125,12 +102,21 @@ struct Sound {
     }
 };
 
+// libsndfile's open for `path`: on Windows its narrow open takes the ANSI code page, not UTF-8.
+inline SNDFILE* openSound(const fs::path& path, int mode, SF_INFO* info) {
+#ifdef _WIN32
+    return sf_wchar_open(path.c_str(), mode, info);
+#else
+    return sf_open(path.c_str(), mode, info);
+#endif
+}
+
 inline void writeSound(const fs::path& path, const Sound& sound) {
     SF_INFO info = {};
     info.channels = sound.channels;
     info.samplerate = sound.sampleRate;
     info.format = sound.format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    SNDFILE* file = openSound(path, SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     EXPECT_EQ(sf_writef_float(file, sound.samples.data(), sound.frames()), sound.frames());
@@ -139,7 +125,7 @@ inline void writeSound(const fs::path& path, const Sound& sound) {
 
 inline Sound readSound(const fs::path& path) {
     SF_INFO info = {};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    SNDFILE* file = openSound(path, SFM_READ, &info);
     Sound sound;
     if (!file) {
         ADD_FAILURE() << "cannot read " << path << ": " << sf_strerror(nullptr);

@@ -44,7 +44,7 @@ int runAnalyze(const std::vector<std::string>& arguments) {
     while (!reader.done()) {
         std::string argument = reader.next();
         if (!reader.isOption(argument))
-            files.emplace_back(argument);
+            files.push_back(std::filesystem::u8path(argument));
         else if (argument == "--jobs")
             workers = parseWorkerCount(reader.value(argument));
         else if (argument == "--report")

@@ -1,6 +1,7 @@
 #include "AudioFiles.h"
 
 #include "Errors.h"
+#include "Platform.h"
 
 #include <algorithm>
 #include <cctype>
@@ -47,6 +48,15 @@ std::string formatName(int format) {
     return info.name;
 }
 
+// libsndfile's reason for the last failure on one line: on Windows it passes system messages on with their
+// line end.
+std::string libraryError(SNDFILE* file) {
+    std::string reason = sf_strerror(file);
+    while (!reason.empty() && std::isspace(static_cast<unsigned char>(reason.back())))
+        reason.pop_back();
+    return reason;
+}
+
 // Unbiased rounding to the nearest whole step with the range of a two's-complement sample of `bits`.
 int roundToStep(double scaled, int bits) {
     const double largest = std::ldexp(1.0, bits - 1) - 1.0;
@@ -55,8 +65,13 @@ int roundToStep(double scaled, int bits) {
 } // namespace
 
 SoundFileReader::SoundFileReader(const std::filesystem::path& path) {
-    file_ = sf_open(path.string().c_str(), SFM_READ, &info_);
-    if (!file_) throw std::runtime_error("cannot read " + path.string() + ": " + sf_strerror(nullptr));
+    const int descriptor = openForReading(path);
+    if (descriptor < 0) {
+        const std::string reason = lastSystemError();
+        throw std::runtime_error("cannot read " + path.string() + ": " + reason);
+    }
+    file_ = sf_open_fd(descriptor, SFM_READ, &info_, SF_TRUE);
+    if (!file_) throw std::runtime_error("cannot read " + path.string() + ": " + libraryError(nullptr));
 }
 
 SoundFileReader::~SoundFileReader() { sf_close(file_); }
@@ -64,7 +79,7 @@ SoundFileReader::~SoundFileReader() { sf_close(file_); }
 std::int64_t SoundFileReader::read(float* interleaved, std::int64_t frames) {
     sf_count_t got = sf_readf_float(file_, interleaved, frames);
     if (got < frames && sf_error(file_) != SF_ERR_NO_ERROR)
-        throw std::runtime_error(std::string("reading the input failed: ") + sf_strerror(file_));
+        throw std::runtime_error(std::string("reading the input failed: ") + libraryError(file_));
     return got;
 }
 
@@ -126,9 +141,14 @@ SoundFileWriter::SoundFileWriter(const std::filesystem::path& path, const Output
     info.format = format.format;
     info.channels = channels;
     info.samplerate = sampleRate;
-    file_ = sf_open(path.string().c_str(), SFM_WRITE, &info);
+    const int descriptor = openForWriting(path);
+    if (descriptor < 0) {
+        const std::string reason = lastSystemError();
+        throw std::runtime_error("cannot write " + path.string() + ": " + reason);
+    }
+    file_ = sf_open_fd(descriptor, SFM_WRITE, &info, SF_TRUE);
     if (!file_)
-        throw std::runtime_error("cannot write " + format.description + " output: " + sf_strerror(nullptr));
+        throw std::runtime_error("cannot write " + format.description + " output: " + libraryError(nullptr));
     // Encodings libsndfile converts itself must clip, never wrap around, should a sample pass full scale.
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
@@ -151,12 +171,12 @@ void SoundFileWriter::write(std::vector<float>& interleaved, std::int64_t frames
         written = sf_writef_float(file_, interleaved.data(), frames);
     }
     if (written != frames)
-        throw std::runtime_error(std::string("writing the output failed: ") + sf_strerror(file_));
+        throw std::runtime_error(std::string("writing the output failed: ") + libraryError(file_));
 }
 
 void SoundFileWriter::close() {
     int result = sf_close(file_);
     file_ = nullptr;
     if (result != 0)
-        throw std::runtime_error(std::string("finishing the output failed: ") + sf_strerror(nullptr));
+        throw std::runtime_error(std::string("finishing the output failed: ") + libraryError(nullptr));
 }

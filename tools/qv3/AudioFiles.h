@@ -12,7 +12,7 @@
 
 class SoundFileReader {
   public:
-    // Throws std::runtime_error with libsndfile's reason when the file cannot be opened as audio.
+    // Throws std::runtime_error with the reason when the file cannot be opened as audio.
     explicit SoundFileReader(const std::filesystem::path& path);
     ~SoundFileReader();
     SoundFileReader(const SoundFileReader&) = delete;

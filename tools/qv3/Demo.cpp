@@ -134,7 +134,7 @@ int runDemo(const std::vector<std::string>& arguments) {
         }
     }
     if (files.size() != 1) throw UsageError("demo needs one OUTPUT file");
-    const std::filesystem::path output = files[0];
+    const std::filesystem::path output = std::filesystem::u8path(files[0]);
     const OutputFormat format = chooseOutputFormat(output, SF_FORMAT_WAV | SF_FORMAT_PCM_24, std::nullopt);
 
     const std::size_t beat = static_cast<std::size_t>(std::lround(60.0 / kBeatsPerMinute * kSampleRate));

@@ -43,7 +43,7 @@ int runInfo(const std::vector<std::string>& arguments) {
     while (!reader.done()) {
         std::string argument = reader.next();
         if (argument == "--plugin")
-            plugin = reader.value(argument);
+            plugin = std::filesystem::u8path(reader.value(argument));
         else
             throw UsageError("info: unexpected argument '" + argument + "'");
     }

@@ -1,9 +1,14 @@
 // The few operating-system services the qv3 command needs, behind one small interface so that the hosting
-// and file code stay portable. PlatformPosix.cpp implements them for Linux.
+// and file code stay portable. PlatformPosix.cpp implements them for Linux, PlatformWindows.cpp for Windows.
 #pragma once
 
 #include <filesystem>
 #include <string>
+#include <vector>
+
+// The command-line arguments after the program's name, as UTF-8 text on every platform. Call once at the
+// start.
+std::vector<std::string> programArguments(int argc, char** argv);
 
 // A plug-in library loaded into this process; unloaded when the object goes away.
 class PluginLibrary {
@@ -30,14 +35,23 @@ std::filesystem::path executableDirectory();
 // True when standard error shows on a terminal, so a progress bar can be redrawn in place.
 bool standardErrorIsTerminal();
 
-// Creates a new, empty file with a unique name in `folder` (readable as an ordinary new file would be) and
-// returns its path. An interrupt (Ctrl-C) removes that file before the process ends. Safe to call from
-// several threads, up to kMostTemporaryFiles files at a time. Throws std::runtime_error when the folder does
-// not take new files.
+// Creates a new, empty file with a unique name in `folder`, made from `stem` (UTF-8), readable as an ordinary
+// new file would be, and returns its path. An interrupt (Ctrl-C) removes that file before the process ends.
+// Safe to call from several threads, up to kMostTemporaryFiles files at a time. Throws std::runtime_error
+// when the folder does not take new files.
 std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, const std::string& stem);
 
 // Forgets a file registered by createTemporaryFile, once it has been renamed or removed.
 void releaseTemporaryFile(const std::filesystem::path& path);
+
+// Open `path` as a C runtime file descriptor for libsndfile's sf_open_fd, which closes it: for reading, or
+// created or emptied for writing. They return -1 when the file cannot be opened, and lastSystemError() then
+// says why. An interrupt can remove a file while it is open for writing.
+int openForReading(const std::filesystem::path& path);
+int openForWriting(const std::filesystem::path& path);
+
+// The system's explanation of the last failure in this thread ("No such file or directory").
+std::string lastSystemError();
 
 // How many temporary files may be registered at once: the most workers a batch runs.
 constexpr int kMostTemporaryFiles = 64;

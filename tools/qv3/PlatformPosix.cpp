@@ -35,6 +35,8 @@ int claimSlot() {
 }
 } // namespace
 
+std::vector<std::string> programArguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
+
 // An absolute path: given a bare file name, the loader would search the system's library folders instead.
 PluginLibrary::PluginLibrary(const std::filesystem::path& path)
     : handle_(dlopen(std::filesystem::absolute(path).c_str(), RTLD_NOW | RTLD_LOCAL)) {
@@ -94,6 +96,14 @@ void releaseTemporaryFile(const std::filesystem::path& path) {
             return;
         }
 }
+
+int openForReading(const std::filesystem::path& path) { return open(path.c_str(), O_RDONLY); }
+
+int openForWriting(const std::filesystem::path& path) {
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+}
+
+std::string lastSystemError() { return std::strerror(errno); }
 
 // Linux file systems tell names apart by every byte.
 bool sameFileName(const std::filesystem::path& first, const std::filesystem::path& second) {

@@ -68,13 +68,13 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
     while (!reader.done()) {
         std::string argument = reader.next();
         if (argument == "-o") {
-            options.outputFolder = reader.value(argument);
+            options.outputFolder = std::filesystem::u8path(reader.value(argument));
         } else if (!reader.isOption(argument)) {
             files.push_back(argument);
         } else if (argument == "--program") {
             options.program = reader.value(argument);
         } else if (argument == "--plugin") {
-            options.plugin = reader.value(argument);
+            options.plugin = std::filesystem::u8path(reader.value(argument));
         } else if (argument == "--block") {
             std::string text = reader.value(argument);
             auto size = parseWholeNumber(text);
@@ -123,11 +123,12 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
     }
     if (options.outputFolder) {
         if (files.empty()) throw UsageError("render -o FOLDER needs at least one INPUT file (qv3 help)");
-        options.inputs.assign(files.begin(), files.end());
+        for (const std::string& file : files)
+            options.inputs.push_back(std::filesystem::u8path(file));
     } else {
         if (files.size() != 2) throw UsageError("render needs an INPUT and an OUTPUT file (qv3 help)");
-        options.inputs = {files[0]};
-        options.output = files[1];
+        options.inputs = {std::filesystem::u8path(files[0])};
+        options.output = std::filesystem::u8path(files[1]);
     }
     return options;
 }

@@ -85,13 +85,14 @@ void write(const std::string& destination, const Json& report) {
         std::fflush(stdout);
         return;
     }
-    TemporaryOutput temporary(destination);
+    const auto path = std::filesystem::u8path(destination);
+    TemporaryOutput temporary(path);
     {
         std::ofstream file(temporary.path(), std::ios::binary);
         file << text;
         if (!file.flush()) throw std::runtime_error("cannot write the report " + destination);
     }
-    temporary.moveTo(destination);
+    temporary.moveTo(path);
 }
 } // namespace
 

@@ -13,7 +13,7 @@ class TemporaryOutput {
   public:
     explicit TemporaryOutput(const std::filesystem::path& target)
         : path_(createTemporaryFile(target.has_parent_path() ? target.parent_path() : ".",
-                                    target.filename().string())) {}
+                                    target.filename().u8string())) {}
     ~TemporaryOutput() {
         if (path_.empty()) return;
         std::error_code ignored;

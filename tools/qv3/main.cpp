@@ -1,6 +1,8 @@
 // qv3: a command-line VST 2.x host for the limiter. `qv3 help` lists the subcommands.
 #include "Commands.h"
 #include "Errors.h"
+#include "Platform.h"
+#include "Version.h"
 
 #include <cstdio>
 #include <exception>
@@ -12,6 +14,7 @@ constexpr const char* kUsage =
     "       qv3 render [options] -o FOLDER INPUT...\n"
     "       qv3 analyze [--jobs N] [--report FILE.json] INPUT...\n"
     "       qv3 demo [--seconds S] OUTPUT\n"
+    "       qv3 --version\n"
     "\n"
     "render options (settings apply after the program, in the order given):\n"
     "  --program N|NAME        factory program by index or exact name\n"
@@ -56,10 +59,14 @@ std::string OptionReader::value(const std::string& option) {
 }
 
 int main(int argc, char** argv) {
-    std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::vector<std::string> arguments = programArguments(argc, argv);
     if (arguments.empty() || arguments[0] == "help" || arguments[0] == "--help" || arguments[0] == "-h") {
         std::fputs(kUsage, arguments.empty() ? stderr : stdout);
         return arguments.empty() ? 2 : 0;
+    }
+    if (arguments[0] == "--version") {
+        std::printf("qv3 %s\n", QV3_VERSION);
+        return 0;
     }
     std::string command = arguments[0];
     arguments.erase(arguments.begin());
