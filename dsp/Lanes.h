@@ -146,26 +146,6 @@ inline void targetGains(double* values, std::int32_t count, double clamp) {
         values[k] = values[k] >= clamp ? clamp / values[k] : 1.0;
 }
 
-// Gains above 1.0 become 1.0, in place; returns the smallest gain (1.0 at most).
-inline double limitGains(double* gains, std::int32_t count) {
-    const Pair one = {1.0, 1.0};
-    Pair smallest = one;
-    std::int32_t k = 0;
-    for (; k + 2 <= count; k += 2) {
-        Pair g;
-        QV3_LOAD(g, gains + k);
-        g = g >= one ? one : g;
-        QV3_STORE(gains + k, g);
-        smallest = g < smallest ? g : smallest;
-    }
-    double result = smallest[1] < smallest[0] ? smallest[1] : smallest[0];
-    for (; k < count; ++k) {
-        gains[k] = gains[k] >= 1.0 ? 1.0 : gains[k];
-        result = gains[k] < result ? gains[k] : result;
-    }
-    return result;
-}
-
 enum class OutputMode { Replace, Accumulate, MetersOnly };
 
 // The output stage of one channel: limited = clamp(flushToZero(delayed x gain)) x ceiling, written to `out`

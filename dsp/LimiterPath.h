@@ -365,8 +365,7 @@ template <int Channels> class LimiterPath {
             extremes[Channels] = 1.0;
         } else {
             if (unityTargets) std::fill(targets.begin(), targets.begin() + count, 1.0);
-            smoother.smoothRun(targets.data(), g, count, s.rampTable);
-            extremes[Channels] = limitGains(g, count);
+            extremes[Channels] = smoother.smoothLimitRun(targets.data(), g, count, s.rampTable);
         }
 
         constexpr OutputMode mode = Accumulate ? OutputMode::Accumulate : OutputMode::Replace;
