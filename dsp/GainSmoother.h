@@ -158,7 +158,8 @@ class GainSmoother {
     }
 
     template <bool Limit> static void emit(double* gains, std::int32_t k, double y, double& smallest) {
-        if (Limit) y = y >= 1.0 ? 1.0 : y;
+        // y is never NaN, so this is "1.0 from 1.0 on" as a single minimum.
+        if (Limit) y = y < 1.0 ? y : 1.0;
         gains[k] = y;
         smallest = y < smallest ? y : smallest;
     }

@@ -489,7 +489,7 @@ template <int Channels> class LimiterPath {
         if (!envelopeRun<false>(s, count, highest)) envelopeRun<true>(s, count, highest);
         // The loop stored the envelopes; the targets follow from them.
         if (highest < kOutputClamp) return true;
-        targetGains(targets.data(), count, kOutputClamp);
+        targetGains(targets.data(), count, kOutputClamp, wideVectors);
         return false;
     }
 
