@@ -79,30 +79,14 @@ class GainSmoother {
     // index.
     double smoothGain(double x, int table) {
         double y;
-        smoothRun(&x, &y, 1, table);
+        run<false>(&x, &y, 1, table);
         return y;
     }
 
-    // smoothGain for `count` targets in a row, into `gains`. The running state is kept in locals for the
-    // loop (stores into `gains` could otherwise alias it).
-    void smoothRun(const double* targets, double* gains, std::int32_t count, int table) {
-        const Ramp ramp = ramps[static_cast<std::size_t>(table)];
-        Running r = running;
-        for (std::int32_t k = 0; k < count; ++k) {
-            const double x = targets[k];
-            if (x >= 1.0) {
-                // Saturates: a run only has to be known to be longer than the limit.
-                r.unityRun = std::min(r.unityRun + 1, kUnityRunLimit + 1);
-                if (r.unityRun > kUnityRunLimit) {
-                    gains[k] = 1.0;
-                    continue;
-                }
-            } else {
-                r.unityRun = 0;
-            }
-            gains[k] = window(r, ramp, x);
-        }
-        running = r;
+    // smoothGain for `count` targets in a row, into `gains`, each gain above 1.0 made 1.0; returns the
+    // smallest gain (1.0 at most).
+    double smoothLimitRun(const double* targets, double* gains, std::int32_t count, int table) {
+        return run<true>(targets, gains, count, table);
     }
 
     // True when inputs of 1.0 are returned as 1.0 without touching the state (the unity run is past the
@@ -142,7 +126,92 @@ class GainSmoother {
     // last recomputation, before cancellation can cost more than a few bits.
     static constexpr double kShrinkLimit = 1.0 / 16.0;
 
-    // The filter step for an input below the unity run's limit.
+    // The running state is kept in locals for the loop (stores into `gains` could otherwise alias it).
+    // Targets below 1.0 go through a loop specialised for their direction.
+    template <bool Limit> double run(const double* targets, double* gains, std::int32_t count, int table) {
+        const Ramp ramp = ramps[static_cast<std::size_t>(table)];
+        Running r = running;
+        double smallest = 1.0;
+        std::int32_t k = 0;
+        while (k < count) {
+            const double x = targets[k];
+            if (x < 1.0) {
+                r.unityRun = 0;
+                const bool falling = x <= r.lastGain;
+                if (falling != r.falling) {
+                    // A change of direction restarts the window from the last output.
+                    refill(r, r.lastGain);
+                    r.falling = falling;
+                }
+                k = falling ? directionRun<true, Limit>(r, ramp, targets, gains, k, count, smallest)
+                            : directionRun<false, Limit>(r, ramp, targets, gains, k, count, smallest);
+                continue;
+            }
+            // Saturates: a run only has to be known to be longer than the limit.
+            r.unityRun = std::min(r.unityRun + 1, kUnityRunLimit + 1);
+            const double y = r.unityRun > kUnityRunLimit ? 1.0 : window(r, ramp, x);
+            emit<Limit>(gains, k, y, smallest);
+            ++k;
+        }
+        running = r;
+        return smallest;
+    }
+
+    template <bool Limit> static void emit(double* gains, std::int32_t k, double y, double& smallest) {
+        // y is never NaN, so this is "1.0 from 1.0 on" as a single minimum.
+        if (Limit) y = y < 1.0 ? y : 1.0;
+        gains[k] = y;
+        smallest = y < smallest ? y : smallest;
+    }
+
+    // window() for targets from `first` on, all in one direction and below 1.0, up to the slot wrap; leaves
+    // at a target of 1.0 or of the other direction and after a recomputation. The direction of the first
+    // target is already r.falling. Returns the index of the first target not taken.
+    template <bool Falling, bool Limit>
+    std::int32_t directionRun(Running& r, const Ramp& ramp, const double* targets, double* gains,
+                              std::int32_t first, std::int32_t count, double& smallest) {
+        const std::int32_t end = std::min(count, first + (kHistoryLength - r.nextSlot));
+        // history[base + k] is the slot target k replaces.
+        const std::int32_t base = r.nextSlot - first;
+        double historySum = r.historySum;
+        double agedSum = r.agedSum;
+        double sumsPeak = r.sumsPeak;
+        double lastGain = r.lastGain;
+        std::int32_t k = first;
+        double x = targets[k];
+        for (;;) {
+            const double windowSum = x + historySum;
+            const double y = Falling ? flushToZero(ramp.fallingBase * windowSum - ramp.step * agedSum)
+                                     : flushToZero(ramp.base * windowSum + ramp.step * agedSum);
+            double& slot = history[static_cast<std::size_t>(base + k)];
+            const double oldest = slot;
+            slot = x;
+            const double change = x - oldest;
+            agedSum = agedSum + (historySum + change - kHistoryLength * oldest);
+            historySum = historySum + change;
+            sumsPeak = std::max(sumsPeak, historySum);
+            lastGain = y;
+            emit<Limit>(gains, k, y, smallest);
+            ++k;
+            if (k == end || historySum < sumsPeak * kShrinkLimit) break;
+            x = targets[k];
+            if (x >= 1.0 || (x <= lastGain) != Falling) break;
+        }
+        r.historySum = historySum;
+        r.agedSum = agedSum;
+        r.sumsPeak = sumsPeak;
+        r.lastGain = lastGain;
+        r.nextSlot = base + k;
+        if (r.nextSlot == kHistoryLength) {
+            r.nextSlot = 0;
+            recomputeSums(r);
+        } else if (r.historySum < r.sumsPeak * kShrinkLimit) {
+            recomputeSums(r);
+        }
+        return k;
+    }
+
+    // The filter step for a target of 1.0 below the unity run's limit.
     double window(Running& r, const Ramp& ramp, double x) {
         const bool falling = x <= r.lastGain;
         if (falling != r.falling) {

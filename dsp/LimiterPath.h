@@ -365,8 +365,7 @@ template <int Channels> class LimiterPath {
             extremes[Channels] = 1.0;
         } else {
             if (unityTargets) std::fill(targets.begin(), targets.begin() + count, 1.0);
-            smoother.smoothRun(targets.data(), g, count, s.rampTable);
-            extremes[Channels] = limitGains(g, count);
+            extremes[Channels] = smoother.smoothLimitRun(targets.data(), g, count, s.rampTable);
         }
 
         constexpr OutputMode mode = Accumulate ? OutputMode::Accumulate : OutputMode::Replace;
@@ -490,7 +489,7 @@ template <int Channels> class LimiterPath {
         if (!envelopeRun<false>(s, count, highest)) envelopeRun<true>(s, count, highest);
         // The loop stored the envelopes; the targets follow from them.
         if (highest < kOutputClamp) return true;
-        targetGains(targets.data(), count, kOutputClamp);
+        targetGains(targets.data(), count, kOutputClamp, wideVectors);
         return false;
     }
 

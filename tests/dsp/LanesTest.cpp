@@ -77,6 +77,26 @@ TEST(LanesFiniteInputs, EveryWidthEqualsThePlainRule) {
     }
 }
 
+TEST(LanesTargetGains, EveryWidthEqualsThePlainRule) {
+    std::mt19937 rng(43);
+    std::uniform_real_distribution<double> envelope(0.0, 40.0);
+    for (std::int32_t count = 0; count <= 40; ++count) {
+        std::vector<double> envelopes(static_cast<std::size_t>(count));
+        for (std::size_t k = 0; k < envelopes.size(); ++k)
+            envelopes[k] = k % 5 == 1 ? 0.0 : k % 7 == 2 ? kClamp : envelope(rng);
+        std::vector<double> expected(envelopes.size());
+        for (std::size_t k = 0; k < envelopes.size(); ++k)
+            expected[k] = envelopes[k] >= kClamp ? kClamp / envelopes[k] : 1.0;
+        for (bool wide : {false, true}) {
+            if (wide && !hasWideVectors()) continue;
+            std::vector<double> values = envelopes;
+            targetGains(values.data(), count, kClamp, wide);
+            EXPECT_TRUE(sameBits(values.data(), expected.data(), values.size() * sizeof(double)))
+                << count << wide;
+        }
+    }
+}
+
 template <OutputMode Mode, bool UnitGain> void checkOutputStage(std::uint32_t seed) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> signal(-3.0, 3.0);
