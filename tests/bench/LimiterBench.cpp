@@ -3,6 +3,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchMaterial.h"
+
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -12,10 +14,7 @@
 
 namespace {
 
-constexpr double kSampleRate = 44100.0;
-constexpr double kTwoPi = 6.283185307179586;
 constexpr std::int32_t kBlock = 512;
-constexpr std::size_t kFrames = 44100 * 4;
 
 class NullPublisher final : public MeterPublisher {
   public:
@@ -23,26 +22,6 @@ class NullPublisher final : public MeterPublisher {
 };
 
 enum class Regime { Silence, NoReduction, HeavyReduction };
-
-// Programme-like material: a few partials with a slow envelope plus noise, peaking at `peak`.
-std::vector<float> material(std::uint32_t seed, double peak) {
-    std::mt19937 rng(seed);
-    std::normal_distribution<double> noise(0.0, 1.0);
-    std::vector<double> raw(kFrames);
-    double largest = 0.0;
-    for (std::size_t i = 0; i < kFrames; ++i) {
-        const double t = static_cast<double>(i) / kSampleRate;
-        const double envelope = 0.55 + 0.45 * std::sin(kTwoPi * 1.7 * t);
-        raw[i] = envelope * (0.5 * std::sin(kTwoPi * 110.0 * t) + 0.3 * std::sin(kTwoPi * 447.0 * t) +
-                             0.2 * std::sin(kTwoPi * 2310.0 * t + 0.3 * seed)) +
-                 0.15 * noise(rng);
-        largest = std::max(largest, std::fabs(raw[i]));
-    }
-    std::vector<float> out(kFrames);
-    for (std::size_t i = 0; i < kFrames; ++i)
-        out[i] = static_cast<float>(raw[i] * peak / largest);
-    return out;
-}
 
 template <int Channels> void limiterPath(benchmark::State& state, Regime regime) {
     NullPublisher publisher;
@@ -56,13 +35,13 @@ template <int Channels> void limiterPath(benchmark::State& state, Regime regime)
     std::vector<std::vector<float>> input;
     for (int c = 0; c < Channels; ++c) {
         if (regime == Regime::Silence) {
-            input.emplace_back(kFrames, 0.0f);
+            input.emplace_back(kBenchFrames, 0.0f);
         } else {
             input.push_back(
                 material(static_cast<std::uint32_t>(c + 1), regime == Regime::HeavyReduction ? 1.0 : 0.5));
         }
     }
-    std::vector<std::vector<float>> output(Channels, std::vector<float>(kFrames));
+    std::vector<std::vector<float>> output(Channels, std::vector<float>(kBenchFrames));
     std::size_t position = 0;
     for (auto _ : state) {
         const float* in[Channels];
@@ -74,13 +53,13 @@ template <int Channels> void limiterPath(benchmark::State& state, Regime regime)
         path.processReplacing(in, out, kBlock);
         benchmark::DoNotOptimize(output[0][position]);
         position += kBlock;
-        if (position + kBlock > kFrames) position = 0;
+        if (position + kBlock > kBenchFrames) position = 0;
     }
     const auto frames = static_cast<double>(state.iterations()) * kBlock;
     // Printed with SI prefixes: "1.2n" is 1.2 ns per frame.
     state.counters["seconds_per_frame"] =
         benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["realtime_x"] = benchmark::Counter(frames / kSampleRate, benchmark::Counter::kIsRate);
+    state.counters["realtime_x"] = benchmark::Counter(frames / kBenchSampleRate, benchmark::Counter::kIsRate);
 }
 
 void stereo(benchmark::State& state, Regime regime) { limiterPath<2>(state, regime); }

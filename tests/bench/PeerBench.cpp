@@ -3,6 +3,8 @@
 // Usage: qv3_peer_bench [STEREO_URI [MONO_URI]] [benchmark options]; skipped when a plug-in is not installed.
 
 #include <benchmark/benchmark.h>
+
+#include "BenchMaterial.h"
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
 #include <lv2/urid/urid.h>
@@ -19,33 +21,10 @@
 
 namespace {
 
-constexpr double kSampleRate = 44100.0;
-constexpr double kTwoPi = 6.283185307179586;
 constexpr std::uint32_t kBlock = 512;
-constexpr std::size_t kFrames = 44100 * 4;
 
 std::string stereoUri = "http://gareus.org/oss/lv2/dpl#stereo";
 std::string monoUri = "http://gareus.org/oss/lv2/dpl#mono";
-
-// The same material as LimiterBench.
-std::vector<float> material(std::uint32_t seed, double peak) {
-    std::mt19937 rng(seed);
-    std::normal_distribution<double> noise(0.0, 1.0);
-    std::vector<double> raw(kFrames);
-    double largest = 0.0;
-    for (std::size_t i = 0; i < kFrames; ++i) {
-        const double t = static_cast<double>(i) / kSampleRate;
-        const double envelope = 0.55 + 0.45 * std::sin(kTwoPi * 1.7 * t);
-        raw[i] = envelope * (0.5 * std::sin(kTwoPi * 110.0 * t) + 0.3 * std::sin(kTwoPi * 447.0 * t) +
-                             0.2 * std::sin(kTwoPi * 2310.0 * t + 0.3 * seed)) +
-                 0.15 * noise(rng);
-        largest = std::max(largest, std::fabs(raw[i]));
-    }
-    std::vector<float> out(kFrames);
-    for (std::size_t i = 0; i < kFrames; ++i)
-        out[i] = static_cast<float>(raw[i] * peak / largest);
-    return out;
-}
 
 std::map<std::string, LV2_URID> uris;
 
@@ -69,7 +48,7 @@ void peer(benchmark::State& state, bool stereo, Regime regime) {
     LV2_URID_Map map{nullptr, mapUri};
     LV2_Feature mapFeature{LV2_URID__map, &map};
     const LV2_Feature* features[] = {&mapFeature, nullptr};
-    LilvInstance* instance = plugin ? lilv_plugin_instantiate(plugin, kSampleRate, features) : nullptr;
+    LilvInstance* instance = plugin ? lilv_plugin_instantiate(plugin, kBenchSampleRate, features) : nullptr;
     if (instance == nullptr) {
         state.SkipWithError("peer plug-in not installed");
         lilv_node_free(uri);
@@ -111,7 +90,8 @@ void peer(benchmark::State& state, bool stereo, Regime regime) {
     std::vector<std::vector<float>> input;
     for (int c = 0; c < channels; ++c)
         input.push_back(material(static_cast<std::uint32_t>(c + 1), heavy ? 1.0 : 0.5));
-    std::vector<std::vector<float>> output(static_cast<std::size_t>(channels), std::vector<float>(kFrames));
+    std::vector<std::vector<float>> output(static_cast<std::size_t>(channels),
+                                           std::vector<float>(kBenchFrames));
     lilv_instance_activate(instance);
     std::size_t position = 0;
     for (auto _ : state) {
@@ -125,12 +105,12 @@ void peer(benchmark::State& state, bool stereo, Regime regime) {
         lilv_instance_run(instance, kBlock);
         benchmark::DoNotOptimize(output[0][position]);
         position += kBlock;
-        if (position + kBlock > kFrames) position = 0;
+        if (position + kBlock > kBenchFrames) position = 0;
     }
     const auto frames = static_cast<double>(state.iterations()) * kBlock;
     state.counters["seconds_per_frame"] =
         benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["realtime_x"] = benchmark::Counter(frames / kSampleRate, benchmark::Counter::kIsRate);
+    state.counters["realtime_x"] = benchmark::Counter(frames / kBenchSampleRate, benchmark::Counter::kIsRate);
     lilv_instance_deactivate(instance);
     lilv_instance_free(instance);
     lilv_node_free(inputClass);
