@@ -10,5 +10,5 @@ mkdir -p "$3"
 version=$("$root/tools/version.sh")
 installer=$(cd "$3" && pwd)/Orvanta_QV3-$version-setup.exe
 makensis -V2 -DVERSION="$version" -DX64_DIR="$x64_dir" -DX86_DIR="$x86_dir" -DREADME="$root/README.md" \
-    -DOUTFILE="$installer" "$root/packaging/Orvanta_QV3.nsi" >&2
+    -DOUTFILE="$installer" "$root/tools/installer/Orvanta_QV3.nsi" >&2
 echo "$installer"
