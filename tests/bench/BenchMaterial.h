@@ -1,5 +1,7 @@
-// The programme-like material both benchmarks process, so that their figures compare.
+// The programme-like material both benchmarks process and the figures they print, so that their results compare.
 #pragma once
+
+#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
@@ -30,4 +32,12 @@ inline std::vector<float> material(std::uint32_t seed, double peak) {
     for (std::size_t i = 0; i < kBenchFrames; ++i)
         out[i] = static_cast<float>(raw[i] * peak / largest);
     return out;
+}
+
+// Prints ns per frame ("1.2n" is 1.2 ns, with SI prefixes) and the real-time factor for `iterations` blocks.
+inline void reportFrameRate(benchmark::State& state, std::uint32_t blockFrames) {
+    const auto frames = static_cast<double>(state.iterations()) * blockFrames;
+    state.counters["seconds_per_frame"] =
+        benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["realtime_x"] = benchmark::Counter(frames / kBenchSampleRate, benchmark::Counter::kIsRate);
 }

@@ -55,11 +55,7 @@ template <int Channels> void limiterPath(benchmark::State& state, Regime regime)
         position += kBlock;
         if (position + kBlock > kBenchFrames) position = 0;
     }
-    const auto frames = static_cast<double>(state.iterations()) * kBlock;
-    // Printed with SI prefixes: "1.2n" is 1.2 ns per frame.
-    state.counters["seconds_per_frame"] =
-        benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["realtime_x"] = benchmark::Counter(frames / kBenchSampleRate, benchmark::Counter::kIsRate);
+    reportFrameRate(state, kBlock);
 }
 
 void stereo(benchmark::State& state, Regime regime) { limiterPath<2>(state, regime); }

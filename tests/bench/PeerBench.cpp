@@ -107,10 +107,7 @@ void peer(benchmark::State& state, bool stereo, Regime regime) {
         position += kBlock;
         if (position + kBlock > kBenchFrames) position = 0;
     }
-    const auto frames = static_cast<double>(state.iterations()) * kBlock;
-    state.counters["seconds_per_frame"] =
-        benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["realtime_x"] = benchmark::Counter(frames / kBenchSampleRate, benchmark::Counter::kIsRate);
+    reportFrameRate(state, kBlock);
     lilv_instance_deactivate(instance);
     lilv_instance_free(instance);
     lilv_node_free(inputClass);
