@@ -1,4 +1,5 @@
 #include "Platform.h"
+#include "TemporaryOutputSlots.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -6,32 +7,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
 namespace {
-// Paths of the temporary outputs, kept in fixed buffers so the interrupt handler can remove them safely.
-// A slot is free, being filled by the thread that claimed it, or holds a path the handler may remove.
-enum SlotState : int { kFree, kFilling, kPending };
-constexpr std::size_t kPathCapacity = 4096;
-char pendingPaths[kMostTemporaryFiles][kPathCapacity];
-std::atomic<int> slotStates[kMostTemporaryFiles];
+TemporaryOutputSlots temporaryOutputs;
 
 extern "C" void removeTemporariesAndExit(int signalNumber) {
-    for (int slot = 0; slot < kMostTemporaryFiles; ++slot)
-        if (slotStates[slot].load() == kPending) unlink(pendingPaths[slot]);
+    temporaryOutputs.removePending([](const char* path) { unlink(path); });
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
-}
-
-int claimSlot() {
-    for (int slot = 0; slot < kMostTemporaryFiles; ++slot) {
-        int expected = kFree;
-        if (slotStates[slot].compare_exchange_strong(expected, kFilling)) return slot;
-    }
-    throw std::runtime_error("more than " + std::to_string(kMostTemporaryFiles) + " outputs open at once");
 }
 } // namespace
 
@@ -61,13 +47,13 @@ bool standardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, const std::string& stem) {
     std::string pattern = (folder / ("." + stem + ".qv3-XXXXXX")).string();
-    if (pattern.size() >= kPathCapacity)
+    if (pattern.size() >= TemporaryOutputSlots::kPathCapacity)
         throw std::runtime_error("output path is too long: " + folder.string());
-    const int slot = claimSlot();
+    const int slot = temporaryOutputs.claim();
     int descriptor = mkstemp(pattern.data());
     if (descriptor < 0) {
         const int reason = errno;
-        slotStates[slot].store(kFree);
+        temporaryOutputs.abandon(slot);
         throw std::runtime_error("cannot create a file in " + folder.string() + ": " + std::strerror(reason));
     }
     // mkstemp makes the file private; give it the permissions any newly written file gets.
@@ -76,8 +62,7 @@ std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, c
     fchmod(descriptor, static_cast<mode_t>(0666 & ~mask));
     close(descriptor);
 
-    std::strcpy(pendingPaths[slot], pattern.c_str());
-    slotStates[slot].store(kPending);
+    temporaryOutputs.fill(slot, pattern);
     struct sigaction action = {};
     action.sa_handler = removeTemporariesAndExit;
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
@@ -89,13 +74,7 @@ std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, c
     return pattern;
 }
 
-void releaseTemporaryFile(const std::filesystem::path& path) {
-    for (int slot = 0; slot < kMostTemporaryFiles; ++slot)
-        if (slotStates[slot].load() == kPending && path.string() == pendingPaths[slot]) {
-            slotStates[slot].store(kFree);
-            return;
-        }
-}
+void releaseTemporaryFile(const std::filesystem::path& path) { temporaryOutputs.release(path.native()); }
 
 int openForReading(const std::filesystem::path& path) { return open(path.c_str(), O_RDONLY); }
 

@@ -1,4 +1,5 @@
 #include "Platform.h"
+#include "TemporaryOutputSlots.h"
 
 #include <windows.h>
 
@@ -9,33 +10,18 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
-#include <cwchar>
 #include <mutex>
 #include <random>
 #include <stdexcept>
 
 namespace {
-// Paths of the temporary outputs, kept in fixed buffers so the interrupt handler can remove them safely.
-// A slot is free, being filled by the thread that claimed it, or holds a path the handler may remove.
-enum SlotState : int { kFree, kFilling, kPending };
-constexpr std::size_t kPathCapacity = 4096;
-wchar_t pendingPaths[kMostTemporaryFiles][kPathCapacity];
-std::atomic<int> slotStates[kMostTemporaryFiles];
+TemporaryOutputSlots temporaryOutputs;
 
 // Runs on a thread of its own. The outputs are opened shareable for deletion, so they go even while a
 // worker still writes; returning FALSE lets Windows' default handler end the process.
 BOOL WINAPI removeTemporariesOnInterrupt(DWORD) {
-    for (int slot = 0; slot < kMostTemporaryFiles; ++slot)
-        if (slotStates[slot].load() == kPending) DeleteFileW(pendingPaths[slot]);
+    temporaryOutputs.removePending([](const wchar_t* path) { DeleteFileW(path); });
     return FALSE;
-}
-
-int claimSlot() {
-    for (int slot = 0; slot < kMostTemporaryFiles; ++slot) {
-        int expected = kFree;
-        if (slotStates[slot].compare_exchange_strong(expected, kFilling)) return slot;
-    }
-    throw std::runtime_error("more than " + std::to_string(kMostTemporaryFiles) + " outputs open at once");
 }
 
 std::string utf8(const wchar_t* text) {
@@ -138,41 +124,34 @@ std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, c
     static std::once_flag handlerInstalled;
     std::call_once(handlerInstalled, [] { SetConsoleCtrlHandler(removeTemporariesOnInterrupt, TRUE); });
     static std::atomic<unsigned> counter{std::random_device{}()};
-    const int slot = claimSlot();
+    const int slot = temporaryOutputs.claim();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path path =
             folder /
             std::filesystem::u8path("." + stem + ".qv3-" + std::to_string(counter.fetch_add(1) % 1000000u));
-        if (path.native().size() >= kPathCapacity) {
-            slotStates[slot].store(kFree);
+        if (path.native().size() >= TemporaryOutputSlots::kPathCapacity) {
+            temporaryOutputs.abandon(slot);
             throw std::runtime_error("output path is too long: " + folder.string());
         }
         HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             CloseHandle(file);
-            std::wcscpy(pendingPaths[slot], path.c_str());
-            slotStates[slot].store(kPending);
+            temporaryOutputs.fill(slot, path.native());
             return path;
         }
         const DWORD reason = GetLastError();
         if (reason != ERROR_FILE_EXISTS && reason != ERROR_ALREADY_EXISTS) {
-            slotStates[slot].store(kFree);
+            temporaryOutputs.abandon(slot);
             throw std::runtime_error("cannot create a file in " + folder.string() + ": " +
                                      systemMessage(reason));
         }
     }
-    slotStates[slot].store(kFree);
+    temporaryOutputs.abandon(slot);
     throw std::runtime_error("cannot create a file in " + folder.string() + ": no free name");
 }
 
-void releaseTemporaryFile(const std::filesystem::path& path) {
-    for (int slot = 0; slot < kMostTemporaryFiles; ++slot)
-        if (slotStates[slot].load() == kPending && path.native() == pendingPaths[slot]) {
-            slotStates[slot].store(kFree);
-            return;
-        }
-}
+void releaseTemporaryFile(const std::filesystem::path& path) { temporaryOutputs.release(path.native()); }
 
 int openForReading(const std::filesystem::path& path) {
     return descriptorOf(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
