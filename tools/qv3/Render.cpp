@@ -547,12 +547,6 @@ double totalSeconds(const std::vector<FileJob>& jobs) {
     return total;
 }
 
-std::string parameterText(const FileReport& report, const std::string& name) {
-    for (const ParameterState& parameter : report.parameters)
-        if (parameter.name == name) return parameter.display;
-    return "";
-}
-
 void printLevels(const char* name, const LevelFigures& levels) {
     std::printf("  %-8s %s  %s  %s\n", name, decibelText(levels.samplePeak, "dBFS").c_str(),
                 decibelText(levels.truePeak, "dBTP").c_str(), loudnessText(levels.loudness).c_str());

@@ -157,3 +157,9 @@ std::string loudnessText(double lufs) {
         std::snprintf(text, sizeof text, "%6.1f LUFS", std::fabs(lufs) < 0.05 ? 0.0 : lufs);
     return text;
 }
+
+std::string parameterText(const FileReport& report, const std::string& name) {
+    for (const ParameterState& parameter : report.parameters)
+        if (parameter.name == name) return parameter.display;
+    return "";
+}

@@ -76,3 +76,5 @@ void writeAnalyzeReport(const std::string& destination, const std::vector<FileRe
 // The linear figure in decibels, and an integrated loudness, as printed in summaries ("-inf" for nothing).
 std::string decibelText(double linear, const char* unit);
 std::string loudnessText(double lufs);
+// The display of the file's parameter of that name, as printed in summaries ("" when the plug-in has none).
+std::string parameterText(const FileReport& report, const std::string& name);
