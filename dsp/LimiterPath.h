@@ -484,19 +484,28 @@ template <int Channels> class LimiterPath {
     // subnormal: x is a float, so a nonzero difference below DBL_MIN would need a state within DBL_MIN of a
     // float of at least 2^-149, and such doubles are 2^-201 apart. Adding +0.0 to x (off the chain) turns
     // that -0.0 into the +0.0 the flush would give; the state itself is checked for subnormal values.
+    //
+    // While the limiter reduces, the loop divides each envelope into its target gain too: the divider is
+    // idle there, waiting on the recursions, and a separate division pass would cost more. While it does not,
+    // most blocks need no division at all, so the loop stores the envelopes and a block that turns out to
+    // reduce divides them afterwards. The previous block decides; both ways give the same targets.
     bool envelopeTargets(const Settings& s, std::int32_t count) {
         double highest = 0.0;
-        if (!envelopeRun<false>(s, count, highest)) envelopeRun<true>(s, count, highest);
-        // The loop stored the envelopes; the targets follow from them.
-        if (highest < kOutputClamp) return true;
-        targetGains(targets.data(), count, kOutputClamp, wideVectors);
-        return false;
+        if (reducing) {
+            if (!envelopeRun<false, true>(s, count, highest)) envelopeRun<true, true>(s, count, highest);
+            reducing = highest >= kOutputClamp;
+            return !reducing;
+        }
+        if (!envelopeRun<false, false>(s, count, highest)) envelopeRun<true, false>(s, count, highest);
+        reducing = highest >= kOutputClamp;
+        if (reducing) targetGains(targets.data(), count, kOutputClamp, wideVectors);
+        return !reducing;
     }
 
     // One loop, so that the recursions of the filters and of the two detectors overlap; their state stays in
     // locals and is kept only when the run is valid (with Flush, always). `highest` receives the largest
-    // envelope.
-    template <bool Flush> bool envelopeRun(const Settings& s, std::int32_t count, double& highest) {
+    // envelope; `targets` the envelopes, or with Divide their target gains.
+    template <bool Flush, bool Divide> bool envelopeRun(const Settings& s, std::int32_t count, double& highest) {
         PeakHoldDetector& holder = s.manualPair ? manualDetector : autoFastDetector;
         SmoothPeakDetector& follower = s.manualPair ? manualFloorDetector : autoSlowDetector;
         const double holderRelease = s.manualPair ? s.manualRelease : s.autoFastRelease;
@@ -554,7 +563,7 @@ template <int Channels> class LimiterPath {
             const double e2 = SmoothPeakDetector::advance(followerPhase, magnitude, followerFloor,
                                                           followerAttack, followerRelease);
             const double env = std::max(e1, e2);
-            envelope[k] = env;
+            envelope[k] = Divide ? (env >= kOutputClamp ? kOutputClamp / env : 1.0) : env;
             largest = std::max(largest, env);
         };
         // The floors of the first kFloorAge frames come from each detector's history, the later ones from
@@ -638,4 +647,6 @@ template <int Channels> class LimiterPath {
     std::int32_t quietCount = 0;
     bool gateOpen = false;
     bool idleResetDone = false;
+    // Whether the last block's envelopes reached the clamp (see envelopeTargets).
+    bool reducing = false;
 };
