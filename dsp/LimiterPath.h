@@ -202,6 +202,12 @@ template <int Channels> class LimiterPath {
     static constexpr std::uint32_t kLoudBits = 0x3727c5adu;
     static constexpr std::uint32_t kLargestFiniteBits = 0x7f7fffffu;
 
+    static float fromBits(std::uint32_t bits) {
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+
     static std::uint32_t magnitudeBits(float sample) {
         std::uint32_t bits;
         std::memcpy(&bits, &sample, sizeof bits);
@@ -270,9 +276,7 @@ template <int Channels> class LimiterPath {
             const std::int32_t beforeDue = meters.framesBeforeDue();
             const std::int32_t block =
                 beforeDue > 0 ? std::min({frames - i, kBlockFrames, beforeDue}) : std::int32_t{1};
-            const std::int32_t full = framesWhileOpen(in, i, block);
-            if (full > 0) fullSteps<Accumulate>(settings, in, out, i, full);
-            i += full;
+            i += fullSteps<Accumulate>(settings, in, out, i, block);
             if (!gateOpen) {
                 idleSteps(1);
                 if (!Accumulate) {
@@ -307,23 +311,11 @@ template <int Channels> class LimiterPath {
         return i - first;
     }
 
-    // Runs the gate over up to `count` frames from `first` while it is open (the first frame is loud or
-    // within the quiet frames still processed); returns the number of frames that take a full step. When
-    // the gate closes, the frame after them is the first idle one.
+    // Runs the gate frame by frame over up to `count` frames from `first` while it is open (the first frame
+    // is loud or within the quiet frames still processed); returns the number of frames that take a full
+    // step. When the gate closes, the frame after them is the first idle one.
     std::int32_t framesWhileOpen(const std::array<const float*, Channels>& in, std::int32_t first,
                                  std::int32_t count) {
-        // Programme material is loud on almost every frame: one pass without early exit settles that.
-        std::uint32_t allLoud = 1;
-        for (std::int32_t k = 0; k < count; ++k) {
-            std::uint32_t loud = 0;
-            for (const float* channel : in)
-                loud |= static_cast<std::uint32_t>(isLoud(channel[first + k]));
-            allLoud &= loud;
-        }
-        if (allLoud != 0) {
-            quietCount = 0;
-            return count;
-        }
         for (std::int32_t k = 0; k < count; ++k) {
             bool loud = false;
             for (const float* channel : in)
@@ -339,21 +331,38 @@ template <int Channels> class LimiterPath {
         return count;
     }
 
-    // Full steps for `count` frames (at most kBlockFrames, and no meter due within them unless count is 1),
-    // stage by stage over the block: inputs, the recursive filters, the gain smoothing, then the outputs.
+    // Full steps for up to `count` frames (at most kBlockFrames, and no meter due within them unless count
+    // is 1) while the gate is open, stage by stage over the block: inputs, the recursive filters, the gain
+    // smoothing, then the outputs. Returns the number of frames taken; fewer when the gate closes.
     template <bool Accumulate>
-    void fullSteps(const Settings& s, const std::array<const float*, Channels>& in,
-                   const std::array<float*, Channels>& out, std::int32_t first, std::int32_t count) {
-        idleResetDone = false;
+    std::int32_t fullSteps(const Settings& s, const std::array<const float*, Channels>& in,
+                           const std::array<float*, Channels>& out, std::int32_t first, std::int32_t count) {
         double extremes[kMeterCount];
 
-        // The sanitised inputs go straight into the dry line, which also keeps them for the bypass.
+        // The sanitised inputs go straight into the dry line, which also keeps them for the bypass. Non-finite
+        // samples are treated as 0.0 before anything sees them: one NaN would otherwise poison the DC blocker
+        // and every later output until the next silence.
+        bool loudThroughout = false;
         for (int c = 0; c < Channels; ++c) {
-            // Non-finite samples are treated as 0.0 before anything sees them: one NaN would otherwise poison
-            // the DC blocker and every later output until the next silence.
-            extremes[c] = finiteInputs(in[static_cast<std::size_t>(c)] + first, dryLine.blockInput(c), count,
-                                       wideVectors);
+            const InputMeasure measure = finiteInputs(in[static_cast<std::size_t>(c)] + first,
+                                                      dryLine.blockInput(c), count, loudMagnitude, wideVectors);
+            extremes[c] = measure.largest;
+            loudThroughout = loudThroughout || measure.everyLoud;
         }
+        // Programme material keeps some channel loud on every frame, which keeps the gate open; otherwise the
+        // gate goes frame by frame, and the frames after it closes are left to the idle steps.
+        if (loudThroughout) {
+            quietCount = 0;
+        } else {
+            const std::int32_t open = framesWhileOpen(in, first, count);
+            if (open == 0) return 0;
+            if (open < count) {
+                count = open;
+                for (int c = 0; c < Channels; ++c)
+                    extremes[c] = largestMagnitude(dryLine.blockInput(c), count);
+            }
+        }
+        idleResetDone = false;
 
         const bool unityTargets = envelopeTargets(s, count);
 
@@ -388,6 +397,14 @@ template <int Channels> class LimiterPath {
         meters.stepRun(extremes, count, [this](int meter, double value) { publish(meter, value); });
         dryLine.advance(count);
         lookaheadLine.advance(count);
+        return count;
+    }
+
+    static double largestMagnitude(const double* x, std::int32_t count) {
+        double largest = 0.0;
+        for (std::int32_t k = 0; k < count; ++k)
+            largest = std::max(largest, std::fabs(x[k]));
+        return largest;
     }
 
     // One value per channel, so that both DC blockers run as one two-lane recursion in stereo. Each lane
@@ -622,6 +639,7 @@ template <int Channels> class LimiterPath {
 
     MeterPublisher& publisher;
     const bool wideVectors = hasWideVectors();
+    const float loudMagnitude = fromBits(kLoudBits);
 
     std::atomic<double> makeupGain{1.0};
     std::atomic<double> ceilingGain{1.0};
