@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cfloat>
 #include <cstdint>
 
 #include "dsp/Flush.h"
@@ -79,14 +80,24 @@ class GainSmoother {
     // index.
     double smoothGain(double x, int table) {
         double y;
-        run<false>(&x, &y, 1, table);
+        run<false, true>(&x, &y, 1, table);
         return y;
     }
 
     // smoothGain for `count` targets in a row, into `gains`, each gain above 1.0 made 1.0; returns the
     // smallest gain (1.0 at most).
+    //
+    // The flush of subnormal gains would sit in the loop on every frame, yet a limiter's gains stay far above
+    // DBL_MIN, so the run goes without it and is redone with it only when some gain came out below DBL_MIN
+    // (the smallest gain tells): until then the flush changes no value and the two runs agree.
     double smoothLimitRun(const double* targets, double* gains, std::int32_t count, int table) {
-        return run<true>(targets, gains, count, table);
+        const std::array<double, kHistoryLength> savedHistory = history;
+        const Running savedRunning = running;
+        const double smallest = run<true, false>(targets, gains, count, table);
+        if (smallest >= DBL_MIN) return smallest;
+        history = savedHistory;
+        running = savedRunning;
+        return run<true, true>(targets, gains, count, table);
     }
 
     // True when inputs of 1.0 are returned as 1.0 without touching the state (the unity run is past the
@@ -128,7 +139,7 @@ class GainSmoother {
 
     // The running state is kept in locals for the loop (stores into `gains` could otherwise alias it).
     // Targets below 1.0 go through a loop specialised for their direction.
-    template <bool Limit> double run(const double* targets, double* gains, std::int32_t count, int table) {
+    template <bool Limit, bool Flush> double run(const double* targets, double* gains, std::int32_t count, int table) {
         const Ramp ramp = ramps[static_cast<std::size_t>(table)];
         Running r = running;
         double smallest = 1.0;
@@ -143,8 +154,8 @@ class GainSmoother {
                     refill(r, r.lastGain);
                     r.falling = falling;
                 }
-                k = falling ? directionRun<true, Limit>(r, ramp, targets, gains, k, count, smallest)
-                            : directionRun<false, Limit>(r, ramp, targets, gains, k, count, smallest);
+                k = falling ? directionRun<true, Limit, Flush>(r, ramp, targets, gains, k, count, smallest)
+                            : directionRun<false, Limit, Flush>(r, ramp, targets, gains, k, count, smallest);
                 continue;
             }
             // Saturates: a run only has to be known to be longer than the limit.
@@ -167,7 +178,7 @@ class GainSmoother {
     // window() for targets from `first` on, all in one direction and below 1.0, up to the slot wrap; leaves
     // at a target of 1.0 or of the other direction and after a recomputation. The direction of the first
     // target is already r.falling. Returns the index of the first target not taken.
-    template <bool Falling, bool Limit>
+    template <bool Falling, bool Limit, bool Flush>
     std::int32_t directionRun(Running& r, const Ramp& ramp, const double* targets, double* gains,
                               std::int32_t first, std::int32_t count, double& smallest) {
         const std::int32_t end = std::min(count, first + (kHistoryLength - r.nextSlot));
@@ -181,8 +192,9 @@ class GainSmoother {
         double x = targets[k];
         for (;;) {
             const double windowSum = x + historySum;
-            const double y = Falling ? flushToZero(ramp.fallingBase * windowSum - ramp.step * agedSum)
-                                     : flushToZero(ramp.base * windowSum + ramp.step * agedSum);
+            const double sum = Falling ? ramp.fallingBase * windowSum - ramp.step * agedSum
+                                       : ramp.base * windowSum + ramp.step * agedSum;
+            const double y = Flush ? flushToZero(sum) : sum;
             double& slot = history[static_cast<std::size_t>(base + k)];
             const double oldest = slot;
             slot = x;

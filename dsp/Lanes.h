@@ -81,16 +81,26 @@ inline bool hasWideVectors() { return false; }
 // maximum or minimum is exact in any order, so the two-lane extremes equal the plain loops. A largest
 // magnitude is the larger of the maximum and of minus the minimum, which needs no magnitudes per element.
 
-// x = input with non-finite samples replaced by 0.0, widened to double; returns the largest |x| (0.0 for an
-// empty block). A vector of frames at a time in single precision (the magnitudes of floats order like their
-// doubles), widened on the way out. Always inlined, so that it takes the vector width of its caller.
+// What the input stage tells of a channel's block: its largest magnitude, and whether every sample is loud.
+struct InputMeasure {
+    double largest;
+    bool everyLoud;
+};
+
+// x = input with non-finite samples replaced by 0.0, widened to double; measures the block: the largest |x|
+// (0.0 for an empty block), and whether every |x| is at least `loud` (true for an empty block). The silence
+// gate needs the latter, and the samples are at hand here. A vector of frames at a time in single precision
+// (the magnitudes of floats order like their doubles), widened on the way out. Always inlined, so that it
+// takes the vector width of its caller.
 template <typename Floats, typename Bits, typename Doubles>
-__attribute__((always_inline)) inline double finiteInputsRun(const float* input, double* x,
-                                                             std::int32_t count) {
+__attribute__((always_inline)) inline InputMeasure finiteInputsRun(const float* input, double* x,
+                                                                   std::int32_t count, float loud) {
     constexpr std::int32_t kLanes = sizeof(Floats) / sizeof(float);
     const Floats largestFinite = Floats{} + FLT_MAX;
+    const Floats loudLevel = Floats{} + loud;
     const Bits magnitudeMask = Bits{} + 0x7fffffff;
     Floats largest{};
+    Bits everyLoud = Bits{} - 1;
     std::int32_t k = 0;
     for (; k + kLanes <= count; k += kLanes) {
         Floats f;
@@ -101,33 +111,37 @@ __attribute__((always_inline)) inline double finiteInputsRun(const float* input,
         f = reinterpret_cast<Floats>(reinterpret_cast<Bits>(f) & finite);
         const Floats kept = reinterpret_cast<Floats>(magnitude & finite);
         raiseTo(largest, kept);
+        everyLoud &= kept >= loudLevel;
         const Doubles v = __builtin_convertvector(f, Doubles);
         QV3_STORE(x + k, v);
     }
     float result = largest[0];
     for (std::int32_t lane = 1; lane < kLanes; ++lane)
         result = result < largest[lane] ? largest[lane] : result;
-    double widest = static_cast<double>(result);
+    InputMeasure measure{static_cast<double>(result), true};
+    for (std::int32_t lane = 0; lane < kLanes; ++lane)
+        measure.everyLoud = measure.everyLoud && everyLoud[lane] != 0;
     for (; k < count; ++k) {
         const double v = static_cast<double>(input[k]);
         x[k] = std::fabs(v) <= static_cast<double>(FLT_MAX) ? v : 0.0;
-        widest = widest < std::fabs(x[k]) ? std::fabs(x[k]) : widest;
+        measure.largest = measure.largest < std::fabs(x[k]) ? std::fabs(x[k]) : measure.largest;
+        measure.everyLoud = measure.everyLoud && std::fabs(x[k]) >= static_cast<double>(loud);
     }
-    return widest;
+    return measure;
 }
 
 #if defined(QV3_WIDE_VECTORS)
-QV3_WIDE inline double finiteInputsWide(const float* input, double* x, std::int32_t count) {
-    return finiteInputsRun<FloatOctet, OctetBits, DoubleOctet>(input, x, count);
+QV3_WIDE inline InputMeasure finiteInputsWide(const float* input, double* x, std::int32_t count, float loud) {
+    return finiteInputsRun<FloatOctet, OctetBits, DoubleOctet>(input, x, count, loud);
 }
 #endif
 
-inline double finiteInputs(const float* input, double* x, std::int32_t count, bool wide) {
+inline InputMeasure finiteInputs(const float* input, double* x, std::int32_t count, float loud, bool wide) {
 #if defined(QV3_WIDE_VECTORS)
-    if (wide) return finiteInputsWide(input, x, count);
+    if (wide) return finiteInputsWide(input, x, count, loud);
 #endif
     static_cast<void>(wide);
-    return finiteInputsRun<FloatQuad, QuadBits, DoubleQuad>(input, x, count);
+    return finiteInputsRun<FloatQuad, QuadBits, DoubleQuad>(input, x, count, loud);
 }
 
 // Target gains from envelopes, in place: clamp / envelope where the envelope reaches clamp, else 1.0. Always

@@ -202,6 +202,12 @@ template <int Channels> class LimiterPath {
     static constexpr std::uint32_t kLoudBits = 0x3727c5adu;
     static constexpr std::uint32_t kLargestFiniteBits = 0x7f7fffffu;
 
+    static float fromBits(std::uint32_t bits) {
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+
     static std::uint32_t magnitudeBits(float sample) {
         std::uint32_t bits;
         std::memcpy(&bits, &sample, sizeof bits);
@@ -270,9 +276,7 @@ template <int Channels> class LimiterPath {
             const std::int32_t beforeDue = meters.framesBeforeDue();
             const std::int32_t block =
                 beforeDue > 0 ? std::min({frames - i, kBlockFrames, beforeDue}) : std::int32_t{1};
-            const std::int32_t full = framesWhileOpen(in, i, block);
-            if (full > 0) fullSteps<Accumulate>(settings, in, out, i, full);
-            i += full;
+            i += fullSteps<Accumulate>(settings, in, out, i, block);
             if (!gateOpen) {
                 idleSteps(1);
                 if (!Accumulate) {
@@ -307,23 +311,11 @@ template <int Channels> class LimiterPath {
         return i - first;
     }
 
-    // Runs the gate over up to `count` frames from `first` while it is open (the first frame is loud or
-    // within the quiet frames still processed); returns the number of frames that take a full step. When
-    // the gate closes, the frame after them is the first idle one.
+    // Runs the gate frame by frame over up to `count` frames from `first` while it is open (the first frame
+    // is loud or within the quiet frames still processed); returns the number of frames that take a full
+    // step. When the gate closes, the frame after them is the first idle one.
     std::int32_t framesWhileOpen(const std::array<const float*, Channels>& in, std::int32_t first,
                                  std::int32_t count) {
-        // Programme material is loud on almost every frame: one pass without early exit settles that.
-        std::uint32_t allLoud = 1;
-        for (std::int32_t k = 0; k < count; ++k) {
-            std::uint32_t loud = 0;
-            for (const float* channel : in)
-                loud |= static_cast<std::uint32_t>(isLoud(channel[first + k]));
-            allLoud &= loud;
-        }
-        if (allLoud != 0) {
-            quietCount = 0;
-            return count;
-        }
         for (std::int32_t k = 0; k < count; ++k) {
             bool loud = false;
             for (const float* channel : in)
@@ -339,21 +331,38 @@ template <int Channels> class LimiterPath {
         return count;
     }
 
-    // Full steps for `count` frames (at most kBlockFrames, and no meter due within them unless count is 1),
-    // stage by stage over the block: inputs, the recursive filters, the gain smoothing, then the outputs.
+    // Full steps for up to `count` frames (at most kBlockFrames, and no meter due within them unless count
+    // is 1) while the gate is open, stage by stage over the block: inputs, the recursive filters, the gain
+    // smoothing, then the outputs. Returns the number of frames taken; fewer when the gate closes.
     template <bool Accumulate>
-    void fullSteps(const Settings& s, const std::array<const float*, Channels>& in,
-                   const std::array<float*, Channels>& out, std::int32_t first, std::int32_t count) {
-        idleResetDone = false;
+    std::int32_t fullSteps(const Settings& s, const std::array<const float*, Channels>& in,
+                           const std::array<float*, Channels>& out, std::int32_t first, std::int32_t count) {
         double extremes[kMeterCount];
 
-        // The sanitised inputs go straight into the dry line, which also keeps them for the bypass.
+        // The sanitised inputs go straight into the dry line, which also keeps them for the bypass. Non-finite
+        // samples are treated as 0.0 before anything sees them: one NaN would otherwise poison the DC blocker
+        // and every later output until the next silence.
+        bool loudThroughout = false;
         for (int c = 0; c < Channels; ++c) {
-            // Non-finite samples are treated as 0.0 before anything sees them: one NaN would otherwise poison
-            // the DC blocker and every later output until the next silence.
-            extremes[c] = finiteInputs(in[static_cast<std::size_t>(c)] + first, dryLine.blockInput(c), count,
-                                       wideVectors);
+            const InputMeasure measure = finiteInputs(in[static_cast<std::size_t>(c)] + first,
+                                                      dryLine.blockInput(c), count, loudMagnitude, wideVectors);
+            extremes[c] = measure.largest;
+            loudThroughout = loudThroughout || measure.everyLoud;
         }
+        // Programme material keeps some channel loud on every frame, which keeps the gate open; otherwise the
+        // gate goes frame by frame, and the frames after it closes are left to the idle steps.
+        if (loudThroughout) {
+            quietCount = 0;
+        } else {
+            const std::int32_t open = framesWhileOpen(in, first, count);
+            if (open == 0) return 0;
+            if (open < count) {
+                count = open;
+                for (int c = 0; c < Channels; ++c)
+                    extremes[c] = largestMagnitude(dryLine.blockInput(c), count);
+            }
+        }
+        idleResetDone = false;
 
         const bool unityTargets = envelopeTargets(s, count);
 
@@ -388,6 +397,14 @@ template <int Channels> class LimiterPath {
         meters.stepRun(extremes, count, [this](int meter, double value) { publish(meter, value); });
         dryLine.advance(count);
         lookaheadLine.advance(count);
+        return count;
+    }
+
+    static double largestMagnitude(const double* x, std::int32_t count) {
+        double largest = 0.0;
+        for (std::int32_t k = 0; k < count; ++k)
+            largest = std::max(largest, std::fabs(x[k]));
+        return largest;
     }
 
     // One value per channel, so that both DC blockers run as one two-lane recursion in stereo. Each lane
@@ -484,19 +501,28 @@ template <int Channels> class LimiterPath {
     // subnormal: x is a float, so a nonzero difference below DBL_MIN would need a state within DBL_MIN of a
     // float of at least 2^-149, and such doubles are 2^-201 apart. Adding +0.0 to x (off the chain) turns
     // that -0.0 into the +0.0 the flush would give; the state itself is checked for subnormal values.
+    //
+    // While the limiter reduces, the loop divides each envelope into its target gain too: the divider is
+    // idle there, waiting on the recursions, and a separate division pass would cost more. While it does not,
+    // most blocks need no division at all, so the loop stores the envelopes and a block that turns out to
+    // reduce divides them afterwards. The previous block decides; both ways give the same targets.
     bool envelopeTargets(const Settings& s, std::int32_t count) {
         double highest = 0.0;
-        if (!envelopeRun<false>(s, count, highest)) envelopeRun<true>(s, count, highest);
-        // The loop stored the envelopes; the targets follow from them.
-        if (highest < kOutputClamp) return true;
-        targetGains(targets.data(), count, kOutputClamp, wideVectors);
-        return false;
+        if (reducing) {
+            if (!envelopeRun<false, true>(s, count, highest)) envelopeRun<true, true>(s, count, highest);
+            reducing = highest >= kOutputClamp;
+            return !reducing;
+        }
+        if (!envelopeRun<false, false>(s, count, highest)) envelopeRun<true, false>(s, count, highest);
+        reducing = highest >= kOutputClamp;
+        if (reducing) targetGains(targets.data(), count, kOutputClamp, wideVectors);
+        return !reducing;
     }
 
     // One loop, so that the recursions of the filters and of the two detectors overlap; their state stays in
     // locals and is kept only when the run is valid (with Flush, always). `highest` receives the largest
-    // envelope.
-    template <bool Flush> bool envelopeRun(const Settings& s, std::int32_t count, double& highest) {
+    // envelope; `targets` the envelopes, or with Divide their target gains.
+    template <bool Flush, bool Divide> bool envelopeRun(const Settings& s, std::int32_t count, double& highest) {
         PeakHoldDetector& holder = s.manualPair ? manualDetector : autoFastDetector;
         SmoothPeakDetector& follower = s.manualPair ? manualFloorDetector : autoSlowDetector;
         const double holderRelease = s.manualPair ? s.manualRelease : s.autoFastRelease;
@@ -554,7 +580,7 @@ template <int Channels> class LimiterPath {
             const double e2 = SmoothPeakDetector::advance(followerPhase, magnitude, followerFloor,
                                                           followerAttack, followerRelease);
             const double env = std::max(e1, e2);
-            envelope[k] = env;
+            envelope[k] = Divide ? (env >= kOutputClamp ? kOutputClamp / env : 1.0) : env;
             largest = std::max(largest, env);
         };
         // The floors of the first kFloorAge frames come from each detector's history, the later ones from
@@ -613,6 +639,7 @@ template <int Channels> class LimiterPath {
 
     MeterPublisher& publisher;
     const bool wideVectors = hasWideVectors();
+    const float loudMagnitude = fromBits(kLoudBits);
 
     std::atomic<double> makeupGain{1.0};
     std::atomic<double> ceilingGain{1.0};
@@ -638,4 +665,6 @@ template <int Channels> class LimiterPath {
     std::int32_t quietCount = 0;
     bool gateOpen = false;
     bool idleResetDone = false;
+    // Whether the last block's envelopes reached the clamp (see envelopeTargets).
+    bool reducing = false;
 };

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
+#include <vector>
 
 #include "ReferenceModel.h"
 #include "dsp/GainSmoother.h"
@@ -163,6 +166,35 @@ TEST(GainSmoother, MatchesThePlainWindowSumOverLongRandomRuns) {
             ASSERT_LE(std::fabs(y - expected), 1e-9 * expected + 1e-300) << "seed " << seed << " call " << i;
         }
         RecordProperty("worst_difference_seed_" + std::to_string(seed), std::to_string(worst));
+    }
+}
+
+// The limiter's block path takes the same steps as one call per target, with gains above 1.0 limited, also
+// where the gains fall into the subnormal range and have to be flushed.
+TEST(GainSmoother, BlockRunsEqualSingleCalls) {
+    for (const double scale : {1.0, 1e-300}) {
+        std::mt19937 rng(7);
+        GainSmoother single;
+        GainSmoother blocks;
+        double x = 1.0;
+        int mode = 0;
+        int remaining = 0;
+        std::vector<double> targets(256);
+        std::vector<double> expected(256);
+        std::vector<double> gains(256);
+        for (int round = 0; round < 600; ++round) {
+            const auto count = static_cast<std::int32_t>(1 + (round * 37) % 256);
+            const int table = round % kRampTableCount;
+            double smallest = 1.0;
+            for (std::int32_t k = 0; k < count; ++k) {
+                x = nextTarget(rng, x, mode, remaining);
+                targets[k] = x < 1.0 ? x * scale : 1.0;
+                expected[k] = std::min(single.smoothGain(targets[k], table), 1.0);
+                smallest = std::min(smallest, expected[k]);
+            }
+            ASSERT_EQ(blocks.smoothLimitRun(targets.data(), gains.data(), count, table), smallest) << round;
+            ASSERT_EQ(std::memcmp(gains.data(), expected.data(), sizeof(double) * count), 0) << round;
+        }
     }
 }
 

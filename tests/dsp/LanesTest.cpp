@@ -54,25 +54,40 @@ bool sameBits(const void* a, const void* b, std::size_t bytes) {
     return bytes == 0 || std::memcmp(a, b, bytes) == 0;
 }
 
-// Both vector widths against the plain per-sample rule, for every block length up to 40 and every offset of
-// the block within the buffers.
+// Both vector widths against the plain per-sample rule, for every block length up to 40: host samples, and
+// loud blocks with one sample at each position replaced by a value at or around the loudness bound.
 TEST(LanesFiniteInputs, EveryWidthEqualsThePlainRule) {
+    const float loud = 1e-5f;
+    const float edges[] = {std::nextafter(loud, 0.0f), -std::nextafter(loud, 0.0f), loud, -loud,
+                           std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
     std::mt19937 rng(41);
+    std::uniform_real_distribution<float> level(0.001f, 1.0f);
     for (std::int32_t count = 0; count <= 40; ++count) {
-        const std::vector<float> input = hostSamples(rng, static_cast<std::size_t>(count));
-        std::vector<double> expected(input.size());
-        double largest = 0.0;
-        for (std::size_t k = 0; k < input.size(); ++k) {
-            const double v = static_cast<double>(input[k]);
-            expected[k] = std::isfinite(v) ? v : 0.0;
-            largest = std::max(largest, std::fabs(expected[k]));
+        std::vector<std::vector<float>> inputs = {hostSamples(rng, static_cast<std::size_t>(count))};
+        for (std::int32_t position = 0; position < count; ++position) {
+            std::vector<float> input(static_cast<std::size_t>(count));
+            for (float& sample : input)
+                sample = rng() % 2 != 0 ? level(rng) : -level(rng);
+            input[static_cast<std::size_t>(position)] = edges[position % 6];
+            inputs.push_back(input);
         }
-        for (bool wide : {false, true}) {
-            if (wide && !hasWideVectors()) continue;
-            std::vector<double> x(input.size(), 7.0);
-            const double result = finiteInputs(input.data(), x.data(), count, wide);
-            EXPECT_TRUE(sameBits(x.data(), expected.data(), x.size() * sizeof(double))) << count << wide;
-            EXPECT_EQ(result, largest) << count << wide;
+        for (const std::vector<float>& input : inputs) {
+            std::vector<double> expected(input.size());
+            InputMeasure measure{0.0, true};
+            for (std::size_t k = 0; k < input.size(); ++k) {
+                const double v = static_cast<double>(input[k]);
+                expected[k] = std::isfinite(v) ? v : 0.0;
+                measure.largest = std::max(measure.largest, std::fabs(expected[k]));
+                measure.everyLoud = measure.everyLoud && std::fabs(expected[k]) >= static_cast<double>(loud);
+            }
+            for (bool wide : {false, true}) {
+                if (wide && !hasWideVectors()) continue;
+                std::vector<double> x(input.size(), 7.0);
+                const InputMeasure result = finiteInputs(input.data(), x.data(), count, loud, wide);
+                EXPECT_TRUE(sameBits(x.data(), expected.data(), x.size() * sizeof(double))) << count << wide;
+                EXPECT_EQ(result.largest, measure.largest) << count << wide;
+                EXPECT_EQ(result.everyLoud, measure.everyLoud) << count << wide;
+            }
         }
     }
 }
