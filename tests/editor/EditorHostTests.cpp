@@ -169,14 +169,11 @@ class EditorHost : public ::testing::TestWithParam<Build> {
     // of the drag after it; the frame window is gone and the cursor the drag hid is back.
     void expectTheDragEndedByTheClose() {
         ASSERT_GT(closedAt, 0u) << "the host never closed";
-        const std::vector<HostCall> begins = callsOf(audioMasterBeginEdit);
         const std::vector<HostCall> ends = callsOf(audioMasterEndEdit);
-        ASSERT_EQ(begins.size(), 1u);
+        ASSERT_EQ(callsOf(audioMasterBeginEdit).size(), 1u);
         ASSERT_EQ(ends.size(), 1u);
-        EXPECT_EQ(hostCalls.front().opcode, audioMasterBeginEdit);
+        expectAnEditOf(0);
         EXPECT_EQ(hostCalls.size(), closedAt) << "the drag went on after the close";
-        EXPECT_EQ(hostCalls.back().opcode, audioMasterEndEdit);
-        EXPECT_EQ(ends[0].index, 0);
         EXPECT_GT(ends[0].opt, 0.5f);
         EXPECT_EQ(ends[0].opt, callsOf(audioMasterAutomate).back().opt);
         EXPECT_EQ(window_->editorWindow(), nullptr);
@@ -186,6 +183,14 @@ class EditorHost : public ::testing::TestWithParam<Build> {
         EXPECT_TRUE(cursor.flags & CURSOR_SHOWING);
     }
 
+    // The calls heard since the last clear open with a begin of `index` and close with its end.
+    void expectAnEditOf(std::int32_t index) {
+        ASSERT_GE(hostCalls.size(), 2u);
+        EXPECT_EQ(hostCalls.front().opcode, audioMasterBeginEdit);
+        EXPECT_EQ(hostCalls.front().index, index);
+        EXPECT_EQ(hostCalls.back().opcode, audioMasterEndEdit);
+        EXPECT_EQ(hostCalls.back().index, index);
+    }
     std::vector<HostCall> callsOf(std::int32_t opcode) const {
         std::vector<HostCall> found;
         for (const HostCall& call : hostCalls)
@@ -280,11 +285,7 @@ TEST_P(EditorHost, DraggingTheMakeupFieldUpEightPixelsRaisesItByOneHundredth) {
         input::release();
     });
     EXPECT_FLOAT_EQ(get(0), 0.51f);
-    ASSERT_GE(hostCalls.size(), 3u);
-    EXPECT_EQ(hostCalls.front().opcode, audioMasterBeginEdit);
-    EXPECT_EQ(hostCalls.front().index, 0);
-    EXPECT_EQ(hostCalls.back().opcode, audioMasterEndEdit);
-    EXPECT_EQ(hostCalls.back().index, 0);
+    expectAnEditOf(0);
     const std::vector<HostCall> automated = callsOf(audioMasterAutomate);
     ASSERT_FALSE(automated.empty());
     for (const HostCall& call : automated)
@@ -326,11 +327,7 @@ TEST_P(EditorHost, ClipAndMonitorSwitchesFollowThePressedSegment) {
         userDoes([x] { input::click(x, 115); });
         EXPECT_EQ(get(4), static_cast<float>(segment) / 4.0f) << "segment " << segment;
         EXPECT_EQ(shown(capture(), kClipSwitch), band(kClipSwitch, segment));
-        ASSERT_GE(hostCalls.size(), 2u);
-        EXPECT_EQ(hostCalls.front().opcode, audioMasterBeginEdit);
-        EXPECT_EQ(hostCalls.front().index, 4);
-        EXPECT_EQ(hostCalls.back().opcode, audioMasterEndEdit);
-        EXPECT_EQ(hostCalls.back().index, 4);
+        expectAnEditOf(4);
     }
     for (int position : {1, 0}) {
         const int x = kMonitorSwitch.left + 40 + 80 * position;

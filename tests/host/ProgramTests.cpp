@@ -1,49 +1,17 @@
 // The bank of 31 programs through the program opcodes: names, selection, what each factory program shows,
 // write-back of edits, and renaming.
 #include "HostedEffect.h"
+#include "tests/FactoryProgramNames.h"
 
 #include <array>
 #include <climits>
-#include <cstring>
 
 namespace {
 
 class Programs : public PluginTest {};
 QV3_FOR_BOTH_LIBRARIES(Programs);
 
-const char* const kFactoryNames[31] = {
-    "Default",
-    "+1dB Maxi",
-    "+1dB Maxi HardEdge",
-    "+1dB Maxi SoftEdge",
-    "+1dB Maxi Smooth",
-    "+1dB Maxi Aggressive",
-    "+3dB Maxi",
-    "+3dB Maxi HardEdge",
-    "+3dB Maxi SoftEdge",
-    "+3dB Maxi Smooth",
-    "+3dB Maxi Aggressive",
-    "+6dB Maxi",
-    "+6dB Maxi HardEdge",
-    "+6dB Maxi SoftEdge",
-    "+6dB Maxi Smooth",
-    "+6dB Maxi Aggressive",
-    "+1dB Limit",
-    "+1dB Limit HardEdge",
-    "+1dB Limit SoftEdge",
-    "+1dB Limit Smooth",
-    "+1dB Limit Aggressive",
-    "+3dB Limit",
-    "+3dB Limit HardEdge",
-    "+3dB Limit SoftEdge",
-    "+3dB Limit Smooth",
-    "+3dB Limit Aggressive",
-    "+6dB Limit",
-    "+6dB Limit HardEdge",
-    "+6dB Limit SoftEdge",
-    "+6dB Limit Smooth",
-    "+6dB Limit Aggressive",
-};
+const std::vector<std::string> kFactoryNames = factoryProgramNames();
 
 // The six texts a factory program shows, derived from its name: the amount sets makeup (and the ceiling of
 // the "Limit" programs), the variant sets release mode, release and shape.
@@ -70,8 +38,8 @@ TEST_P(Programs, ListTheFactoryBank) {
         std::array<char, 64> buffer;
         buffer.fill(static_cast<char>(0x5A));
         EXPECT_EQ(effect->dispatch(effGetProgramNameIndexed, program, 0, buffer.data()), 1);
-        EXPECT_STREQ(buffer.data(), kFactoryNames[program]);
-        for (std::size_t i = std::strlen(kFactoryNames[program]) + 1; i < buffer.size(); ++i)
+        EXPECT_STREQ(buffer.data(), kFactoryNames[program].c_str());
+        for (std::size_t i = kFactoryNames[program].size() + 1; i < buffer.size(); ++i)
             ASSERT_EQ(buffer[i], static_cast<char>(0x5A)) << "program " << program << ", byte " << i;
     }
     EXPECT_EQ(effect->dispatch(effGetProgram), 0) << "listing selected a program";

@@ -1,42 +1,9 @@
 // qv3 info: the whole report, pinned for both builds.
 #include "ToolTestSupport.h"
 #include "Version.h"
+#include "tests/FactoryProgramNames.h"
 
 namespace {
-
-const char* const kProgramNames[] = {
-    "Default",
-    "+1dB Maxi",
-    "+1dB Maxi HardEdge",
-    "+1dB Maxi SoftEdge",
-    "+1dB Maxi Smooth",
-    "+1dB Maxi Aggressive",
-    "+3dB Maxi",
-    "+3dB Maxi HardEdge",
-    "+3dB Maxi SoftEdge",
-    "+3dB Maxi Smooth",
-    "+3dB Maxi Aggressive",
-    "+6dB Maxi",
-    "+6dB Maxi HardEdge",
-    "+6dB Maxi SoftEdge",
-    "+6dB Maxi Smooth",
-    "+6dB Maxi Aggressive",
-    "+1dB Limit",
-    "+1dB Limit HardEdge",
-    "+1dB Limit SoftEdge",
-    "+1dB Limit Smooth",
-    "+1dB Limit Aggressive",
-    "+3dB Limit",
-    "+3dB Limit HardEdge",
-    "+3dB Limit SoftEdge",
-    "+3dB Limit Smooth",
-    "+3dB Limit Aggressive",
-    "+6dB Limit",
-    "+6dB Limit HardEdge",
-    "+6dB Limit SoftEdge",
-    "+6dB Limit Smooth",
-    "+6dB Limit Aggressive",
-};
 
 // Windows builds have the editor.
 #ifdef _WIN32
@@ -61,9 +28,10 @@ std::string expectedReport(const std::string& path, const std::string& name, con
                          "   4  lt_ClipSW  0.500000  \"3\"\n"
                          "   5  Monitor    0.000000  \"on\"\n"
                          "programs:    31\n";
+    const std::vector<std::string> names = factoryProgramNames();
     for (int index = 0; index < 31; ++index) {
         char line[64];
-        std::snprintf(line, sizeof line, "  %2d  %s\n", index, kProgramNames[index]);
+        std::snprintf(line, sizeof line, "  %2d  %s\n", index, names[index].c_str());
         report += line;
     }
     return report;

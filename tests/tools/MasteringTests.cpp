@@ -89,16 +89,11 @@ class Mastering : public ::testing::Test {
         writeSound(folder / "music.wav", musicLike(2, 0.89));
         writeSound(folder / "loud.wav", musicLike(3, 4.0, 0.95));
     }
-    std::vector<std::string> inputs(const std::vector<std::string>& names) const {
-        std::vector<std::string> paths;
-        for (const auto& name : names)
-            paths.push_back((folder / name).string());
-        return paths;
-    }
+    std::string path(const std::string& name) const { return (folder / name).string(); }
     CommandResult render(std::vector<std::string> options, const std::vector<std::string>& names) {
         options.insert(options.begin(), "render");
-        for (const auto& path : inputs(names))
-            options.push_back(path);
+        for (const auto& name : names)
+            options.push_back(path(name));
         return runQv3(options);
     }
 
@@ -136,24 +131,6 @@ TEST_F(Mastering, MeetsTheTargetOnEveryKindOfMaterialAndReportsWhatAnalyzeMeasur
         EXPECT_LT(report["files"][2]["input_gain_db"].get<double>(), 0.0);
         EXPECT_EQ(report["files"][0]["input_gain_db"].get<double>(), 0.0);
         EXPECT_EQ(report["album"]["output_levels"], analyzed["album"]["levels"]);
-    }
-}
-
-TEST_F(Mastering, RefusesUnreachableTargetsAndWritesNothing) {
-    writeSound(folder / "faint.wav", sine(2, kRate, kFrames, 440.0, 0.001));
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"--target-lufs", "-10", inputs({"faint.wav"})[0]}, "more than +48 dB of Makeup"},
-        {{"--target-lufs", "-14", "--true-peak", "-8", inputs({"music.wav"})[0]}, "Ceiling below -6 dB"},
-    };
-    for (const auto& [arguments, message] : cases) {
-        std::vector<std::string> command = {"render"};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        command.push_back((folder / "out.wav").string());
-        auto result = runQv3(command);
-        EXPECT_EQ(result.status, 1);
-        ASSERT_EQ(result.errLines().size(), 1u) << result.err;
-        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
-        EXPECT_FALSE(fs::exists(folder / "out.wav"));
     }
 }
 
@@ -197,21 +174,24 @@ TEST_F(Mastering, AlbumKeepsTheLoudnessDifferencesBetweenFiles) {
     EXPECT_NEAR(album, -16.0, 0.1);
 }
 
-TEST_F(Mastering, RefusesBatchesWhoseOutputsCollideBeforeProcessingAny) {
+TEST_F(Mastering, RefusesUnreachableTargetsAndCollidingOutputsBeforeWritingAny) {
+    writeSound(folder / "faint.wav", sine(2, kRate, kFrames, 440.0, 0.001));
     fs::create_directory(folder / "other");
     writeSound(folder / "other" / "music.wav", musicLike(4, 0.5));
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"-o", (folder / "out").string(), inputs({"music.wav"})[0],
-          (folder / "other" / "music.wav").string()},
+        {{"--target-lufs", "-10", path("faint.wav"), path("out.wav")}, "more than +48 dB of Makeup"},
+        {{"--target-lufs", "-14", "--true-peak", "-8", path("music.wav"), path("out.wav")},
+         "Ceiling below -6 dB"},
+        {{"-o", path("out"), path("music.wav"), (folder / "other" / "music.wav").string()},
          "would both be written as"},
-        {{"-o", folder.path().string(), inputs({"speech.wav"})[0]}, "is the input file"},
+        {{"-o", folder.path().string(), path("speech.wav")}, "is the input file"},
     };
-    for (const auto& [arguments, message] : cases) {
-        std::vector<std::string> command = {"render"};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        auto result = runQv3(command);
+    for (const auto& [options, message] : cases) {
+        auto result = render(options, {});
         EXPECT_EQ(result.status, 1);
+        ASSERT_EQ(result.errLines().size(), 1u) << result.err;
         EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+        EXPECT_FALSE(fs::exists(folder / "out.wav"));
         EXPECT_FALSE(fs::exists(folder / "out" / "music.wav"));
     }
 }
