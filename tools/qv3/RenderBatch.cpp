@@ -20,11 +20,6 @@ namespace {
 // collide is refused here, before any file is processed.
 std::vector<FileJob> planBatch(const RenderOptions& options) {
     const std::filesystem::path& folder = *options.outputFolder;
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (!std::filesystem::is_directory(folder))
-        throw std::runtime_error("output folder " + folder.string() + " cannot be made" +
-                                 (error ? ": " + error.message() : ""));
     std::vector<FileJob> jobs;
     for (const auto& input : options.inputs) {
         if (input.filename().empty() || input.filename() == "." || input.filename() == "..")
@@ -36,6 +31,12 @@ std::vector<FileJob> planBatch(const RenderOptions& options) {
             if (sameFileName(jobs[first].output, jobs[second].output))
                 throw std::runtime_error(jobs[first].input.string() + " and " + jobs[second].input.string() +
                                          " would both be written as " + jobs[first].output.string());
+    // Made only once the names are known to be sound, so that a refused batch leaves no folder behind.
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!std::filesystem::is_directory(folder))
+        throw std::runtime_error("output folder " + folder.string() + " cannot be made" +
+                                 (error ? ": " + error.message() : ""));
     for (const FileJob& job : jobs) {
         if (std::filesystem::is_directory(job.output, error))
             throw std::runtime_error("output " + job.output.string() + " is a folder");
