@@ -26,23 +26,25 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display number nobody uses; Xvfb takes the lock file atomically, so a race with another session only means
-# trying the next number.
-for n in $(seq 90 189); do
-    [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 1 100); do
-        [ -e "/tmp/.X11-unix/X$n" ] && break
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    if [ -e "/tmp/.X11-unix/X$n" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
-        export DISPLAY=":$n"
-        break
-    fi
-    xvfb_pid=""
+# Xvfb picks a free display number itself and writes it to the given descriptor: choosing one here and starting
+# Xvfb on it would race with other sessions, and a session that took the other's server for its own would lose it
+# when that one ends.
+display_file=$(mktemp "${TMPDIR:-/tmp}/qv3-display.XXXXXX")
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 1 200); do
+    [ "$(wc -l <"$display_file")" -ge 1 ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.05
 done
+display=$(tr -dc '0-9' <"$display_file")
+rm -f "$display_file"
+if [ -n "$display" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
+    export DISPLAY=":$display"
+else
+    kill "$xvfb_pid" 2>/dev/null
+    xvfb_pid=""
+fi
 [ -n "$xvfb_pid" ] || { echo "wine-session: no free X display" >&2; exit 1; }
 
 if [ -n "$template" ] && [ -d "$template" ]; then
