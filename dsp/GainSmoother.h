@@ -138,31 +138,37 @@ class GainSmoother {
     static constexpr double kShrinkLimit = 1.0 / 16.0;
 
     // The running state is kept in locals for the loop (stores into `gains` could otherwise alias it).
-    // Targets below 1.0 go through a loop specialised for their direction.
-    template <bool Limit, bool Flush> double run(const double* targets, double* gains, std::int32_t count, int table) {
+    // Targets below 1.0 go through a loop specialised for their direction; a target of 1.0 takes its step
+    // alone, as the unity run counts it.
+    template <bool Limit, bool Flush>
+    double run(const double* targets, double* gains, std::int32_t count, int table) {
         const Ramp ramp = ramps[static_cast<std::size_t>(table)];
         Running r = running;
         double smallest = 1.0;
         std::int32_t k = 0;
         while (k < count) {
             const double x = targets[k];
+            std::int32_t end = count;
             if (x < 1.0) {
                 r.unityRun = 0;
-                const bool falling = x <= r.lastGain;
-                if (falling != r.falling) {
-                    // A change of direction restarts the window from the last output.
-                    refill(r, r.lastGain);
-                    r.falling = falling;
+            } else {
+                // Saturates: a run only has to be known to be longer than the limit.
+                r.unityRun = std::min(r.unityRun + 1, kUnityRunLimit + 1);
+                if (r.unityRun > kUnityRunLimit) {
+                    emit<Limit>(gains, k, 1.0, smallest);
+                    ++k;
+                    continue;
                 }
-                k = falling ? directionRun<true, Limit, Flush>(r, ramp, targets, gains, k, count, smallest)
-                            : directionRun<false, Limit, Flush>(r, ramp, targets, gains, k, count, smallest);
-                continue;
+                end = k + 1;
             }
-            // Saturates: a run only has to be known to be longer than the limit.
-            r.unityRun = std::min(r.unityRun + 1, kUnityRunLimit + 1);
-            const double y = r.unityRun > kUnityRunLimit ? 1.0 : window(r, ramp, x);
-            emit<Limit>(gains, k, y, smallest);
-            ++k;
+            const bool falling = x <= r.lastGain;
+            if (falling != r.falling) {
+                // A change of direction restarts the window from the last output.
+                refill(r, r.lastGain);
+                r.falling = falling;
+            }
+            k = falling ? directionRun<true, Limit, Flush>(r, ramp, targets, gains, k, end, smallest)
+                        : directionRun<false, Limit, Flush>(r, ramp, targets, gains, k, end, smallest);
         }
         running = r;
         return smallest;
@@ -175,9 +181,9 @@ class GainSmoother {
         smallest = y < smallest ? y : smallest;
     }
 
-    // window() for targets from `first` on, all in one direction and below 1.0, up to the slot wrap; leaves
-    // at a target of 1.0 or of the other direction and after a recomputation. The direction of the first
-    // target is already r.falling. Returns the index of the first target not taken.
+    // The filter steps for targets from `first` up to `count`, all in one direction, up to the slot wrap;
+    // leaves at a later target of 1.0 or of the other direction and after a recomputation. The direction of
+    // the first target is already r.falling. Returns the index of the first target not taken.
     template <bool Falling, bool Limit, bool Flush>
     std::int32_t directionRun(Running& r, const Ramp& ramp, const double* targets, double* gains,
                               std::int32_t first, std::int32_t count, double& smallest) {
@@ -195,6 +201,8 @@ class GainSmoother {
             const double sum = Falling ? ramp.fallingBase * windowSum - ramp.step * agedSum
                                        : ramp.base * windowSum + ramp.step * agedSum;
             const double y = Flush ? flushToZero(sum) : sum;
+            // Shift: x becomes age 1, everything else ages by one and the oldest entry leaves. Each sum takes
+            // one addition per step, which keeps their dependency chains short.
             double& slot = history[static_cast<std::size_t>(base + k)];
             const double oldest = slot;
             slot = x;
@@ -221,36 +229,6 @@ class GainSmoother {
             recomputeSums(r);
         }
         return k;
-    }
-
-    // The filter step for a target of 1.0 below the unity run's limit.
-    double window(Running& r, const Ramp& ramp, double x) {
-        const bool falling = x <= r.lastGain;
-        if (falling != r.falling) {
-            // A change of direction restarts the window from the last output.
-            refill(r, r.lastGain);
-            r.falling = falling;
-        }
-        const double windowSum = x + r.historySum;
-        const double y = falling ? flushToZero(ramp.fallingBase * windowSum - ramp.step * r.agedSum)
-                                 : flushToZero(ramp.base * windowSum + ramp.step * r.agedSum);
-
-        // Shift: x becomes age 1, everything else ages by one and the oldest entry leaves. Each sum takes one
-        // addition per call, which keeps their dependency chains short.
-        const double oldest = history[static_cast<std::size_t>(r.nextSlot)];
-        history[static_cast<std::size_t>(r.nextSlot)] = x;
-        const double change = x - oldest;
-        r.agedSum = r.agedSum + (r.historySum + change - kHistoryLength * oldest);
-        r.historySum = r.historySum + change;
-        r.sumsPeak = std::max(r.sumsPeak, r.historySum);
-        if (++r.nextSlot == kHistoryLength) {
-            r.nextSlot = 0;
-            recomputeSums(r);
-        } else if (r.historySum < r.sumsPeak * kShrinkLimit) {
-            recomputeSums(r);
-        }
-        r.lastGain = y;
-        return y;
     }
 
     double ageSlot(std::int32_t age, std::int32_t nextSlot) const {
