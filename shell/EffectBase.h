@@ -42,6 +42,7 @@ class EffectBase {
     virtual float getVu();
     virtual std::int32_t getChunk(void** data, bool isPreset);
     virtual std::int32_t setChunk(void* data, std::int32_t byteSize, bool isPreset);
+    // Called only with rates isUsableSampleRate accepts: the dispatcher drops the others.
     virtual void setSampleRate(float sampleRate);
     virtual void setBlockSize(std::int32_t blockSize);
     virtual void suspend() {}

@@ -217,7 +217,6 @@ void LimiterCore::getParamName(std::int32_t index, char* text) {
 }
 
 void LimiterCore::setSampleRate(float sampleRate) {
-    if (!isUsableSampleRate(sampleRate)) return;
     EffectExt::setSampleRate(sampleRate);
     path_.setSampleRate(sampleRate);
 }
