@@ -14,8 +14,6 @@
 
 namespace {
 
-LimiterCore& coreOf(const Instance& effect) { return *static_cast<LimiterCore*>(effect->object); }
-
 TEST(Parameters, NamesAndLabels) {
     Instance effect;
     const char* names[] = {"Makeup", "Ceiling", "RelSW", "Rel", "lt_ClipSW", "Monitor"};

@@ -10,43 +10,9 @@
 #include <cmath>
 #include <initializer_list>
 #include <limits>
-#include <random>
 #include <vector>
 
 namespace {
-
-struct Buffers {
-    explicit Buffers(int frames)
-        : samples(2 * kChannelCount, std::vector<float>(static_cast<size_t>(frames))) {
-        for (int c = 0; c < kChannelCount; ++c) {
-            inputs[c] = samples[static_cast<size_t>(c)].data();
-            outputs[c] = samples[static_cast<size_t>(kChannelCount + c)].data();
-        }
-    }
-    std::vector<float>& input(int channel) { return samples[static_cast<size_t>(channel)]; }
-    std::vector<float>& output(int channel) { return samples[static_cast<size_t>(kChannelCount + channel)]; }
-    std::vector<std::vector<float>> samples;
-    float* inputs[kChannelCount];
-    float* outputs[kChannelCount];
-};
-
-Buffers noise(int frames, unsigned seed, float amplitude) {
-    Buffers buffers(frames);
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> sample(-amplitude, amplitude);
-    for (int c = 0; c < kChannelCount; ++c)
-        for (float& x : buffers.input(c))
-            x = sample(random);
-    return buffers;
-}
-
-std::vector<float> run(const Instance& effect, Buffers& buffers) {
-    effect->processReplacing(effect.get(), buffers.inputs, buffers.outputs,
-                             static_cast<std::int32_t>(buffers.input(0).size()));
-    return buffers.output(0);
-}
-
-LimiterCore& coreOf(const Instance& effect) { return *static_cast<LimiterCore*>(effect->object); }
 
 TEST(Processing, ImpulseComesOutAfterTheReportedLatency) {
     Instance effect;

@@ -98,18 +98,18 @@ TEST(Programs, ReleaseEditTouchesOnlyTheSelectedModesValue) {
     Instance effect;
     effect.selectProgram(3);
     effect.set(3, 0.9f);
-    auto* core = static_cast<LimiterCore*>(effect->object);
-    EXPECT_EQ(core->program(3).autoRelease, 0.9f);
-    EXPECT_EQ(core->program(3).manualRelease, 0.670082f);
+    const LimiterCore& core = coreOf(effect);
+    EXPECT_EQ(core.program(3).autoRelease, 0.9f);
+    EXPECT_EQ(core.program(3).manualRelease, 0.670082f);
 }
 
 TEST(Programs, SelectionLeavesTheProgramUnchanged) {
     Instance effect;
-    auto* core = static_cast<LimiterCore*>(effect->object);
+    const LimiterCore& core = coreOf(effect);
     for (int index = 0; index < 31; ++index) {
-        LimiterProgram before = core->program(index);
+        LimiterProgram before = core.program(index);
         effect.selectProgram(index);
-        EXPECT_EQ(std::memcmp(&before, &core->program(index), sizeof before), 0) << index;
+        EXPECT_EQ(std::memcmp(&before, &core.program(index), sizeof before), 0) << index;
     }
 }
 
@@ -117,14 +117,13 @@ TEST(Programs, SelectionLeavesTheProgramUnchanged) {
 // its stored values at once, and the signal path applies them from its next block on.
 TEST(Programs, SignalPathFollowsTheSelectedProgramFromTheNextBlock) {
     Instance effect;
-    auto* core = static_cast<LimiterCore*>(effect->object);
+    const LimiterCore& core = coreOf(effect);
     effect.selectProgram(29);
-    EXPECT_EQ(core->makeupGain(), makeupGainFor(0.125509f));
-    EXPECT_EQ(core->ceilingGain(), ceilingGainFor(0.0f));
-    float silence[2][16] = {};
-    float* channels[2] = {silence[0], silence[1]};
-    effect->processReplacing(effect.get(), channels, channels, 16);
-    const auto& path = core->signalPath();
+    EXPECT_EQ(core.makeupGain(), makeupGainFor(0.125509f));
+    EXPECT_EQ(core.ceilingGain(), ceilingGainFor(0.0f));
+    Buffers silence(16);
+    run(effect, silence);
+    const auto& path = core.signalPath();
     EXPECT_EQ(path.currentMakeupGain(), makeupGainFor(0.125509f));
     EXPECT_EQ(path.currentCeilingGain(), ceilingGainFor(0.0f));
     EXPECT_EQ(path.currentReleaseSwitch(), 0.0f);
@@ -134,12 +133,12 @@ TEST(Programs, SignalPathFollowsTheSelectedProgramFromTheNextBlock) {
     effect.set(2, 1.0f);
     effect.set(3, 0.25f);
     effect.set(5, 1.0f);
-    effect->processReplacing(effect.get(), channels, channels, 16);
+    run(effect, silence);
     EXPECT_EQ(path.currentReleaseSwitch(), 1.0f);
     EXPECT_EQ(path.currentMonitor(), 1.0f);
     EXPECT_EQ(path.manual().currentReleaseSeconds(), manualReleaseSeconds(0.25f));
-    EXPECT_EQ(core->program(29).manualRelease, 0.25f);
-    EXPECT_EQ(core->program(29).autoRelease, 0.7075f);
+    EXPECT_EQ(core.program(29).manualRelease, 0.25f);
+    EXPECT_EQ(core.program(29).autoRelease, 0.7075f);
 }
 
 class OrderEditor : public PlainEditor {

@@ -14,14 +14,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -32,8 +30,6 @@ constexpr int kRounds = 300;
 #endif
 constexpr int kUserStepsPerRound = 600;
 constexpr std::int32_t kAudioBlock = 64;
-
-LimiterCore& coreOf(const Instance& effect) { return *static_cast<LimiterCore*>(effect->object); }
 
 // Switch thresholds, the ends of the range, values beyond it, and anything between.
 float anyValue(std::mt19937& random) {
@@ -47,24 +43,6 @@ std::int32_t anyParameter(std::mt19937& random) {
     static const std::int32_t kIndices[] = {0, 1, 2, 2, 3, 3, 4, 5};
     return kIndices[random() % std::size(kIndices)];
 }
-
-struct Block {
-    Block(std::int32_t frames, unsigned seed) : samples(2 * kChannelCount, std::vector<float>(frames)) {
-        std::mt19937 random(seed);
-        for (int c = 0; c < kChannelCount; ++c) {
-            for (float& x : samples[c])
-                x = std::uniform_real_distribution<float>(-0.9f, 0.9f)(random);
-            inputs[c] = samples[c].data();
-            outputs[c] = samples[kChannelCount + c].data();
-        }
-    }
-    void process(const Instance& effect) {
-        effect->processReplacing(effect.get(), inputs, outputs, static_cast<std::int32_t>(samples[0].size()));
-    }
-    std::vector<std::vector<float>> samples;
-    float* inputs[kChannelCount];
-    float* outputs[kChannelCount];
-};
 
 // What the host, the editor and the signal path see of the parameters, exact to the bit.
 std::string stateOf(const Instance& effect) {
@@ -100,25 +78,26 @@ void checkRound(const Instance& effect, int round) {
                                                     {1, p.ceiling},     {4, p.clipSwitch},    {5, p.monitor}};
     for (auto [index, value] : calls)
         reference.set(index, value);
-    Block(kAudioBlock, 1).process(reference);
+    Buffers block = noise(kAudioBlock, 1, 0.9f);
+    run(reference, block);
     const std::string state = stateOf(effect);
     EXPECT_EQ(state, stateOf(reference));
 
     const std::string bank = bankOf(effect);
     effect.selectProgram(current);
-    Block(kAudioBlock, 1).process(effect);
+    run(effect, block);
     EXPECT_EQ(stateOf(effect), state) << "selecting the current program again";
     EXPECT_EQ(bankOf(effect), bank) << "selecting the current program again";
 
     // From a cleared running state both sound the same.
-    Block stressed(3000, 2);
-    Block fresh(3000, 2);
+    Buffers stressed = noise(3000, 2, 0.9f);
+    Buffers fresh = noise(3000, 2, 0.9f);
     for (const Instance* instance : std::initializer_list<const Instance*>{&effect, &reference}) {
         instance->dispatch(effMainsChanged, 0, 0);
         instance->dispatch(effMainsChanged, 0, 1);
     }
-    stressed.process(effect);
-    fresh.process(reference);
+    run(effect, stressed);
+    run(reference, fresh);
     EXPECT_EQ(stressed.samples, fresh.samples);
 }
 
@@ -138,17 +117,17 @@ TEST(ParameterStress, AutomationAudioAndProgramChangesLeaveEverythingConsistent)
         // The host's audio thread: blocks, with now and then a parameter change between two of them.
         std::thread audio([&] {
             std::mt19937 random(seed);
-            Block block(kAudioBlock, seed);
+            Buffers block = noise(kAudioBlock, seed, 0.9f);
             startTogether();
             for (int n = 0; !writersDone.load(std::memory_order_acquire); ++n) {
                 if (n % 4 == 0) effect.set(anyParameter(random), anyValue(random));
                 if (n % 16 == 5)
                     effect->process(effect.get(), block.inputs, block.outputs, kAudioBlock);
                 else
-                    block.process(effect);
+                    effect->processReplacing(effect.get(), block.inputs, block.outputs, kAudioBlock);
             }
             // One block after the others are done, in which the signal path takes up the final values.
-            block.process(effect);
+            effect->processReplacing(effect.get(), block.inputs, block.outputs, kAudioBlock);
         });
         // Host automation, until the user is done, so that the round ends with both busy.
         std::thread automation([&] {

@@ -2,10 +2,13 @@
 // callback.
 #pragma once
 
+#include "shell/BuildConfig.h"
+#include "shell/LimiterCore.h"
 #include "shell/PluginEntry.h"
 #include "shell/VstInterface.h"
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -64,3 +67,38 @@ class Instance {
   private:
     AEffect* effect_;
 };
+
+inline LimiterCore& coreOf(const Instance& effect) { return *static_cast<LimiterCore*>(effect->object); }
+
+// Input and output channels of one block, for the record's process entries.
+struct Buffers {
+    explicit Buffers(int frames)
+        : samples(2 * kChannelCount, std::vector<float>(static_cast<size_t>(frames))) {
+        for (int c = 0; c < kChannelCount; ++c) {
+            inputs[c] = samples[static_cast<size_t>(c)].data();
+            outputs[c] = samples[static_cast<size_t>(kChannelCount + c)].data();
+        }
+    }
+    std::vector<float>& input(int channel) { return samples[static_cast<size_t>(channel)]; }
+    std::vector<float>& output(int channel) { return samples[static_cast<size_t>(kChannelCount + channel)]; }
+    std::vector<std::vector<float>> samples;
+    float* inputs[kChannelCount];
+    float* outputs[kChannelCount];
+};
+
+inline Buffers noise(int frames, unsigned seed, float amplitude) {
+    Buffers buffers(frames);
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> sample(-amplitude, amplitude);
+    for (int c = 0; c < kChannelCount; ++c)
+        for (float& x : buffers.input(c))
+            x = sample(random);
+    return buffers;
+}
+
+// Processes the block replacing; returns the first output channel.
+inline std::vector<float> run(const Instance& effect, Buffers& buffers) {
+    effect->processReplacing(effect.get(), buffers.inputs, buffers.outputs,
+                             static_cast<std::int32_t>(buffers.input(0).size()));
+    return buffers.output(0);
+}
