@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <random>
 #include <vector>
 
 #include "dsp/LimiterPath.h"

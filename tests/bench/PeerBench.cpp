@@ -9,13 +9,11 @@
 #include <lv2/atom/atom.h>
 #include <lv2/urid/urid.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
