@@ -1,6 +1,7 @@
 // What must not depend on the platform qv3 runs on: the bytes it writes, which are pinned here for Linux and
 // Windows alike, and file names outside ASCII. Plus the names Windows takes for one file.
 #include "ToolTestSupport.h"
+#include "tests/Fingerprint.h"
 
 #include <nlohmann/json.hpp>
 
@@ -30,14 +31,9 @@ Sound integerMaterial(int channels) {
     return sound;
 }
 
-// 64-bit FNV-1a of a file's bytes.
-std::uint64_t fingerprint(const fs::path& path) {
-    std::uint64_t hash = 0xcbf29ce484222325u;
-    for (unsigned char byte : readText(path)) {
-        hash ^= byte;
-        hash *= 0x100000001b3u;
-    }
-    return hash;
+std::uint64_t fileFingerprint(const fs::path& path) {
+    const std::string bytes = readText(path);
+    return fingerprint(kFingerprintStart, bytes.data(), bytes.size());
 }
 
 struct PinnedRender {
@@ -67,8 +63,8 @@ TEST(Platform, RendersTheBytesPinnedForEveryPlatform) {
         arguments.push_back((folder / "out.wav").string());
         auto result = runQv3(arguments);
         ASSERT_EQ(result.status, 0) << result.err;
-        EXPECT_EQ(fingerprint(folder / "out.wav"), pinned.fingerprint)
-            << std::hex << "0x" << fingerprint(folder / "out.wav");
+        EXPECT_EQ(fileFingerprint(folder / "out.wav"), pinned.fingerprint)
+            << std::hex << "0x" << fileFingerprint(folder / "out.wav");
     }
 }
 
