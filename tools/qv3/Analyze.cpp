@@ -6,7 +6,6 @@
 #include "LevelMeter.h"
 #include "Report.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -54,18 +53,10 @@ int runAnalyze(const std::vector<std::string>& arguments) {
     }
     if (files.empty()) throw UsageError("analyze needs at least one INPUT file (qv3 help)");
 
-    double total = 0.0;
     std::vector<FileReport> reports(files.size());
-    for (std::size_t index = 0; index < files.size(); ++index) {
+    for (std::size_t index = 0; index < files.size(); ++index)
         reports[index].input = files[index];
-        try {
-            SoundFileReader input(files[index]);
-            total += static_cast<double>(input.frames()) / std::max(1, input.sampleRate());
-        } catch (const std::exception&) {
-            // Reported when the file's turn comes.
-        }
-    }
-    BatchProgress progress(files.size(), total);
+    BatchProgress progress(files.size(), audioSeconds(files));
     forEachInParallel(files.size(), workers, [&](std::size_t index) {
         try {
             measure(files[index], reports[index], progress);

@@ -424,26 +424,13 @@ void renderFile(const RenderContext& context, const FileJob& job, FileReport& re
         renderAsGiven(context, job, report);
 }
 
-double totalSeconds(const std::vector<FileJob>& jobs) {
-    double total = 0.0;
-    for (const FileJob& job : jobs) {
-        try {
-            SoundFileReader input(job.input);
-            total += static_cast<double>(input.frames()) / std::max(1, input.sampleRate());
-        } catch (const std::exception&) {
-            // Reported when the file's turn comes.
-        }
-    }
-    return total;
-}
-
 int runRender(const std::vector<std::string>& arguments) {
     const RenderOptions options = parseOptions(arguments);
     if (options.outputFolder) return renderBatch(options);
 
     // One file: its failure is the command's, with the exit status of its kind.
     const FileJob job{options.inputs[0], *options.output};
-    BatchProgress progress(1, totalSeconds({job}));
+    BatchProgress progress(1, audioSeconds(options.inputs));
     const RenderContext context(options, progress);
     FileReport report;
     report.input = job.input;

@@ -164,7 +164,7 @@ void printTable(const RenderOptions& options, const std::vector<FileReport>& rep
 
 int renderBatch(const RenderOptions& options) {
     const std::vector<FileJob> jobs = planBatch(options);
-    BatchProgress progress(jobs.size(), totalSeconds(jobs));
+    BatchProgress progress(jobs.size(), audioSeconds(options.inputs));
     const RenderContext context(options, progress);
     std::vector<FileReport> reports(jobs.size());
     for (std::size_t index = 0; index < jobs.size(); ++index) {
