@@ -74,7 +74,7 @@ int runAnalyze(const std::vector<std::string>& arguments) {
     if (reportDestination != "-") {
         std::printf("%-28s %s  %s  %s  %8s  %11s\n", "file", "sample peak", "  true peak", "  loudness",
                     "range", "duration");
-        std::vector<const LevelMeter*> meters;
+        std::size_t measured = 0;
         double seconds = 0.0;
         for (const FileReport& report : reports) {
             if (report.failed()) {
@@ -82,10 +82,10 @@ int runAnalyze(const std::vector<std::string>& arguments) {
                 continue;
             }
             printRow(report.input.string(), report.inputLevels, report.duration());
-            meters.push_back(report.inputMeter.get());
+            ++measured;
             seconds += report.duration();
         }
-        if (meters.size() > 1) printRow("all files", LevelFigures::of(meters), seconds);
+        if (measured > 1) printRow("all files", albumLevels(reports, &FileReport::inputMeter), seconds);
     }
     for (const FileReport& report : reports)
         anyFailed = anyFailed || report.failed();
