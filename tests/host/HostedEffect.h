@@ -4,6 +4,7 @@
 
 #include "PluginLibrary.h"
 #include "RecordingHost.h"
+#include "tests/Fingerprint.h"
 
 #include <gtest/gtest.h>
 
@@ -63,15 +64,6 @@ class HostedEffect {
   private:
     AEffect* effect_;
 };
-
-// Extends an FNV-1a fingerprint by `size` bytes: pins exact samples and texts to what every architecture must
-// give.
-inline std::uint64_t fingerprint(std::uint64_t hash, const void* bytes, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i)
-        hash = (hash ^ static_cast<const std::uint8_t*>(bytes)[i]) * 0x100000001B3u;
-    return hash;
-}
-constexpr std::uint64_t kFingerprintStart = 0xCBF29CE484222325u;
 
 // Silence of `frames` samples in each of `channels` channels.
 ChannelBuffers silence(std::int32_t channels, std::size_t frames);

@@ -185,6 +185,11 @@ TEST_F(Mastering, RefusesUnreachableTargetsAndCollidingOutputsBeforeWritingAny) 
         {{"-o", path("out"), path("music.wav"), (folder / "other" / "music.wav").string()},
          "would both be written as"},
         {{"-o", folder.path().string(), path("speech.wav")}, "is the input file"},
+#ifdef _WIN32
+        // Windows file names ignore case: these two would be written as one file.
+        {{"-o", path("out"), path("music.wav"), (folder / "other" / "MUSIC.WAV").string()},
+         "would both be written as"},
+#endif
     };
     for (const auto& [options, message] : cases) {
         auto result = render(options, {});

@@ -6,7 +6,6 @@
 #include "LevelMeter.h"
 #include "Report.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -54,18 +53,10 @@ int runAnalyze(const std::vector<std::string>& arguments) {
     }
     if (files.empty()) throw UsageError("analyze needs at least one INPUT file (qv3 help)");
 
-    double total = 0.0;
     std::vector<FileReport> reports(files.size());
-    for (std::size_t index = 0; index < files.size(); ++index) {
+    for (std::size_t index = 0; index < files.size(); ++index)
         reports[index].input = files[index];
-        try {
-            SoundFileReader input(files[index]);
-            total += static_cast<double>(input.frames()) / std::max(1, input.sampleRate());
-        } catch (const std::exception&) {
-            // Reported when the file's turn comes.
-        }
-    }
-    BatchProgress progress(files.size(), total);
+    BatchProgress progress(files.size(), audioSeconds(files));
     forEachInParallel(files.size(), workers, [&](std::size_t index) {
         try {
             measure(files[index], reports[index], progress);
@@ -83,7 +74,7 @@ int runAnalyze(const std::vector<std::string>& arguments) {
     if (reportDestination != "-") {
         std::printf("%-28s %s  %s  %s  %8s  %11s\n", "file", "sample peak", "  true peak", "  loudness",
                     "range", "duration");
-        std::vector<const LevelMeter*> meters;
+        std::size_t measured = 0;
         double seconds = 0.0;
         for (const FileReport& report : reports) {
             if (report.failed()) {
@@ -91,10 +82,10 @@ int runAnalyze(const std::vector<std::string>& arguments) {
                 continue;
             }
             printRow(report.input.string(), report.inputLevels, report.duration());
-            meters.push_back(report.inputMeter.get());
+            ++measured;
             seconds += report.duration();
         }
-        if (meters.size() > 1) printRow("all files", LevelFigures::of(meters), seconds);
+        if (measured > 1) printRow("all files", albumLevels(reports, &FileReport::inputMeter), seconds);
     }
     for (const FileReport& report : reports)
         anyFailed = anyFailed || report.failed();

@@ -76,6 +76,19 @@ SoundFileReader::SoundFileReader(const std::filesystem::path& path) {
 
 SoundFileReader::~SoundFileReader() { sf_close(file_); }
 
+double audioSeconds(const std::vector<std::filesystem::path>& paths) {
+    double total = 0.0;
+    for (const auto& path : paths) {
+        try {
+            SoundFileReader input(path);
+            total += static_cast<double>(input.frames()) / std::max(1, input.sampleRate());
+        } catch (const std::exception&) {
+            // Reported when the file's turn comes.
+        }
+    }
+    return total;
+}
+
 std::int64_t SoundFileReader::read(float* interleaved, std::int64_t frames) {
     sf_count_t got = sf_readf_float(file_, interleaved, frames);
     if (got < frames && sf_error(file_) != SF_ERR_NO_ERROR)

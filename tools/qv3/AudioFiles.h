@@ -32,6 +32,10 @@ class SoundFileReader {
     SNDFILE* file_ = nullptr;
 };
 
+// Seconds of audio in all the files, from their headers, for a progress display. A file that cannot be read
+// counts as none: its failure is reported when its turn comes.
+double audioSeconds(const std::vector<std::filesystem::path>& paths);
+
 // The sample encodings --format offers.
 enum class SampleEncoding { Float, Pcm16, Pcm24 };
 

@@ -184,10 +184,10 @@ void recordRender(FileReport& report, const BlockRenderFigures& figures) {
     ++report.passes;
 }
 
-// Renders the loaded input with the drive, handing the output to `write`.
-BlockRenderFigures renderLoaded(const RenderContext& context, const LoadedInput& input, const Drive& drive,
+// Renders the loaded input through an instance set up with the drive, handing the output to `write`.
+BlockRenderFigures renderLoaded(const RenderContext& context, PluginHost& host, const LoadedInput& input,
+                                const Drive& drive,
                                 const std::function<void(std::vector<float>&, std::int64_t)>& write) {
-    auto host = context.openInstance(input.channels, drive);
     const float gain = static_cast<float>(std::pow(10.0, drive.inputGainDb() / 20.0));
     std::size_t position = 0;
     const BlockStream stream{[&](float* block, std::int64_t frames) {
@@ -201,7 +201,7 @@ BlockRenderFigures renderLoaded(const RenderContext& context, const LoadedInput&
                                  return static_cast<std::int64_t>(count) / input.channels;
                              },
                              write};
-    return renderBlocks(*host, input.channels, input.sampleRate, context.options.blockSize,
+    return renderBlocks(host, input.channels, input.sampleRate, context.options.blockSize,
                         context.options.keepLatency, stream);
 }
 } // namespace
@@ -273,10 +273,10 @@ std::unique_ptr<LevelMeter> loudnessPass(const RenderContext& context, const Loa
                                          const Drive& drive, FileReport& report) {
     const Stopwatch stopwatch;
     auto meter = std::make_unique<LevelMeter>(input.channels, input.sampleRate, LevelMeter::Scope::Loudness);
-    recordRender(report,
-                 renderLoaded(context, input, drive, [&](std::vector<float>& block, std::int64_t frames) {
-                     meter->add(block.data(), frames);
-                 }));
+    recordRender(report, renderLoaded(context, *context.openInstance(input.channels, drive), input, drive,
+                                      [&](std::vector<float>& block, std::int64_t frames) {
+                                          meter->add(block.data(), frames);
+                                      }));
     report.seconds += stopwatch.seconds();
     return meter;
 }
@@ -286,11 +286,12 @@ PassLevels candidatePass(const RenderContext& context, const LoadedInput& input,
     const Stopwatch stopwatch;
     auto meter = std::make_shared<LevelMeter>(input.channels, input.sampleRate);
     SampleRounder rounder(input.format);
-    recordRender(report,
-                 renderLoaded(context, input, drive, [&](std::vector<float>& block, std::int64_t frames) {
-                     rounder.round(block.data(), static_cast<std::size_t>(frames * input.channels));
-                     meter->add(block.data(), frames);
-                 }));
+    recordRender(report, renderLoaded(context, *context.openInstance(input.channels, drive), input, drive,
+                                      [&](std::vector<float>& block, std::int64_t frames) {
+                                          rounder.round(block.data(),
+                                                        static_cast<std::size_t>(frames * input.channels));
+                                          meter->add(block.data(), frames);
+                                      }));
     report.outputLevels = LevelFigures::of(*meter);
     report.outputMeter = meter;
     report.seconds += stopwatch.seconds();
@@ -302,14 +303,16 @@ void writePass(const RenderContext& context, const FileJob& job, const LoadedInp
     const Stopwatch stopwatch;
     TemporaryOutput temporary(job.output);
     SoundFileWriter writer(temporary.path(), input.format, input.channels, input.sampleRate);
-    recordRender(report,
-                 renderLoaded(context, input, drive, [&](std::vector<float>& block, std::int64_t frames) {
-                     writer.write(block, frames);
-                     context.progress.advance(static_cast<double>(frames) / input.sampleRate);
-                 }));
+    auto host = context.openInstance(input.channels, drive);
+    recordRender(
+        report,
+        renderLoaded(context, *host, input, drive, [&](std::vector<float>& block, std::int64_t frames) {
+            writer.write(block, frames);
+            context.progress.advance(static_cast<double>(frames) / input.sampleRate);
+        }));
     writer.close();
     temporary.moveTo(job.output);
-    recordPlugin(report, *context.openInstance(input.channels, drive));
+    recordPlugin(report, *host);
     report.inputGainDb = drive.inputGainDb();
     report.seconds += stopwatch.seconds();
 }
@@ -424,26 +427,13 @@ void renderFile(const RenderContext& context, const FileJob& job, FileReport& re
         renderAsGiven(context, job, report);
 }
 
-double totalSeconds(const std::vector<FileJob>& jobs) {
-    double total = 0.0;
-    for (const FileJob& job : jobs) {
-        try {
-            SoundFileReader input(job.input);
-            total += static_cast<double>(input.frames()) / std::max(1, input.sampleRate());
-        } catch (const std::exception&) {
-            // Reported when the file's turn comes.
-        }
-    }
-    return total;
-}
-
 int runRender(const std::vector<std::string>& arguments) {
     const RenderOptions options = parseOptions(arguments);
     if (options.outputFolder) return renderBatch(options);
 
     // One file: its failure is the command's, with the exit status of its kind.
     const FileJob job{options.inputs[0], *options.output};
-    BatchProgress progress(1, totalSeconds({job}));
+    BatchProgress progress(1, audioSeconds(options.inputs));
     const RenderContext context(options, progress);
     FileReport report;
     report.input = job.input;

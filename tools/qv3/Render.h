@@ -93,9 +93,6 @@ double startingCeiling(const RenderContext& context, int channels);
 // The linear figure in decibels; minus infinity for silence.
 double decibelsOf(double linear);
 
-// Seconds of audio in all inputs, from their headers, for the progress display.
-double totalSeconds(const std::vector<FileJob>& jobs);
-
 // render -o FOLDER: every input into the folder, a failed file reported and the others rendered on. Returns
 // the exit status: 1 when any file failed.
 int renderBatch(const RenderOptions& options);

@@ -137,16 +137,9 @@ void printTable(const RenderOptions& options, const std::vector<FileReport>& rep
                     parameterText(report, "Makeup").c_str(), parameterText(report, "Ceiling").c_str(),
                     report.inputGainDb, report.passes);
     }
-    std::vector<const LevelMeter*> inputMeters;
-    std::vector<const LevelMeter*> outputMeters;
-    for (const FileReport& report : reports)
-        if (!report.failed()) {
-            inputMeters.push_back(report.inputMeter.get());
-            outputMeters.push_back(report.outputMeter.get());
-        }
-    if (!inputMeters.empty()) {
-        const LevelFigures in = LevelFigures::of(inputMeters);
-        const LevelFigures out = LevelFigures::of(outputMeters);
+    if (failed.size() < reports.size()) {
+        const LevelFigures in = albumLevels(reports, &FileReport::inputMeter);
+        const LevelFigures out = albumLevels(reports, &FileReport::outputMeter);
         std::printf("%-28s %9.1f %9.1f %9.2f\n", options.album ? "album" : "all files", in.loudness,
                     out.loudness, 20.0 * std::log10(std::max(out.truePeak, 1e-12)));
     }
@@ -164,7 +157,7 @@ void printTable(const RenderOptions& options, const std::vector<FileReport>& rep
 
 int renderBatch(const RenderOptions& options) {
     const std::vector<FileJob> jobs = planBatch(options);
-    BatchProgress progress(jobs.size(), totalSeconds(jobs));
+    BatchProgress progress(jobs.size(), audioSeconds(options.inputs));
     const RenderContext context(options, progress);
     std::vector<FileReport> reports(jobs.size());
     for (std::size_t index = 0; index < jobs.size(); ++index) {

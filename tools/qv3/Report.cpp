@@ -63,14 +63,6 @@ Json renderedFile(const FileReport& file) {
     return entry;
 }
 
-std::vector<const LevelMeter*> metersOf(const std::vector<FileReport>& files,
-                                        std::shared_ptr<const LevelMeter> FileReport::*meter) {
-    std::vector<const LevelMeter*> meters;
-    for (const FileReport& file : files)
-        if (!file.failed() && file.*meter) meters.push_back((file.*meter).get());
-    return meters;
-}
-
 std::size_t succeeded(const std::vector<FileReport>& files) {
     std::size_t count = 0;
     for (const FileReport& file : files)
@@ -105,6 +97,14 @@ LevelFigures LevelFigures::of(const std::vector<const LevelMeter*>& meters) {
             LevelMeter::loudnessRange(meters)};
 }
 
+LevelFigures albumLevels(const std::vector<FileReport>& files,
+                         std::shared_ptr<const LevelMeter> FileReport::*meter) {
+    std::vector<const LevelMeter*> meters;
+    for (const FileReport& file : files)
+        if (!file.failed() && file.*meter) meters.push_back((file.*meter).get());
+    return LevelFigures::of(meters);
+}
+
 void writeRenderReport(const std::string& destination, const RenderReport& report) {
     Json json{{"command", "render"}};
     json["target"] = report.target ? Json{{"integrated_lufs", report.target->lufs},
@@ -116,11 +116,10 @@ void writeRenderReport(const std::string& destination, const RenderReport& repor
         files.push_back(renderedFile(file));
     json["files"] = files;
     if (report.batch)
-        json["album"] = Json{
-            {"files", succeeded(report.files)},
-            {"input_levels", levelsJson(LevelFigures::of(metersOf(report.files, &FileReport::inputMeter)))},
-            {"output_levels",
-             levelsJson(LevelFigures::of(metersOf(report.files, &FileReport::outputMeter)))}};
+        json["album"] =
+            Json{{"files", succeeded(report.files)},
+                 {"input_levels", levelsJson(albumLevels(report.files, &FileReport::inputMeter))},
+                 {"output_levels", levelsJson(albumLevels(report.files, &FileReport::outputMeter))}};
     write(destination, json);
 }
 
@@ -134,7 +133,7 @@ void writeAnalyzeReport(const std::string& destination, const std::vector<FileRe
     }
     json["files"] = entries;
     json["album"] = Json{{"files", succeeded(files)},
-                         {"levels", levelsJson(LevelFigures::of(metersOf(files, &FileReport::inputMeter)))}};
+                         {"levels", levelsJson(albumLevels(files, &FileReport::inputMeter))}};
     write(destination, json);
 }
 

@@ -68,6 +68,10 @@ struct RenderReport {
     bool batch = false; // many files at once: album figures are added
 };
 
+// The levels that `meter` measured in every file that succeeded, taken together as one album.
+LevelFigures albumLevels(const std::vector<FileReport>& files,
+                         std::shared_ptr<const LevelMeter> FileReport::*meter);
+
 // Writes the report to the file (through a temporary file) or, for "-", to standard output. Throws
 // std::runtime_error when it cannot be written.
 void writeRenderReport(const std::string& destination, const RenderReport& report);
