@@ -41,10 +41,11 @@ std::int32_t closeFromIdle = 0;
 std::size_t closedAt = 0;
 AEffect** hostedEffect = nullptr;
 
-bool heard(std::int32_t opcode) {
+std::vector<HostCall> callsOf(std::int32_t opcode) {
+    std::vector<HostCall> found;
     for (const HostCall& call : hostCalls)
-        if (call.opcode == opcode) return true;
-    return false;
+        if (call.opcode == opcode) found.push_back(call);
+    return found;
 }
 
 VstIntPtr QV3_VSTCALL recordingHost(AEffect* effect, std::int32_t opcode, std::int32_t index, VstIntPtr,
@@ -55,7 +56,7 @@ VstIntPtr QV3_VSTCALL recordingHost(AEffect* effect, std::int32_t opcode, std::i
     // An end carries the value the host reads back when it hears it.
     if (opcode == audioMasterEndEdit)
         hostCalls.push_back({opcode, index, effect->getParameter(effect, index)});
-    if (opcode == audioMasterIdle && closeFromIdle && heard(audioMasterAutomate)) {
+    if (opcode == audioMasterIdle && closeFromIdle && !callsOf(audioMasterAutomate).empty()) {
         const std::int32_t closer = closeFromIdle;
         closeFromIdle = 0;
         effect->dispatcher(effect, closer, 0, 0, nullptr, 0.0f);
@@ -190,12 +191,6 @@ class EditorHost : public ::testing::TestWithParam<Build> {
         EXPECT_EQ(hostCalls.front().index, index);
         EXPECT_EQ(hostCalls.back().opcode, audioMasterEndEdit);
         EXPECT_EQ(hostCalls.back().index, index);
-    }
-    std::vector<HostCall> callsOf(std::int32_t opcode) const {
-        std::vector<HostCall> found;
-        for (const HostCall& call : hostCalls)
-            if (call.opcode == opcode) found.push_back(call);
-        return found;
     }
 
     HMODULE library_ = nullptr;
