@@ -150,8 +150,10 @@ class EditorHost : public ::testing::TestWithParam<Build> {
     static Pixels field(const Pixels& editor, const Field& place) {
         return editor.crop(place.left, place.top, kFieldWidth, kFieldHeight);
     }
-    // Drags the makeup field up while the host closes with closer from its idle.
-    void dragWhileTheHostCloses(std::int32_t closer) {
+    // Drags the makeup field up while the host closes with closer from its idle. Then: one end for the one
+    // begin, heard before the close returned with the last value automated, and nothing of the drag after it;
+    // the frame window is gone and the cursor the drag hid is back.
+    void dragEndsWhenTheHostCloses(std::int32_t closer) {
         set(0, 0.5f);
         openEditor();
         hostCalls.clear();
@@ -165,10 +167,6 @@ class EditorHost : public ::testing::TestWithParam<Build> {
             input::release();
         });
         closeFromIdle = 0;
-    }
-    // One end for the one begin, heard before the close returned with the last value automated, and nothing
-    // of the drag after it; the frame window is gone and the cursor the drag hid is back.
-    void expectTheDragEndedByTheClose() {
         ASSERT_GT(closedAt, 0u) << "the host never closed";
         const std::vector<HostCall> ends = callsOf(audioMasterEndEdit);
         ASSERT_EQ(callsOf(audioMasterBeginEdit).size(), 1u);
@@ -458,17 +456,15 @@ TEST_P(EditorHost, ManyOpenCloseCyclesAndInstancesLeaveNothingBehind) {
 }
 
 TEST_P(EditorHost, ClosingTheEditorFromTheHostsIdleEndsTheDragInProgress) {
-    dragWhileTheHostCloses(effEditClose);
-    expectTheDragEndedByTheClose();
+    dragEndsWhenTheHostCloses(effEditClose);
     EXPECT_EQ(get(0), callsOf(audioMasterEndEdit)[0].opt);
     openEditor();
     EXPECT_NE(window_->editorWindow(), nullptr) << "the editor opens again";
 }
 
 TEST_P(EditorHost, ClosingTheEffectFromTheHostsIdleEndsTheDragInProgress) {
-    dragWhileTheHostCloses(effClose);
+    dragEndsWhenTheHostCloses(effClose);
     EXPECT_EQ(effect_, nullptr);
-    expectTheDragEndedByTheClose();
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, EditorHost, ::testing::ValuesIn(kBuilds),
