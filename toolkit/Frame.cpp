@@ -8,6 +8,7 @@
 
 #include <ole2.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -391,12 +392,8 @@ bool Frame::beginParameterEdit(int index) {
 
 bool Frame::endParameterEdit(int index) {
     if (!editor_) return false;
-    for (auto open = openEdits_.rbegin(); open != openEdits_.rend(); ++open) {
-        if (*open == index) {
-            openEdits_.erase(std::next(open).base());
-            break;
-        }
-    }
+    const auto open = std::find(openEdits_.rbegin(), openEdits_.rend(), index);
+    if (open != openEdits_.rend()) openEdits_.erase(std::next(open).base());
     return editor_->endParameterEdit(index);
 }
 

@@ -57,19 +57,11 @@ ULONG STDMETHODCALLTYPE FrameDropTarget::Release() {
 
 HRESULT STDMETHODCALLTYPE FrameDropTarget::DragEnter(IDataObject* dataObject, DWORD keyState, POINTL point,
                                                      DWORD* effect) {
-    accept_ = false;
-    if (!dataObject) {
-        *effect = DROPEFFECT_NONE;
-        return S_OK;
-    }
     FORMATETC text = formatFor(CF_TEXT);
     FORMATETC files = formatFor(CF_HDROP);
-    if (dataObject->QueryGetData(&text) == S_OK || dataObject->QueryGetData(&files) == S_OK) {
-        accept_ = true;
-        return DragOver(keyState, point, effect);
-    }
-    *effect = DROPEFFECT_NONE;
-    return S_OK;
+    accept_ =
+        dataObject && (dataObject->QueryGetData(&text) == S_OK || dataObject->QueryGetData(&files) == S_OK);
+    return DragOver(keyState, point, effect);
 }
 
 HRESULT STDMETHODCALLTYPE FrameDropTarget::DragOver(DWORD, POINTL, DWORD* effect) {

@@ -41,10 +41,11 @@ std::int32_t closeFromIdle = 0;
 std::size_t closedAt = 0;
 AEffect** hostedEffect = nullptr;
 
-bool heard(std::int32_t opcode) {
+std::vector<HostCall> callsOf(std::int32_t opcode) {
+    std::vector<HostCall> found;
     for (const HostCall& call : hostCalls)
-        if (call.opcode == opcode) return true;
-    return false;
+        if (call.opcode == opcode) found.push_back(call);
+    return found;
 }
 
 VstIntPtr QV3_VSTCALL recordingHost(AEffect* effect, std::int32_t opcode, std::int32_t index, VstIntPtr,
@@ -55,7 +56,7 @@ VstIntPtr QV3_VSTCALL recordingHost(AEffect* effect, std::int32_t opcode, std::i
     // An end carries the value the host reads back when it hears it.
     if (opcode == audioMasterEndEdit)
         hostCalls.push_back({opcode, index, effect->getParameter(effect, index)});
-    if (opcode == audioMasterIdle && closeFromIdle && heard(audioMasterAutomate)) {
+    if (opcode == audioMasterIdle && closeFromIdle && !callsOf(audioMasterAutomate).empty()) {
         const std::int32_t closer = closeFromIdle;
         closeFromIdle = 0;
         effect->dispatcher(effect, closer, 0, 0, nullptr, 0.0f);
@@ -149,8 +150,10 @@ class EditorHost : public ::testing::TestWithParam<Build> {
     static Pixels field(const Pixels& editor, const Field& place) {
         return editor.crop(place.left, place.top, kFieldWidth, kFieldHeight);
     }
-    // Drags the makeup field up while the host closes with closer from its idle.
-    void dragWhileTheHostCloses(std::int32_t closer) {
+    // Drags the makeup field up while the host closes with closer from its idle. Then: one end for the one
+    // begin, heard before the close returned with the last value automated, and nothing of the drag after it;
+    // the frame window is gone and the cursor the drag hid is back.
+    void dragEndsWhenTheHostCloses(std::int32_t closer) {
         set(0, 0.5f);
         openEditor();
         hostCalls.clear();
@@ -164,10 +167,6 @@ class EditorHost : public ::testing::TestWithParam<Build> {
             input::release();
         });
         closeFromIdle = 0;
-    }
-    // One end for the one begin, heard before the close returned with the last value automated, and nothing
-    // of the drag after it; the frame window is gone and the cursor the drag hid is back.
-    void expectTheDragEndedByTheClose() {
         ASSERT_GT(closedAt, 0u) << "the host never closed";
         const std::vector<HostCall> ends = callsOf(audioMasterEndEdit);
         ASSERT_EQ(callsOf(audioMasterBeginEdit).size(), 1u);
@@ -190,12 +189,6 @@ class EditorHost : public ::testing::TestWithParam<Build> {
         EXPECT_EQ(hostCalls.front().index, index);
         EXPECT_EQ(hostCalls.back().opcode, audioMasterEndEdit);
         EXPECT_EQ(hostCalls.back().index, index);
-    }
-    std::vector<HostCall> callsOf(std::int32_t opcode) const {
-        std::vector<HostCall> found;
-        for (const HostCall& call : hostCalls)
-            if (call.opcode == opcode) found.push_back(call);
-        return found;
     }
 
     HMODULE library_ = nullptr;
@@ -463,17 +456,15 @@ TEST_P(EditorHost, ManyOpenCloseCyclesAndInstancesLeaveNothingBehind) {
 }
 
 TEST_P(EditorHost, ClosingTheEditorFromTheHostsIdleEndsTheDragInProgress) {
-    dragWhileTheHostCloses(effEditClose);
-    expectTheDragEndedByTheClose();
+    dragEndsWhenTheHostCloses(effEditClose);
     EXPECT_EQ(get(0), callsOf(audioMasterEndEdit)[0].opt);
     openEditor();
     EXPECT_NE(window_->editorWindow(), nullptr) << "the editor opens again";
 }
 
 TEST_P(EditorHost, ClosingTheEffectFromTheHostsIdleEndsTheDragInProgress) {
-    dragWhileTheHostCloses(effClose);
+    dragEndsWhenTheHostCloses(effClose);
     EXPECT_EQ(effect_, nullptr);
-    expectTheDragEndedByTheClose();
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, EditorHost, ::testing::ValuesIn(kBuilds),

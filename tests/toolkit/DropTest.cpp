@@ -152,18 +152,12 @@ DWORD enterEffect(IDropTarget* target, IDataObject* data, DWORD keyState, DWORD 
 // Plays the system's part for a source that allows copy and move and, as a text editor does, deletes what was
 // dragged when the drop answers move. Returns the answers to enter, over and drop.
 std::vector<DWORD> dragFromMovingSource(IDropTarget* target, TestDataObject& source, DWORD keyState) {
-    std::vector<DWORD> answers;
-    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
-    target->DragEnter(&source, keyState, POINTL{240, 180}, &effect);
-    answers.push_back(effect);
-    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
-    target->DragOver(keyState, POINTL{240, 180}, &effect);
-    answers.push_back(effect);
-    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
-    target->Drop(&source, keyState, POINTL{240, 180}, &effect);
-    answers.push_back(effect);
-    if (effect & DROPEFFECT_MOVE) source.content.clear();
-    return answers;
+    DWORD enter = DROPEFFECT_COPY | DROPEFFECT_MOVE, over = enter, drop = enter;
+    target->DragEnter(&source, keyState, POINTL{240, 180}, &enter);
+    target->DragOver(keyState, POINTL{240, 180}, &over);
+    target->Drop(&source, keyState, POINTL{240, 180}, &drop);
+    if (drop & DROPEFFECT_MOVE) source.content.clear();
+    return {enter, over, drop};
 }
 
 } // namespace

@@ -460,30 +460,6 @@ TEST(FrameEditorBridge, EditsAndIdleReachTheEditor) {
     lonely.pumpIdle();
 }
 
-namespace {
-
-// Its host closes the editor from the second idle of a drag.
-class ClosingEditor final : public FrameEditor {
-  public:
-    void pumpIdle() override {
-        if (++idlePumps == 2) frame->close();
-    }
-    bool beginParameterEdit(int index) override {
-        edits.push_back("begin " + std::to_string(index));
-        return true;
-    }
-    bool endParameterEdit(int index) override {
-        edits.push_back("end " + std::to_string(index));
-        return true;
-    }
-
-    Frame* frame = nullptr;
-    int idlePumps = 0;
-    std::vector<std::string> edits;
-};
-
-} // namespace
-
 TEST(FrameEditorBridge, ADragTheHostClosesStopsAndTheFrameGoesWhenThePressReturns) {
     Bitmap* strip = new Bitmap(kSwitch5Bitmap);
     const std::function<Control*(ControlListener*)> makers[] = {
@@ -498,17 +474,21 @@ TEST(FrameEditorBridge, ADragTheHostClosesStopsAndTheFrameGoesWhenThePressReturn
         },
     };
     for (const auto& make : makers) {
-        ClosingEditor editor;
+        RecordingEditor editor;
         RecordingListener listener;
         std::vector<std::string> log;
         int destroyed = 0;
-        editor.frame = new Frame({0, 0, 300, 300}, nullptr, &editor);
-        editor.frame->addChild(new RecordingView({0, 0, 1, 1}, "witness", &log, &destroyed));
+        Frame* frame = new Frame({0, 0, 300, 300}, nullptr, &editor);
+        // Its host closes the editor from the second idle of the drag.
+        editor.onIdle = [&] {
+            if (editor.idlePumps == 2) frame->close();
+        };
+        frame->addChild(new RecordingView({0, 0, 1, 1}, "witness", &log, &destroyed));
         Control* control = make(&listener);
-        editor.frame->addChild(control);
+        frame->addChild(control);
         control->setDirty(false);
         // The press handler's reference.
-        editor.frame->retain();
+        frame->retain();
 
         ScriptedContext context;
         context.buttons.assign(40, kButtonPrimary);
@@ -521,7 +501,7 @@ TEST(FrameEditorBridge, ADragTheHostClosesStopsAndTheFrameGoesWhenThePressReturn
         const std::string tag = std::to_string(control->tag());
         EXPECT_EQ(editor.edits, (std::vector<std::string>{"begin " + tag, "end " + tag}));
         EXPECT_EQ(destroyed, 0) << "the frame went while the press was still handled";
-        editor.frame->release();
+        frame->release();
         EXPECT_EQ(destroyed, 1);
     }
     strip->release();

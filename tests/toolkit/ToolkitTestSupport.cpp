@@ -99,6 +99,7 @@ RecordingEditor::~RecordingEditor() { CloseHandle(editBegun); }
 
 void RecordingEditor::pumpIdle() {
     ++idlePumps;
+    if (onIdle) onIdle();
     Sleep(1);
 }
 

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,8 @@ class RecordingEditor final : public FrameEditor {
     // "begin 3", "end 3" in call order.
     std::vector<std::string> edits;
     int idlePumps = 0;
+    // Runs in every idle pump after the count, as a host's own work in its idle would.
+    std::function<void()> onIdle;
     // Signalled by every beginParameterEdit: a control has entered its drag loop.
     HANDLE editBegun;
 };
