@@ -20,6 +20,12 @@ packages=(
 # Bookworm's own qemu 7.2 ignores MAP_FIXED_NOREPLACE, and Wine then cannot map its shared user data.
 backports_packages=(qemu-user-static)
 
+# A mirror caught mid-sync fails one index now and then; the indexes that did arrive are enough when the next
+# try fails too, and the install then says what is really missing.
+apt_update() {
+    "${sudo_cmd[@]}" apt-get update -q || { sleep 10; "${sudo_cmd[@]}" apt-get update -q; } || true
+}
+
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 qemu_recent() { installed qemu-user-static && dpkg --compare-versions "$(dpkg-query -W -f='${Version}' qemu-user-static)" ge 1:10; }
 
@@ -37,7 +43,7 @@ if [ ${#missing[@]} -gt 0 ]; then
             'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
             "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/bookworm-backports.sources >/dev/null
     fi
-    "${sudo_cmd[@]}" apt-get update -q
+    apt_update
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
@@ -46,7 +52,7 @@ if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sou
     printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm bookworm-updates' \
         'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
         "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/bookworm-sources.sources >/dev/null
-    "${sudo_cmd[@]}" apt-get update -q
+    apt_update
 fi
 
 # i386 ELF programs through qemu. Wine re-executes its loader and starts helper programs, so every exec must be
