@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "ReferenceModel.h"
@@ -30,16 +32,33 @@ TEST(RampTables, EndWeightsAndSums) {
         EXPECT_NEAR(tables[0][k], 0.015 + (2.0 * k + 1.0) / 4000.0, 1e-14) << k;
 }
 
-TEST(RampTables, ShapeSwitchThresholds) {
-    EXPECT_EQ(rampTableIndex(0.0f), 0);
-    EXPECT_EQ(rampTableIndex(0.19f), 0);
-    EXPECT_EQ(rampTableIndex(0.2f), 1);
-    EXPECT_EQ(rampTableIndex(0.25f), 1);
-    EXPECT_EQ(rampTableIndex(0.4f), 2);
-    EXPECT_EQ(rampTableIndex(0.6f), 3);
-    EXPECT_EQ(rampTableIndex(0.8f), 4);
-    EXPECT_EQ(rampTableIndex(1.0f), 4);
-    EXPECT_EQ(rampTableIndex(-3.0f), 0);
+// A switch value and the shape the user sees for it.
+struct ShapeCase {
+    float value;
+    const char* shape;
+};
+
+// The weight a shape gives the newest target while the gain falls (k = 39 of its closed form).
+double newestFallingWeight(const std::string& shape) {
+    const std::map<std::string, double> weights = {
+        {"soft", 0.03475}, {"2", 0.0323125}, {"3", 0.029875}, {"4", 0.0274375}, {"hard", 0.025}};
+    return weights.at(shape);
+}
+
+// Each threshold is pinned by the floats on both sides of it, the one just below and the threshold itself
+// (the first float of the next range): a threshold moved by even one float step selects the wrong shape.
+TEST(RampTables, ShapeSwitchSelectsTheShapeOfEachRange) {
+    const auto below = [](float t) { return std::nextafter(t, -1.0f); };
+    const ShapeCase cases[] = {{-3.0f, "soft"},    {0.0f, "soft"}, {below(0.2f), "soft"}, {0.2f, "2"},
+                               {below(0.4f), "2"}, {0.4f, "3"},    {below(0.6f), "3"},    {0.6f, "4"},
+                               {below(0.8f), "4"}, {0.8f, "hard"}, {1.0f, "hard"},        {3.0f, "hard"}};
+    for (const ShapeCase& c : cases) {
+        // From reset, the first output of a step down to 0.5 is 1 - 0.5 x the newest target's weight.
+        GainSmoother smoother;
+        EXPECT_NEAR(smoother.smoothGain(0.5, rampTableIndex(c.value)),
+                    1.0 - 0.5 * newestFallingWeight(c.shape), 1e-14)
+            << c.value << " " << c.shape;
+    }
 }
 
 TEST(GainSmoother, SoftStepDownAndBackUp) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -528,6 +529,25 @@ TEST(LimiterPathProperties, AccumulatingAddsWhatReplacingWrites) {
             }
         }
     }
+}
+
+// Stereo link: a peak on the right channel alone is limited, and the left channel takes the same gain, so the
+// image does not move. The right channel is the left one at 8 times the level, 6 dB over full scale.
+TEST(LimiterPathProperties, PeakOnOneChannelReducesBoth) {
+    Channels input = silence(2, 4000);
+    for (std::size_t i = 0; i < 4000; ++i) {
+        input[0][i] = static_cast<float>(0.25 * std::sin(0.01 * static_cast<double>(i)));
+        input[1][i] = 8.0f * input[0][i];
+    }
+    Rig<2> rig;
+    const Channels output = rig.process(input);
+    for (std::size_t i = 0; i < 4000; ++i) {
+        ASSERT_LE(std::fabs(output[1][i]), Stereo::kOutputClamp) << i;
+        // Up to the output clamp, which the right channel's peaks meet.
+        ASSERT_NEAR(output[1][i], 8.0f * output[0][i], 1e-5) << i;
+    }
+    const float loudest = *std::max_element(output[1].begin(), output[1].end());
+    EXPECT_GT(loudest, 0.99f);
 }
 
 TEST(LimiterPathProperties, StereoWithIdenticalChannelsEqualsMono) {
