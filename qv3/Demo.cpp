@@ -3,6 +3,7 @@
 #include "AudioFiles.h"
 #include "Commands.h"
 #include "Errors.h"
+#include "OptionReader.h"
 #include "TemporaryOutput.h"
 #include "TextNumbers.h"
 

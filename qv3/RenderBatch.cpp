@@ -3,7 +3,7 @@
 #include "Render.h"
 
 #include "Batch.h"
-#include "LevelMeter.h"
+#include "LoudnessMeter.h"
 #include "Mastering.h"
 #include "Platform.h"
 #include "Report.h"
@@ -74,7 +74,7 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
                 [&] { inputs[index] = loadInput(context, jobs[index], reports[index]); });
     });
     std::vector<std::size_t> ready;
-    std::vector<const LevelMeter*> inputMeters;
+    std::vector<const LoudnessMeter*> inputMeters;
     for (std::size_t index = 0; index < jobs.size(); ++index) {
         if (reports[index].failed()) continue;
         ready.push_back(index);
@@ -82,29 +82,30 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
     }
     if (ready.empty()) return;
 
-    const DrivePasses passes{
-        [&](const Drive& drive) {
-            std::vector<std::unique_ptr<LevelMeter>> meters(ready.size());
-            forEachInParallel(ready.size(), workers, [&](std::size_t k) {
-                meters[k] = loudnessPass(context, inputs[ready[k]], drive, reports[ready[k]]);
-            });
-            std::vector<const LevelMeter*> measured;
-            for (const auto& meter : meters)
-                measured.push_back(meter.get());
-            return LevelMeter::loudness(measured);
-        },
-        [&](const Drive& drive) {
-            forEachInParallel(ready.size(), workers, [&](std::size_t k) {
-                candidatePass(context, inputs[ready[k]], drive, reports[ready[k]]);
-            });
-            std::vector<const LevelMeter*> measured;
-            for (std::size_t index : ready)
-                measured.push_back(reports[index].outputMeter.get());
-            return PassLevels{LevelMeter::loudness(measured), decibelsOf(LevelMeter::truePeak(measured))};
-        }};
+    const DrivePasses passes{[&](const Drive& drive) {
+                                 std::vector<std::unique_ptr<LoudnessMeter>> meters(ready.size());
+                                 forEachInParallel(ready.size(), workers, [&](std::size_t k) {
+                                     meters[k] =
+                                         loudnessPass(context, inputs[ready[k]], drive, reports[ready[k]]);
+                                 });
+                                 std::vector<const LoudnessMeter*> measured;
+                                 for (const auto& meter : meters)
+                                     measured.push_back(meter.get());
+                                 return LoudnessMeter::loudness(measured);
+                             },
+                             [&](const Drive& drive) {
+                                 forEachInParallel(ready.size(), workers, [&](std::size_t k) {
+                                     candidatePass(context, inputs[ready[k]], drive, reports[ready[k]]);
+                                 });
+                                 std::vector<const LoudnessMeter*> measured;
+                                 for (std::size_t index : ready)
+                                     measured.push_back(reports[index].outputMeter.get());
+                                 return PassLevels{LoudnessMeter::loudness(measured),
+                                                   decibelsOf(LoudnessMeter::truePeak(measured))};
+                             }};
     DriveFound found;
     try {
-        found = findDrive(*context.options.target, LevelMeter::loudness(inputMeters),
+        found = findDrive(*context.options.target, LoudnessMeter::loudness(inputMeters),
                           startingCeiling(context, inputs[ready.front()].channels), passes);
     } catch (const UnreachableTarget& unreachable) {
         for (std::size_t index : ready)

@@ -1,16 +1,10 @@
-// The qv3 subcommands. Each takes the arguments after its name, prints its results on standard output and
-// returns the exit status; failures are thrown (UsageError or std::runtime_error) for main to report.
+// The subcommands' option parsing: splits "--name=value" and "--name value" alike.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
-int runInfo(const std::vector<std::string>& arguments);
-int runRender(const std::vector<std::string>& arguments);
-int runAnalyze(const std::vector<std::string>& arguments);
-int runDemo(const std::vector<std::string>& arguments);
-
-// Splits "--name=value" and "--name value" alike; shared by the subcommands' option parsers.
 class OptionReader {
   public:
     explicit OptionReader(const std::vector<std::string>& arguments) : arguments_(arguments) {}

@@ -4,7 +4,7 @@
 
 #include "AudioFiles.h"
 #include "Batch.h"
-#include "LevelMeter.h"
+#include "LoudnessMeter.h"
 #include "Mastering.h"
 #include "Platform.h"
 #include "PluginHost.h"
@@ -79,8 +79,8 @@ void renderFile(const RenderContext& context, const FileJob& job, FileReport& re
 // Reads the file into memory and measures it.
 LoadedInput loadInput(const RenderContext& context, const FileJob& job, FileReport& report);
 // A search pass: integrated loudness only.
-std::unique_ptr<LevelMeter> loudnessPass(const RenderContext& context, const LoadedInput& input,
-                                         const Drive& drive, FileReport& report);
+std::unique_ptr<LoudnessMeter> loudnessPass(const RenderContext& context, const LoadedInput& input,
+                                            const Drive& drive, FileReport& report);
 // A candidate pass: rounded as the file will store it, and measured in full.
 PassLevels candidatePass(const RenderContext& context, const LoadedInput& input, const Drive& drive,
                          FileReport& report);

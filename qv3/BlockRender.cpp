@@ -22,7 +22,7 @@ BlockRenderFigures renderBlocks(PluginHost& host, int channels, int sampleRate, 
 
     // Latency compensation: the first `latency` output frames are the delay line's start, and as many silent
     // frames after the input flush its end out.
-    const std::int64_t latency = keepLatency ? 0 : std::max<std::int32_t>(0, host.record().initialDelay);
+    const std::int64_t latency = keepLatency ? 0 : std::max<std::int32_t>(0, host.latency());
     std::int64_t toSkip = latency;
     std::int64_t tailLeft = latency;
     BlockRenderFigures figures;

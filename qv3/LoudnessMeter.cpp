@@ -1,4 +1,4 @@
-#include "LevelMeter.h"
+#include "LoudnessMeter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@ namespace {
 constexpr double kSilence = -std::numeric_limits<double>::infinity();
 } // namespace
 
-LevelMeter::LevelMeter(int channels, int sampleRate, Scope scope)
+LoudnessMeter::LoudnessMeter(int channels, int sampleRate, Scope scope)
     : state_(ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
                           scope == Scope::Loudness
                               ? EBUR128_MODE_I
@@ -21,16 +21,16 @@ LevelMeter::LevelMeter(int channels, int sampleRate, Scope scope)
                                  std::to_string(sampleRate) + " Hz");
 }
 
-LevelMeter::~LevelMeter() { ebur128_destroy(&state_); }
+LoudnessMeter::~LoudnessMeter() { ebur128_destroy(&state_); }
 
-void LevelMeter::add(const float* interleaved, std::int64_t frames) {
+void LoudnessMeter::add(const float* interleaved, std::int64_t frames) {
     const std::int64_t count = frames * channels_;
     for (std::int64_t i = 0; i < count; ++i)
         samplePeak_ = std::max(samplePeak_, static_cast<double>(std::fabs(interleaved[i])));
     ebur128_add_frames_float(state_, interleaved, static_cast<std::size_t>(frames));
 }
 
-double LevelMeter::truePeak() const {
+double LoudnessMeter::truePeak() const {
     double largest = 0.0;
     for (int channel = 0; channel < channels_; ++channel) {
         double peak = 0.0;
@@ -40,26 +40,26 @@ double LevelMeter::truePeak() const {
     return largest;
 }
 
-double LevelMeter::loudness() const {
+double LoudnessMeter::loudness() const {
     double lufs = kSilence;
     if (ebur128_loudness_global(state_, &lufs) != EBUR128_SUCCESS) return kSilence;
     return lufs;
 }
 
-double LevelMeter::loudnessRange() const {
+double LoudnessMeter::loudnessRange() const {
     double range = 0.0;
     if (ebur128_loudness_range(state_, &range) != EBUR128_SUCCESS || !std::isfinite(range)) return 0.0;
     return range;
 }
 
-std::vector<ebur128_state*> LevelMeter::statesOf(const std::vector<const LevelMeter*>& meters) {
+std::vector<ebur128_state*> LoudnessMeter::statesOf(const std::vector<const LoudnessMeter*>& meters) {
     std::vector<ebur128_state*> states;
-    for (const LevelMeter* meter : meters)
+    for (const LoudnessMeter* meter : meters)
         states.push_back(meter->state_);
     return states;
 }
 
-double LevelMeter::loudness(const std::vector<const LevelMeter*>& meters) {
+double LoudnessMeter::loudness(const std::vector<const LoudnessMeter*>& meters) {
     std::vector<ebur128_state*> states = statesOf(meters);
     double lufs = kSilence;
     if (states.empty() ||
@@ -68,7 +68,7 @@ double LevelMeter::loudness(const std::vector<const LevelMeter*>& meters) {
     return lufs;
 }
 
-double LevelMeter::loudnessRange(const std::vector<const LevelMeter*>& meters) {
+double LoudnessMeter::loudnessRange(const std::vector<const LoudnessMeter*>& meters) {
     std::vector<ebur128_state*> states = statesOf(meters);
     double range = 0.0;
     if (states.empty() ||
@@ -78,16 +78,16 @@ double LevelMeter::loudnessRange(const std::vector<const LevelMeter*>& meters) {
     return range;
 }
 
-double LevelMeter::samplePeak(const std::vector<const LevelMeter*>& meters) {
+double LoudnessMeter::samplePeak(const std::vector<const LoudnessMeter*>& meters) {
     double largest = 0.0;
-    for (const LevelMeter* meter : meters)
+    for (const LoudnessMeter* meter : meters)
         largest = std::max(largest, meter->samplePeak());
     return largest;
 }
 
-double LevelMeter::truePeak(const std::vector<const LevelMeter*>& meters) {
+double LoudnessMeter::truePeak(const std::vector<const LoudnessMeter*>& meters) {
     double largest = 0.0;
-    for (const LevelMeter* meter : meters)
+    for (const LoudnessMeter* meter : meters)
         largest = std::max(largest, meter->truePeak());
     return largest;
 }

@@ -1,6 +1,7 @@
 // qv3 info: everything a host learns about the plug-in through its record.
 #include "Commands.h"
 #include "Errors.h"
+#include "OptionReader.h"
 #include "Platform.h"
 #include "PluginHost.h"
 
@@ -16,25 +17,6 @@ std::string fourCharacters(std::int32_t code) {
     return text;
 }
 
-std::string flagNames(std::int32_t flags) {
-    constexpr std::pair<std::int32_t, const char*> kNames[] = {
-        {effFlagsHasEditor, "editor"},
-        {effFlagsHasClip, "clip"},
-        {effFlagsHasVu, "vu"},
-        {effFlagsCanMono, "can mono"},
-        {effFlagsCanReplacing, "replacing"},
-        {effFlagsProgramChunks, "chunks"},
-        {effFlagsIsSynth, "synth"},
-        {effFlagsNoSoundInStop, "no sound in stop"},
-    };
-    std::string names;
-    for (const auto& [flag, name] : kNames) {
-        if (!(flags & flag)) continue;
-        names += names.empty() ? "" : ", ";
-        names += name;
-    }
-    return names;
-}
 } // namespace
 
 int runInfo(const std::vector<std::string>& arguments) {
@@ -49,30 +31,28 @@ int runInfo(const std::vector<std::string>& arguments) {
     }
 
     PluginHost host(plugin);
-    const AEffect& record = host.record();
     std::printf("plug-in:     %s\n", plugin.string().c_str());
     std::printf("name:        %s\n", host.effectName().c_str());
     std::printf("vendor:      %s\n", host.vendor().c_str());
     std::printf("product:     %s\n", host.product().c_str());
-    std::printf("unique ID:   '%s' (0x%08X)\n", fourCharacters(record.uniqueID).c_str(),
-                static_cast<unsigned>(record.uniqueID));
-    std::printf("version:     %d (vendor version %d, VST %d)\n", record.version, host.vendorVersion(),
+    std::printf("unique ID:   '%s' (0x%08X)\n", fourCharacters(host.uniqueId()).c_str(),
+                static_cast<unsigned>(host.uniqueId()));
+    std::printf("version:     %d (vendor version %d, VST %d)\n", host.version(), host.vendorVersion(),
                 host.vstVersion());
-    std::printf("inputs:      %d\n", record.numInputs);
-    std::printf("outputs:     %d\n", record.numOutputs);
-    std::printf("latency:     %d samples\n", record.initialDelay);
-    std::printf("flags:       0x%X (%s)\n", static_cast<unsigned>(record.flags),
-                flagNames(record.flags).c_str());
+    std::printf("inputs:      %d\n", host.inputCount());
+    std::printf("outputs:     %d\n", host.outputCount());
+    std::printf("latency:     %d samples\n", host.latency());
+    std::printf("flags:       0x%X (%s)\n", static_cast<unsigned>(host.flags()), host.flagNames().c_str());
 
-    std::printf("parameters:  %d\n", record.numParams);
-    for (std::int32_t index = 0; index < record.numParams; ++index) {
+    std::printf("parameters:  %d\n", host.parameterCount());
+    for (std::int32_t index = 0; index < host.parameterCount(); ++index) {
         std::string label = host.parameterLabel(index);
         std::printf("  %2d  %-10s %.6f  \"%s\"%s%s\n", index, host.parameterName(index).c_str(),
                     static_cast<double>(host.parameter(index)), host.parameterDisplay(index).c_str(),
                     label.empty() ? "" : " ", label.c_str());
     }
-    std::printf("programs:    %d\n", record.numPrograms);
-    for (std::int32_t index = 0; index < record.numPrograms; ++index)
+    std::printf("programs:    %d\n", host.programCount());
+    for (std::int32_t index = 0; index < host.programCount(); ++index)
         std::printf("  %2d  %s\n", index, host.programName(index).c_str());
     return 0;
 }

@@ -6,16 +6,16 @@
 #include <cstdint>
 #include <vector>
 
-class LevelMeter {
+class LoudnessMeter {
   public:
     // What a meter measures: loudness alone is a fraction of the cost of everything.
     enum class Scope { Loudness, Everything };
 
     // Throws std::runtime_error when libebur128 cannot measure this layout.
-    LevelMeter(int channels, int sampleRate, Scope scope = Scope::Everything);
-    ~LevelMeter();
-    LevelMeter(const LevelMeter&) = delete;
-    LevelMeter& operator=(const LevelMeter&) = delete;
+    LoudnessMeter(int channels, int sampleRate, Scope scope = Scope::Everything);
+    ~LoudnessMeter();
+    LoudnessMeter(const LoudnessMeter&) = delete;
+    LoudnessMeter& operator=(const LoudnessMeter&) = delete;
 
     void add(const float* interleaved, std::int64_t frames);
 
@@ -26,13 +26,13 @@ class LevelMeter {
 
     // The same figures over several streams taken together, as one album: loudness and range over all their
     // blocks, the largest peaks of any.
-    static double loudness(const std::vector<const LevelMeter*>& meters);
-    static double loudnessRange(const std::vector<const LevelMeter*>& meters);
-    static double samplePeak(const std::vector<const LevelMeter*>& meters);
-    static double truePeak(const std::vector<const LevelMeter*>& meters);
+    static double loudness(const std::vector<const LoudnessMeter*>& meters);
+    static double loudnessRange(const std::vector<const LoudnessMeter*>& meters);
+    static double samplePeak(const std::vector<const LoudnessMeter*>& meters);
+    static double truePeak(const std::vector<const LoudnessMeter*>& meters);
 
   private:
-    static std::vector<ebur128_state*> statesOf(const std::vector<const LevelMeter*>& meters);
+    static std::vector<ebur128_state*> statesOf(const std::vector<const LoudnessMeter*>& meters);
 
     ebur128_state* state_;
     int channels_;

@@ -3,7 +3,8 @@
 #include "Batch.h"
 #include "Commands.h"
 #include "Errors.h"
-#include "LevelMeter.h"
+#include "LoudnessMeter.h"
+#include "OptionReader.h"
 #include "Report.h"
 
 #include <cmath>
@@ -15,7 +16,7 @@ constexpr std::int64_t kChunkFrames = 65536;
 
 void measure(const std::filesystem::path& path, FileReport& report, BatchProgress& progress) {
     SoundFileReader input(path);
-    auto meter = std::make_shared<LevelMeter>(input.channels(), input.sampleRate());
+    auto meter = std::make_shared<LoudnessMeter>(input.channels(), input.sampleRate());
     std::vector<float> chunk(static_cast<std::size_t>(kChunkFrames * input.channels()));
     for (std::int64_t got; (got = input.read(chunk.data(), kChunkFrames)) > 0;) {
         meter->add(chunk.data(), got);

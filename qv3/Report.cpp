@@ -88,18 +88,18 @@ void write(const std::string& destination, const Json& report) {
 }
 } // namespace
 
-LevelFigures LevelFigures::of(const LevelMeter& meter) {
+LevelFigures LevelFigures::of(const LoudnessMeter& meter) {
     return {meter.samplePeak(), meter.truePeak(), meter.loudness(), meter.loudnessRange()};
 }
 
-LevelFigures LevelFigures::of(const std::vector<const LevelMeter*>& meters) {
-    return {LevelMeter::samplePeak(meters), LevelMeter::truePeak(meters), LevelMeter::loudness(meters),
-            LevelMeter::loudnessRange(meters)};
+LevelFigures LevelFigures::of(const std::vector<const LoudnessMeter*>& meters) {
+    return {LoudnessMeter::samplePeak(meters), LoudnessMeter::truePeak(meters),
+            LoudnessMeter::loudness(meters), LoudnessMeter::loudnessRange(meters)};
 }
 
 LevelFigures albumLevels(const std::vector<FileReport>& files,
-                         std::shared_ptr<const LevelMeter> FileReport::*meter) {
-    std::vector<const LevelMeter*> meters;
+                         std::shared_ptr<const LoudnessMeter> FileReport::*meter) {
+    std::vector<const LoudnessMeter*> meters;
     for (const FileReport& file : files)
         if (!file.failed() && file.*meter) meters.push_back((file.*meter).get());
     return LevelFigures::of(meters);

@@ -8,8 +8,9 @@
 #include "BlockRender.h"
 #include "Commands.h"
 #include "Errors.h"
-#include "LevelMeter.h"
+#include "LoudnessMeter.h"
 #include "Mastering.h"
+#include "OptionReader.h"
 #include "Platform.h"
 #include "PluginHost.h"
 #include "Report.h"
@@ -132,7 +133,7 @@ void checkOutputPath(const FileJob& job) {
 }
 
 void selectProgram(const PluginHost& host, const std::string& wanted) {
-    const std::int32_t count = host.record().numPrograms;
+    const std::int32_t count = host.programCount();
     if (auto index = parseWholeNumber(wanted)) {
         if (*index >= count)
             throw UsageError("program " + wanted + " does not exist: the plug-in has programs 0 to " +
@@ -167,11 +168,11 @@ void checkChannels(const FileJob& job, int channels) {
 
 void recordPlugin(FileReport& report, const PluginHost& host) {
     report.effectName = host.effectName();
-    report.latency = host.record().initialDelay;
+    report.latency = host.latency();
     report.program = host.currentProgram();
     report.programName = host.programName(report.program);
     report.parameters.clear();
-    for (std::int32_t index = 0; index < host.record().numParams; ++index)
+    for (std::int32_t index = 0; index < host.parameterCount(); ++index)
         report.parameters.push_back({index, host.parameterName(index), host.parameter(index),
                                      trimmed(host.parameterDisplay(index)),
                                      trimmed(host.parameterLabel(index))});
@@ -218,13 +219,11 @@ std::unique_ptr<PluginHost> RenderContext::openInstance(int channels,
             : executableDirectory() / pluginFileName(channels == 2 ? "Orvanta_QV3" : "Orvanta_QV3mono");
     keepLoaded(path);
     auto host = std::make_unique<PluginHost>(path);
-    const AEffect& record = host->record();
-    if (record.numInputs != channels || record.numOutputs != channels)
-        throw std::runtime_error(path.string() + " processes " + std::to_string(record.numInputs) + " in, " +
-                                 std::to_string(record.numOutputs) + " out, but the input has " +
+    if (host->inputCount() != channels || host->outputCount() != channels)
+        throw std::runtime_error(path.string() + " processes " + std::to_string(host->inputCount()) +
+                                 " in, " + std::to_string(host->outputCount()) + " out, but the input has " +
                                  std::to_string(channels) + " channel(s)");
-    if (!(record.flags & effFlagsCanReplacing))
-        throw std::runtime_error(path.string() + " cannot process replacing");
+    if (!host->canProcessReplacing()) throw std::runtime_error(path.string() + " cannot process replacing");
     if (options.program) selectProgram(*host, *options.program);
     for (const Setting& setting : options.settings)
         applySetting(*host, setting);
@@ -251,7 +250,7 @@ LoadedInput loadInput(const RenderContext& context, const FileJob& job, FileRepo
     loaded.channels = input.channels();
     loaded.sampleRate = input.sampleRate();
     loaded.format = chooseOutputFormat(job.output, input.format(), context.options.encoding);
-    auto meter = std::make_shared<LevelMeter>(loaded.channels, loaded.sampleRate);
+    auto meter = std::make_shared<LoudnessMeter>(loaded.channels, loaded.sampleRate);
     loaded.samples.reserve(
         static_cast<std::size_t>(std::max<std::int64_t>(0, input.frames()) * loaded.channels));
     std::vector<float> chunk(static_cast<std::size_t>(kReadChunkFrames * loaded.channels));
@@ -269,10 +268,11 @@ LoadedInput loadInput(const RenderContext& context, const FileJob& job, FileRepo
     return loaded;
 }
 
-std::unique_ptr<LevelMeter> loudnessPass(const RenderContext& context, const LoadedInput& input,
-                                         const Drive& drive, FileReport& report) {
+std::unique_ptr<LoudnessMeter> loudnessPass(const RenderContext& context, const LoadedInput& input,
+                                            const Drive& drive, FileReport& report) {
     const Stopwatch stopwatch;
-    auto meter = std::make_unique<LevelMeter>(input.channels, input.sampleRate, LevelMeter::Scope::Loudness);
+    auto meter =
+        std::make_unique<LoudnessMeter>(input.channels, input.sampleRate, LoudnessMeter::Scope::Loudness);
     recordRender(report, renderLoaded(context, *context.openInstance(input.channels, drive), input, drive,
                                       [&](std::vector<float>& block, std::int64_t frames) {
                                           meter->add(block.data(), frames);
@@ -284,7 +284,7 @@ std::unique_ptr<LevelMeter> loudnessPass(const RenderContext& context, const Loa
 PassLevels candidatePass(const RenderContext& context, const LoadedInput& input, const Drive& drive,
                          FileReport& report) {
     const Stopwatch stopwatch;
-    auto meter = std::make_shared<LevelMeter>(input.channels, input.sampleRate);
+    auto meter = std::make_shared<LoudnessMeter>(input.channels, input.sampleRate);
     SampleRounder rounder(input.format);
     recordRender(report, renderLoaded(context, *context.openInstance(input.channels, drive), input, drive,
                                       [&](std::vector<float>& block, std::int64_t frames) {
@@ -334,8 +334,8 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
     const OutputFormat format = chooseOutputFormat(job.output, input.format(), options.encoding);
     auto host = context.openInstance(channels, std::nullopt);
 
-    auto inputMeter = std::make_shared<LevelMeter>(channels, rate);
-    auto outputMeter = std::make_shared<LevelMeter>(channels, rate);
+    auto inputMeter = std::make_shared<LoudnessMeter>(channels, rate);
+    auto outputMeter = std::make_shared<LoudnessMeter>(channels, rate);
     TemporaryOutput temporary(job.output);
     SoundFileWriter writer(temporary.path(), format, channels, rate);
     const BlockStream stream{[&](float* block, std::int64_t frames) {

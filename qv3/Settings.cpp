@@ -46,7 +46,7 @@ double parseAmount(const std::string& option, const std::string& argument, const
 }
 
 std::int32_t findParameter(const PluginHost& host, const char* name) {
-    for (std::int32_t index = 0; index < host.record().numParams; ++index)
+    for (std::int32_t index = 0; index < host.parameterCount(); ++index)
         if (host.parameterName(index) == name) return index;
     throw std::runtime_error(std::string("plug-in has no parameter named ") + name);
 }
@@ -191,9 +191,9 @@ void applySetting(const PluginHost& host, const Setting& setting) {
         setSwitch(host, findParameter(host, kMonitorName), {0.0f, 1.0f}, setting);
         break;
     case Setting::Kind::Raw:
-        if (setting.index >= host.record().numParams)
+        if (setting.index >= host.parameterCount())
             throw UsageError("--set " + std::to_string(setting.index) + ": the plug-in has parameters 0 to " +
-                             std::to_string(host.record().numParams - 1));
+                             std::to_string(host.parameterCount() - 1));
         host.setParameter(setting.index, static_cast<float>(setting.amount));
         break;
     }

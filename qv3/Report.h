@@ -2,7 +2,7 @@
 // fields are documented in the README and kept stable.
 #pragma once
 
-#include "LevelMeter.h"
+#include "LoudnessMeter.h"
 #include "Mastering.h"
 
 #include <cstdint>
@@ -19,8 +19,8 @@ struct LevelFigures {
     double loudness = -std::numeric_limits<double>::infinity(); // LUFS
     double loudnessRange = 0.0;                                 // LU
 
-    static LevelFigures of(const LevelMeter& meter);
-    static LevelFigures of(const std::vector<const LevelMeter*>& meters);
+    static LevelFigures of(const LoudnessMeter& meter);
+    static LevelFigures of(const std::vector<const LoudnessMeter*>& meters);
 };
 
 struct ParameterState {
@@ -54,8 +54,8 @@ struct FileReport {
     double pluginSeconds = 0.0; // of which inside the plug-in
 
     // Kept for the album figures of a batch.
-    std::shared_ptr<const LevelMeter> inputMeter;
-    std::shared_ptr<const LevelMeter> outputMeter;
+    std::shared_ptr<const LoudnessMeter> inputMeter;
+    std::shared_ptr<const LoudnessMeter> outputMeter;
 
     bool failed() const { return !error.empty(); }
     double duration() const { return sampleRate > 0 ? static_cast<double>(frames) / sampleRate : 0.0; }
@@ -70,7 +70,7 @@ struct RenderReport {
 
 // The levels that `meter` measured in every file that succeeded, taken together as one album.
 LevelFigures albumLevels(const std::vector<FileReport>& files,
-                         std::shared_ptr<const LevelMeter> FileReport::*meter);
+                         std::shared_ptr<const LoudnessMeter> FileReport::*meter);
 
 // Writes the report to the file (through a temporary file) or, for "-", to standard output. Throws
 // std::runtime_error when it cannot be written.
