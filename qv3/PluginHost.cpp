@@ -1,7 +1,8 @@
 #include "PluginHost.h"
 
-#include "shell/MeterQuery.h"
-#include "shell/VstInterface.h"
+#include "core/ParameterLayout.h"
+#include "vst2/MeterQuery.h"
+#include "vst2/VstInterface.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -127,8 +128,7 @@ void PluginHost::stop() {
 }
 
 std::optional<double> PluginHost::gainMeter() const {
-    // Our meter slots start at 6 with the input peaks, one per input channel; the gain meter follows them.
-    VstIntPtr gainMeterIndex = 6 + effect_->numInputs;
+    const VstIntPtr gainMeterIndex = kFirstMeterIndex + gainMeterSlot(effect_->numInputs);
     double value = 0.0;
     if (dispatch(effVendorSpecific, kMeterValueQuery, gainMeterIndex, &value) != 1) return std::nullopt;
     return value;

@@ -1,6 +1,6 @@
 // The factory bank of the Linux plug-ins, read as a host reads it: every stored value of every program,
 // exactly. The texts round the values (0.1 dB for "Makeup"), so only the numbers show a slip in a late digit.
-#include "shell/VstInterface.h"
+#include "vst2/VstInterface.h"
 
 #include <dlfcn.h>
 
