@@ -67,9 +67,8 @@ bool checkMapping(LimiterCore& core, const PortMapping& mapping) {
     for (int index = 0; index < kParameterIdCount; ++index) {
         const ParameterId id = idAt(index);
         exact &= checkRoundTrip(mapping, id, parameterInfo(id).defaultValue, "default");
-        exact &= checkRoundTrip(mapping, id, valueOfStep(id, 0), "minimum");
-        exact &= checkRoundTrip(mapping, id, parameterInfo(id).stepCount > 0 ? valueOfStep(id, 99) : 1.0f,
-                                "maximum");
+        exact &= checkRoundTrip(mapping, id, 0.0f, "minimum");
+        exact &= checkRoundTrip(mapping, id, 1.0f, "maximum");
     }
     for (int program = 0; program < LimiterCore::programCount(); ++program) {
         core.selectProgram(program);
@@ -142,13 +141,12 @@ void writeControlPort(std::ostream& out, ParameterId id) {
     }
 }
 
+// Stereo: "in_l" "In L" ... "out_r" "Out R"; mono: "in" "In", "out" "Out".
 void writeAudioPort(std::ostream& out, const Plugin& plugin, bool output, int channel) {
-    static const char* const kSides[] = {"l", "r"};
-    const char* direction = output ? "out" : "in";
-    std::string symbol = direction, name = output ? "Out" : "In";
+    std::string symbol = output ? "out" : "in", name = output ? "Out" : "In";
     if (plugin.channels == 2) {
-        symbol = symbol + "_" + kSides[channel];
-        name = name + " " + static_cast<char>(kSides[channel][0] - 'a' + 'A');
+        symbol += channel == 0 ? "_l" : "_r";
+        name += channel == 0 ? " L" : " R";
     }
     out << "        a lv2:" << (output ? "OutputPort" : "InputPort") << ", lv2:AudioPort ;\n"
         << "        lv2:index "
