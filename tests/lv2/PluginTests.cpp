@@ -41,7 +41,8 @@ std::vector<float> material(int channel) {
 
 using Channels = std::vector<std::vector<float>>;
 
-// One plug-in instance with every port connected to buffers of its own.
+// One plug-in instance with its audio and latency ports connected to buffers of its own; the controls,
+// holding the defaults' port values, once connectControls is called.
 class Instance {
   public:
     Instance() : handle_(descriptor(0)->instantiate(descriptor(0), kSampleRate, "/nowhere/", nullptr)) {
@@ -50,37 +51,35 @@ class Instance {
             outputs_.emplace_back(kFrames, kSentinel);
         }
         for (int index = 0; index < kParameterIdCount; ++index)
-            connect(index, &controls_[index]);
+            controls_[index] =
+                portValueOf(ParameterId(index), parameterInfo(ParameterId(index)).defaultValue);
         connect(kLatencyPort, &latency_);
-        for (int channel = 0; channel < kChannels; ++channel) {
-            connect(audioInputPort(channel), inputs_[channel].data());
-            connect(audioOutputPort(kChannels, channel), outputs_[channel].data());
-        }
     }
     ~Instance() { descriptor(0)->cleanup(handle_); }
 
     void connect(std::uint32_t port, void* data) { descriptor(0)->connect_port(handle_, port, data); }
+    void connectControls() {
+        for (int index = 0; index < kParameterIdCount; ++index)
+            connect(index, &controls_[index]);
+    }
     void activate() { descriptor(0)->activate(handle_); }
     void set(ParameterId id, float portValue) { controls_[static_cast<int>(id)] = portValue; }
-    void runBlock(int block) {
+    // Runs the frames of block `block`, where the audio ports are connected first.
+    void run(int block, int frames = kBlock) {
         for (int channel = 0; channel < kChannels; ++channel) {
             connect(audioInputPort(channel), inputs_[channel].data() + block * kBlock);
             connect(audioOutputPort(kChannels, channel), outputs_[channel].data() + block * kBlock);
         }
-        run(kBlock);
+        runAsConnected(frames);
     }
-    void run(int frames) { descriptor(0)->run(handle_, static_cast<std::uint32_t>(frames)); }
-    void runAll() {
-        for (int block = 0; block < kBlocks; ++block)
-            runBlock(block);
-    }
+    void runAsConnected(int frames) { descriptor(0)->run(handle_, static_cast<std::uint32_t>(frames)); }
 
     const Channels& outputs() const { return outputs_; }
     float latency() const { return latency_; }
 
   private:
     LV2_Handle handle_;
-    float controls_[kParameterIdCount] = {};
+    float controls_[kParameterIdCount];
     float latency_ = 0.0f;
     Channels inputs_, outputs_;
 };
@@ -108,13 +107,16 @@ template <class Between> Channels coreOutput(int program, Between between) {
     return outputs;
 }
 
-Channels coreOutput(int program) {
-    return coreOutput(program, [](LimiterCore&, int) {});
-}
-
 bool sameSamples(const Channels& a, const Channels& b) {
     for (int channel = 0; channel < kChannels; ++channel)
         if (std::memcmp(a[channel].data(), b[channel].data(), kFrames * sizeof(float)) != 0) return false;
+    return true;
+}
+
+bool silentBlock(const Channels& outputs, int block) {
+    for (const auto& channel : outputs)
+        for (int i = block * kBlock; i < (block + 1) * kBlock; ++i)
+            if (channel[i] != 0.0f) return false;
     return true;
 }
 
@@ -129,43 +131,31 @@ TEST(Lv2Plugin, EveryProgramThroughItsPortValuesSoundsAsTheCore) {
     for (int program = 0; program < LimiterCore::programCount(); ++program) {
         bank.selectProgram(program);
         Instance instance;
-        for (int index = 0; index < kParameterIdCount; ++index) {
-            const auto id = static_cast<ParameterId>(index);
-            instance.set(id, portValueOf(id, bank.value(id)));
-        }
+        for (int index = 0; index < kParameterIdCount; ++index)
+            instance.set(ParameterId(index), portValueOf(ParameterId(index), bank.value(ParameterId(index))));
+        instance.connectControls();
         instance.activate();
-        instance.runAll();
-        EXPECT_TRUE(sameSamples(instance.outputs(), coreOutput(program))) << "program " << program;
+        for (int block = 0; block < kBlocks; ++block)
+            instance.run(block);
+        EXPECT_TRUE(sameSamples(instance.outputs(), coreOutput(program, [](LimiterCore&, int) {})))
+            << "program " << program;
         EXPECT_EQ(instance.latency(), 39.0f);
     }
 }
 
-TEST(Lv2Plugin, UnconnectedControlsKeepTheDefaults) {
+// Unconnected controls keep the defaults; a value changed between runs applies from the next run on, a NaN
+// keeps the value before it, an infinite value takes the end of the range.
+TEST(Lv2Plugin, ControlsConnectedLateAndChangedBetweenRuns) {
     Instance instance;
-    for (int index = 0; index < kParameterIdCount; ++index)
-        instance.connect(index, nullptr);
     instance.activate();
-    instance.runAll();
-    EXPECT_TRUE(sameSamples(instance.outputs(), coreOutput(0)));
-}
-
-// A value changed between runs applies from the next run on; a NaN keeps the value before it, an infinite
-// value the end of the range.
-TEST(Lv2Plugin, ValuesChangedBetweenRunsApplyFromTheNextRun) {
-    Instance instance;
-    for (int index = 0; index < kParameterIdCount; ++index) {
-        const auto id = static_cast<ParameterId>(index);
-        instance.set(id, portValueOf(id, parameterInfo(id).defaultValue));
-    }
-    instance.activate();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
     for (int block = 0; block < kBlocks; ++block) {
         if (block == 2) instance.set(ParameterId::kMakeup, 12.0f);
-        if (block == 4) instance.set(ParameterId::kMakeup, nan);
+        if (block == 2) instance.connectControls();
+        if (block == 4) instance.set(ParameterId::kMakeup, std::numeric_limits<float>::quiet_NaN());
         if (block == 5) instance.set(ParameterId::kReleaseSwitch, 1.0f);
         if (block == 7) instance.set(ParameterId::kCeiling, -std::numeric_limits<float>::infinity());
         if (block == 9) instance.set(ParameterId::kClipSwitch, 0.0f);
-        instance.runBlock(block);
+        instance.run(block);
     }
     const Channels expected = coreOutput(0, [](LimiterCore& core, int block) {
         if (block == 2) core.setValue(ParameterId::kMakeup, 0.25f);
@@ -176,40 +166,28 @@ TEST(Lv2Plugin, ValuesChangedBetweenRunsApplyFromTheNextRun) {
     EXPECT_TRUE(sameSamples(instance.outputs(), expected));
 }
 
-TEST(Lv2Plugin, SilentBeforeActivateAndWithoutAllAudioPorts) {
-    const auto silentBlock = [](const Channels& outputs, int block) {
-        for (const auto& channel : outputs)
-            for (int i = block * kBlock; i < (block + 1) * kBlock; ++i)
-                if (channel[i] != 0.0f) return false;
-        return true;
-    };
-    Instance instance;
-    instance.runBlock(0);
-    EXPECT_TRUE(silentBlock(instance.outputs(), 0)) << "run before activate";
-    EXPECT_EQ(instance.latency(), 39.0f);
-
-    instance.activate();
-    instance.runBlock(1);
-    instance.connect(audioInputPort(kChannels - 1), nullptr);
-    instance.run(kBlock);
-    EXPECT_TRUE(silentBlock(instance.outputs(), 1)) << "an input connected to nothing";
-}
-
-TEST(Lv2Plugin, ZeroFramesNoPortsAndNoInstance) {
+TEST(Lv2Plugin, CarelessHostsGetSilenceRatherThanACrash) {
     const LV2_Descriptor* d = descriptor(0);
-    LV2_Handle handle = d->instantiate(d, kSampleRate, "/nowhere/", nullptr);
-    d->run(handle, 0);
-    d->activate(handle);
-    d->run(handle, kBlock);
-    d->deactivate(handle);
-    d->cleanup(handle);
+    LV2_Handle bare = d->instantiate(d, std::numeric_limits<double>::quiet_NaN(), "/nowhere/", nullptr);
+    d->run(bare, kBlock);
+    d->activate(bare);
+    d->run(bare, 0);
+    d->run(bare, kBlock);
+    d->cleanup(bare);
     d->run(nullptr, kBlock);
     d->cleanup(nullptr);
 
     Instance instance;
-    instance.activate();
     instance.run(0);
-    EXPECT_EQ(instance.outputs()[0][0], kSentinel);
+    EXPECT_TRUE(silentBlock(instance.outputs(), 0)) << "run before activate";
+    EXPECT_EQ(instance.latency(), 39.0f);
+    instance.activate();
+    instance.run(1);
+    instance.connect(audioInputPort(kChannels - 1), nullptr);
+    instance.runAsConnected(kBlock);
+    EXPECT_TRUE(silentBlock(instance.outputs(), 1)) << "an input connected to nothing";
+    instance.run(2, 0);
+    EXPECT_EQ(instance.outputs()[0][2 * kBlock], kSentinel) << "a run of no frames";
 }
 
 } // namespace
