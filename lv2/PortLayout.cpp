@@ -25,7 +25,7 @@ bool isStepped(ParameterId id) { return parameterInfo(id).stepCount > 0; }
 
 // The unit's arithmetic, the inverse of portValueOf for continuous ports.
 float normalisedOfNumber(ParameterId id, float portValue) {
-    const double number = portValue;
+    const auto number = static_cast<double>(portValue);
     switch (id) {
     case ParameterId::kMakeup:
         return static_cast<float>(number / kMakeupRangeDb);
