@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # package.sh: builds the Linux and both Windows trees in Release and writes the release files into dist/: the
 # installer, a zip per Windows architecture (both plug-ins, qv3.exe where built, the README), a tar.gz for Linux
-# (both plug-ins, qv3, the README) and SHA256SUMS. Every name carries the version of CMakeLists.txt.
+# (both plug-ins, the LV2 bundle Orvanta_QV3.lv2, qv3, the README) and SHA256SUMS. Every name carries the version
+# of CMakeLists.txt.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -30,6 +31,7 @@ for arch in x64 x86; do
 done
 name=Orvanta_QV3-$version-linux-$(uname -m)
 stage "$name" "$root/out/linux" Orvanta_QV3.so Orvanta_QV3mono.so qv3
+cp -R "$root/out/linux/Orvanta_QV3.lv2" "$stage/$name/"
 tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner -czf "$dist/$name.tar.gz" "$name"
 
 (cd "$dist" && sha256sum -- * >SHA256SUMS)
