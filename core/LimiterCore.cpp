@@ -77,13 +77,13 @@ void LimiterCore::setSampleRate(double sampleRate) { path_.setSampleRate(static_
 
 void LimiterCore::reset() { path_.reset(); }
 
-void LimiterCore::process(const float* const* inputs, float* const* outputs, std::int32_t frames) {
+void LimiterCore::process(const float* const* inputs, float* const* outputs, std::int32_t frames) QV3_NONBLOCKING {
     followStoredValues();
     path_.processReplacing(inputs, outputs, frames);
 }
 
 void LimiterCore::processAccumulating(const float* const* inputs, float* const* outputs,
-                                      std::int32_t frames) {
+                                      std::int32_t frames) QV3_NONBLOCKING {
     followStoredValues();
     path_.processAccumulating(inputs, outputs, frames);
 }
@@ -169,7 +169,7 @@ void LimiterCore::setListener(ValueListener* listener) {
     listener_.store(listener, std::memory_order_relaxed);
 }
 
-void LimiterCore::publishMeter(std::int32_t index, float value) { path_.storeMeterValue(index, value); }
+void LimiterCore::publishMeter(std::int32_t index, float value) QV3_NONBLOCKING { path_.storeMeterValue(index, value); }
 
 void LimiterCore::announceCurrentProgram() {
     ValueListener* listener = listener_.load(std::memory_order_relaxed);
@@ -183,12 +183,12 @@ LimiterCore::PathValues LimiterCore::valuesOf(const LimiterProgram& p) {
     return {p.makeup, p.ceiling, p.relSwitch, p.manualRelease, p.autoRelease, p.clipSwitch, p.monitor};
 }
 
-void LimiterCore::followStoredValues() {
+void LimiterCore::followStoredValues() QV3_NONBLOCKING {
     const PathValues values = valuesOf(currentSlot());
     if (std::memcmp(&values, &pathValues_, sizeof values) != 0) deriveSettings(values, false);
 }
 
-void LimiterCore::deriveSettings(const PathValues& values, bool all) {
+void LimiterCore::deriveSettings(const PathValues& values, bool all) QV3_NONBLOCKING {
     // Compared bit for bit: a value is derived again exactly when it is not the one derived from before.
     const auto changed = [&](const float& value, const float& before) {
         return all || std::memcmp(&value, &before, sizeof value) != 0;

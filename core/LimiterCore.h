@@ -16,6 +16,7 @@
 #include "core/BuildConfig.h"
 #include "core/LimiterProgram.h"
 #include "core/ParameterLayout.h"
+#include "dsp/Nonblocking.h"
 #include "dsp/LimiterPath.h"
 
 #include <atomic>
@@ -50,9 +51,10 @@ class LimiterCore final : private MeterPublisher {
 
     // Audio thread: any number of frames (0 does nothing), outputs may be the inputs. Callable on sub-blocks,
     // so a format can split a block where a parameter event falls.
-    void process(const float* const* inputs, float* const* outputs, std::int32_t frames);
+    void process(const float* const* inputs, float* const* outputs, std::int32_t frames) QV3_NONBLOCKING;
     // Adds the processed signal to the outputs (the VST 2.x accumulating entry).
-    void processAccumulating(const float* const* inputs, float* const* outputs, std::int32_t frames);
+    void processAccumulating(const float* const* inputs, float* const* outputs, std::int32_t frames)
+        QV3_NONBLOCKING;
 
     float value(ParameterId id) const;
     // Stores into the current program; NaN and infinite values are dropped.
@@ -88,7 +90,7 @@ class LimiterCore final : private MeterPublisher {
 
   private:
     // Implementation details are the core's own; formats use only what is above.
-    void publishMeter(std::int32_t index, float value) override;
+    void publishMeter(std::int32_t index, float value) QV3_NONBLOCKING override;
 
     // The values the signal path's settings were last derived from.
     struct PathValues {
@@ -108,9 +110,9 @@ class LimiterCore final : private MeterPublisher {
     static PathValues valuesOf(const LimiterProgram& program);
     // Audio thread, at the start of a block: derives the signal path's settings again where the current
     // program's values differ from those they were derived from. One comparison when nothing changed.
-    void followStoredValues();
+    void followStoredValues() QV3_NONBLOCKING;
     // Derives the settings from `values`: all of them, or those whose value differs from pathValues_.
-    void deriveSettings(const PathValues& values, bool all);
+    void deriveSettings(const PathValues& values, bool all) QV3_NONBLOCKING;
     // Tells the listener, if any, of the seven values of the current program.
     void announceCurrentProgram();
 

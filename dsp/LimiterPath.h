@@ -16,6 +16,7 @@
 #include "dsp/GainSmoother.h"
 #include "dsp/Lanes.h"
 #include "dsp/MeterFeed.h"
+#include "dsp/Nonblocking.h"
 #include "dsp/ParameterCurves.h"
 #include "dsp/PeakHoldDetector.h"
 #include "dsp/SampleRate.h"
@@ -25,7 +26,7 @@
 // in L, in R, gain, out L, out R; mono in, gain, out.
 class MeterPublisher {
   public:
-    virtual void publishMeter(std::int32_t slot, float value) = 0;
+    virtual void publishMeter(std::int32_t slot, float value) QV3_NONBLOCKING = 0;
 
   protected:
     ~MeterPublisher() = default;
@@ -105,10 +106,10 @@ template <int Channels> class LimiterPath {
     }
 
     // frames <= 0 or null channel arrays (or channel pointers): nothing happens. Outputs may be the inputs.
-    void processReplacing(const float* const* inputs, float* const* outputs, std::int32_t frames) {
+    void processReplacing(const float* const* inputs, float* const* outputs, std::int32_t frames) QV3_NONBLOCKING {
         process<false>(inputs, outputs, frames);
     }
-    void processAccumulating(const float* const* inputs, float* const* outputs, std::int32_t frames) {
+    void processAccumulating(const float* const* inputs, float* const* outputs, std::int32_t frames) QV3_NONBLOCKING {
         process<true>(inputs, outputs, frames);
     }
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# build.sh [native|asan|tsan|win64|win32|fuzz]...: configures and builds the named trees under build/ (all but fuzz
+# build.sh [native|asan|tsan|win64|win32|fuzz|rtsan]...: configures and builds the named trees under build/ (all but fuzz
 # by default; tsan builds only the VST 2.x layer's test programs, whose stress test it is for, fuzz only the fuzz
 # targets, with clang).
 # Plug-ins and tools land in out/linux, out/x64 and out/x86.
@@ -41,6 +41,16 @@ for target in "${targets[@]}"; do
             -DCMAKE_CXX_FLAGS="-g -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
             >/dev/null
         cmake --build "$root/build/fuzz" -j "$jobs" --target qv3_fuzz_stereo qv3_fuzz_mono ;;
+    rtsan)
+        # clang's effect analysis refuses, at compile time, what a nonblocking function must not call, and
+        # RealtimeSanitizer reports at run time whatever of it still happens on the audio path.
+        CC=clang-22 CXX=clang++-22 cmake -S "$root" -B "$root/build/rtsan" -DCMAKE_BUILD_TYPE=Release \
+            -DQV3_OUT_DIR="$root/build/rtsan/out" -DQV3_BENCHMARKS=OFF -DQV3_REALTIME_CHECKS=ON \
+            -DCMAKE_CXX_FLAGS="-g -fsanitize=realtime -Wfunction-effects -Werror=function-effects" \
+            -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=realtime" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=realtime" \
+            >/dev/null
+        cmake --build "$root/build/rtsan" -j "$jobs" --target qv3_realtime_probe \
+            qv3_core_tests_stereo qv3_core_tests_mono qv3_vst2_tests_stereo qv3_vst2_tests_mono ;;
     *) echo "unknown build: $target" >&2; exit 2 ;;
     esac
 done

@@ -20,7 +20,7 @@ elif ! "$("$root/tools/wine-prefix.sh" --loader x86)" --version >/dev/null 2>&1;
     exit 1
 fi
 
-"$root/tools/build.sh" native asan tsan win64 win32 fuzz
+"$root/tools/build.sh" native asan tsan rtsan win64 win32 fuzz
 
 echo "== native tests"
 ctest --test-dir "$root/build/native" --output-on-failure -j "$(nproc)"
@@ -31,6 +31,10 @@ echo "== parameter stress test under ThreadSanitizer"
 # Only the threaded test; any race report fails it.
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$root/build/tsan" --output-on-failure --no-tests=error \
     -R '^ParameterStress\.'
+echo "== audio path under RealtimeSanitizer"
+# The effect's processing, parameter and stress tests with every audio entry marked nonblocking: any allocation,
+# lock or system call reached from one fails them; the probe must be reported.
+ctest --test-dir "$root/build/rtsan" --output-on-failure --no-tests=error -j "$(nproc)" -E _NOT_BUILT
 "$root/tools/fuzz.sh"
 
 # One fresh prefix per architecture, copied for each test program: making one under emulation takes far longer.

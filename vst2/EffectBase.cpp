@@ -22,12 +22,13 @@ VstIntPtr QV3_VSTCALL dispatchEntry(AEffect* effect, std::int32_t opcode, std::i
     return result;
 }
 
-void QV3_VSTCALL processEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t frames) {
+void QV3_VSTCALL processEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t frames)
+    QV3_NONBLOCKING {
     if (EffectBase* instance = effectOf(effect)) instance->process(inputs, outputs, frames);
 }
 
 void QV3_VSTCALL processReplacingEntry(AEffect* effect, float** inputs, float** outputs,
-                                       std::int32_t frames) {
+                                       std::int32_t frames) QV3_NONBLOCKING {
     if (EffectBase* instance = effectOf(effect)) instance->processReplacing(inputs, outputs, frames);
 }
 
@@ -80,7 +81,7 @@ void EffectBase::automateParameter(std::int32_t index, float value) {
     callHost(audioMasterAutomate, index, 0, nullptr, value);
 }
 
-void EffectBase::processReplacing(float**, float**, std::int32_t) {}
+void EffectBase::processReplacing(float**, float**, std::int32_t) QV3_NONBLOCKING {}
 
 std::int32_t EffectBase::getProgram() { return 0; }
 

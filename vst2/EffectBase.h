@@ -6,6 +6,7 @@
 // setParameter from either. Nothing here locks.
 #pragma once
 
+#include "dsp/Nonblocking.h"
 #include "editor/PluginEditor.h"
 #include "vst2/VstInterface.h"
 
@@ -23,8 +24,8 @@ class EffectBase {
     virtual float getParameter(std::int32_t index);
     // Applies a user's change and reports it to the host as automation.
     virtual void automateParameter(std::int32_t index, float value);
-    virtual void process(float** inputs, float** outputs, std::int32_t frames) = 0;
-    virtual void processReplacing(float** inputs, float** outputs, std::int32_t frames);
+    virtual void process(float** inputs, float** outputs, std::int32_t frames) QV3_NONBLOCKING = 0;
+    virtual void processReplacing(float** inputs, float** outputs, std::int32_t frames) QV3_NONBLOCKING;
     virtual VstIntPtr dispatcher(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
                                  float opt);
     virtual void open() {}
@@ -75,7 +76,9 @@ class EffectBase {
 // Static entries stored in the record: each recovers the effect from `object` and forwards.
 VstIntPtr QV3_VSTCALL dispatchEntry(AEffect* effect, std::int32_t opcode, std::int32_t index, VstIntPtr value,
                                     void* ptr, float opt);
-void QV3_VSTCALL processEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t frames);
-void QV3_VSTCALL processReplacingEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t frames);
+void QV3_VSTCALL processEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t frames)
+    QV3_NONBLOCKING;
+void QV3_VSTCALL processReplacingEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t frames)
+    QV3_NONBLOCKING;
 void QV3_VSTCALL setParameterEntry(AEffect* effect, std::int32_t index, float value);
 float QV3_VSTCALL getParameterEntry(AEffect* effect, std::int32_t index);

@@ -79,11 +79,11 @@ float LimiterEffect::getParameter(std::int32_t index) {
     return idOfIndex(index, id) ? core_.value(id) : 0.0f;
 }
 
-void LimiterEffect::process(float** inputs, float** outputs, std::int32_t frames) {
+void LimiterEffect::process(float** inputs, float** outputs, std::int32_t frames) QV3_NONBLOCKING {
     core_.processAccumulating(inputs, outputs, frames);
 }
 
-void LimiterEffect::processReplacing(float** inputs, float** outputs, std::int32_t frames) {
+void LimiterEffect::processReplacing(float** inputs, float** outputs, std::int32_t frames) QV3_NONBLOCKING {
     core_.process(inputs, outputs, frames);
 }
 

@@ -28,8 +28,8 @@ class LimiterEffect : public EffectExt, private EditInterface {
 
     void setParameter(std::int32_t index, float value) override;
     float getParameter(std::int32_t index) override;
-    void process(float** inputs, float** outputs, std::int32_t frames) override;
-    void processReplacing(float** inputs, float** outputs, std::int32_t frames) override;
+    void process(float** inputs, float** outputs, std::int32_t frames) QV3_NONBLOCKING override;
+    void processReplacing(float** inputs, float** outputs, std::int32_t frames) QV3_NONBLOCKING override;
     std::int32_t getProgram() override;
     void setProgram(std::int32_t program) override;
     void setProgramName(char* name) override;
