@@ -88,12 +88,12 @@ void LimiterCore::processAccumulating(const float* const* inputs, float* const* 
     path_.processAccumulating(inputs, outputs, frames);
 }
 
-float LimiterCore::value(ParameterId id) const {
+float LimiterCore::value(ParameterId id) const QV3_NONBLOCKING {
     if (!isParameterId(static_cast<std::uint32_t>(id))) return 0.0f;
     return slotOf(currentSlot(), id);
 }
 
-void LimiterCore::setValue(ParameterId id, float value) {
+void LimiterCore::setValue(ParameterId id, float value) QV3_NONBLOCKING {
     // A NaN or infinite value would turn the derived gains, and so every output sample, into NaN.
     if (!std::isfinite(value) || !isParameterId(static_cast<std::uint32_t>(id))) return;
     // The one store is the whole change; the signal path derives its settings from it.

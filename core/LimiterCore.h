@@ -56,9 +56,9 @@ class LimiterCore final : private MeterPublisher {
     void processAccumulating(const float* const* inputs, float* const* outputs, std::int32_t frames)
         QV3_NONBLOCKING;
 
-    float value(ParameterId id) const;
+    float value(ParameterId id) const QV3_NONBLOCKING;
     // Stores into the current program; NaN and infinite values are dropped.
-    void setValue(ParameterId id, float value);
+    void setValue(ParameterId id, float value) QV3_NONBLOCKING;
 
     static constexpr int programCount() { return kProgramCount; }
     int currentProgram() const;

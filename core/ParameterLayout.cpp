@@ -105,17 +105,17 @@ float settled(ParameterId id, float value, const std::string& text) {
 
 } // namespace
 
-bool isParameterId(std::uint32_t id) { return id < static_cast<std::uint32_t>(kParameterIdCount); }
+bool isParameterId(std::uint32_t id) QV3_NONBLOCKING { return id < static_cast<std::uint32_t>(kParameterIdCount); }
 
-const ParameterInfo& parameterInfo(ParameterId id) { return kParameters[static_cast<std::uint32_t>(id)]; }
+const ParameterInfo& parameterInfo(ParameterId id) QV3_NONBLOCKING { return kParameters[static_cast<std::uint32_t>(id)]; }
 
-float valueOfStep(ParameterId id, int step) {
+float valueOfStep(ParameterId id, int step) QV3_NONBLOCKING {
     const int steps = parameterInfo(id).stepCount;
     if (steps == 0) return 0.0f;
     return static_cast<float>(std::clamp(step, 0, steps)) / static_cast<float>(steps);
 }
 
-int stepOfValue(ParameterId id, float value) {
+int stepOfValue(ParameterId id, float value) QV3_NONBLOCKING {
     switch (id) {
     case ParameterId::kReleaseSwitch:
     case ParameterId::kMonitor:

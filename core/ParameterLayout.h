@@ -5,6 +5,8 @@
 // they must). Every function here is pure and may be called from any thread.
 #pragma once
 
+#include "dsp/Nonblocking.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -29,13 +31,13 @@ struct ParameterInfo {
 };
 
 // True for the ids above; formats check a host's id with it before converting.
-bool isParameterId(std::uint32_t id);
-const ParameterInfo& parameterInfo(ParameterId id);
+bool isParameterId(std::uint32_t id) QV3_NONBLOCKING;
+const ParameterInfo& parameterInfo(ParameterId id) QV3_NONBLOCKING;
 
 // Stepped parameters (RelSW, lt_ClipSW, Monitor): the normalised value of step 0..stepCount, as the VST 2.x
 // build and its editor use them, and the step whose text a normalised value shows.
-float valueOfStep(ParameterId id, int step);
-int stepOfValue(ParameterId id, float value);
+float valueOfStep(ParameterId id, int step) QV3_NONBLOCKING;
+int stepOfValue(ParameterId id, float value) QV3_NONBLOCKING;
 
 // At most kParameterTextSize bytes including the terminator, whatever the value.
 constexpr std::size_t kParameterTextSize = 8;

@@ -28,16 +28,16 @@ class LimiterPlugin {
         std::fill_n(handedOver_, kParameterIdCount, std::numeric_limits<float>::quiet_NaN());
     }
 
-    void connect(std::uint32_t port, void* data);
+    void connect(std::uint32_t port, void* data) QV3_NONBLOCKING;
     void activate();
     void deactivate() { active_ = false; }
     // Hosts may connect ports late or never: an unconnected control keeps its last value (at first the
     // default), and while an audio port is missing, or before activate, the connected outputs are silent.
-    void run(std::uint32_t frames);
+    void run(std::uint32_t frames) QV3_NONBLOCKING;
 
   private:
-    void followControls();
-    void silenceOutputs(std::uint32_t frames);
+    void followControls() QV3_NONBLOCKING;
+    void silenceOutputs(std::uint32_t frames) QV3_NONBLOCKING;
 
     LimiterCore core_;
     PortMapping mapping_;
@@ -50,7 +50,7 @@ class LimiterPlugin {
     bool active_ = false;
 };
 
-void LimiterPlugin::connect(std::uint32_t port, void* data) {
+void LimiterPlugin::connect(std::uint32_t port, void* data) QV3_NONBLOCKING {
     if (port < kLatencyPort) {
         controls_[port] = static_cast<const float*>(data);
     } else if (port == kLatencyPort) {
@@ -67,7 +67,7 @@ void LimiterPlugin::activate() {
     active_ = true;
 }
 
-void LimiterPlugin::run(std::uint32_t frames) {
+void LimiterPlugin::run(std::uint32_t frames) QV3_NONBLOCKING {
     if (latency_) *latency_ = static_cast<float>(LimiterCore::latency());
     followControls();
     const bool connected = std::all_of(inputs_, inputs_ + kChannels, [](const float* p) { return p; }) &&
@@ -91,7 +91,7 @@ void LimiterPlugin::run(std::uint32_t frames) {
     }
 }
 
-void LimiterPlugin::followControls() {
+void LimiterPlugin::followControls() QV3_NONBLOCKING {
     for (int index = 0; index < kParameterIdCount; ++index) {
         if (!controls_[index]) continue;
         const float portValue = *controls_[index];
@@ -102,7 +102,7 @@ void LimiterPlugin::followControls() {
     }
 }
 
-void LimiterPlugin::silenceOutputs(std::uint32_t frames) {
+void LimiterPlugin::silenceOutputs(std::uint32_t frames) QV3_NONBLOCKING {
     for (float* output : outputs_)
         if (output) std::fill_n(output, frames, 0.0f);
 }
@@ -113,7 +113,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double sampleRate, const char*, co
     return new (std::nothrow) LimiterPlugin(sampleRate);
 }
 
-void connectPort(LV2_Handle instance, std::uint32_t port, void* data) {
+void connectPort(LV2_Handle instance, std::uint32_t port, void* data) QV3_NONBLOCKING {
     if (LimiterPlugin* plugin = pluginOf(instance)) plugin->connect(port, data);
 }
 
@@ -121,7 +121,7 @@ void activate(LV2_Handle instance) {
     if (LimiterPlugin* plugin = pluginOf(instance)) plugin->activate();
 }
 
-void run(LV2_Handle instance, std::uint32_t frames) {
+void run(LV2_Handle instance, std::uint32_t frames) QV3_NONBLOCKING {
     if (LimiterPlugin* plugin = pluginOf(instance)) plugin->run(frames);
 }
 

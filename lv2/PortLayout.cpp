@@ -24,7 +24,7 @@ ParameterId idAt(int index) { return static_cast<ParameterId>(index); }
 bool isStepped(ParameterId id) { return parameterInfo(id).stepCount > 0; }
 
 // The unit's arithmetic, the inverse of portValueOf for continuous ports.
-float normalisedOfNumber(ParameterId id, float portValue) {
+float normalisedOfNumber(ParameterId id, float portValue) QV3_NONBLOCKING {
     const auto number = static_cast<double>(portValue);
     switch (id) {
     case ParameterId::kMakeup:
@@ -58,9 +58,9 @@ float portValueOf(ParameterId id, float normalised) {
     }
 }
 
-float portMinimum(ParameterId id) { return isStepped(id) ? 0.0f : portValueOf(id, 0.0f); }
+float portMinimum(ParameterId id) QV3_NONBLOCKING { return isStepped(id) ? 0.0f : portValueOf(id, 0.0f); }
 
-float portMaximum(ParameterId id) {
+float portMaximum(ParameterId id) QV3_NONBLOCKING {
     return isStepped(id) ? static_cast<float>(parameterInfo(id).stepCount) : portValueOf(id, 1.0f);
 }
 
@@ -76,7 +76,7 @@ PortMapping::PortMapping(LimiterCore& freshCore) {
     freshCore.selectProgram(0);
 }
 
-float PortMapping::normalisedOf(ParameterId id, float portValue) const {
+float PortMapping::normalisedOf(ParameterId id, float portValue) const QV3_NONBLOCKING {
     if (std::isnan(portValue)) return portValue;
     const float bounded = std::min(std::max(portValue, portMinimum(id)), portMaximum(id));
     switch (controlPortInfo(id).kind) {

@@ -43,8 +43,8 @@ const ControlPortInfo& controlPortInfo(ParameterId id);
 // step number whose text the value shows.
 float portValueOf(ParameterId id, float normalised);
 // The port's range: the port values of normalised 0 and 1 (the first and last step).
-float portMinimum(ParameterId id);
-float portMaximum(ParameterId id);
+float portMinimum(ParameterId id) QV3_NONBLOCKING;
+float portMaximum(ParameterId id) QV3_NONBLOCKING;
 
 // From port values back to normalised values. A float in dB cannot name every normalised value: from 1 dB to
 // 1.5 dB two neighbouring dB floats lie one and a half normalised steps apart, and some factory values fall
@@ -56,7 +56,7 @@ class PortMapping {
     explicit PortMapping(LimiterCore& freshCore);
 
     // Bounded to the port's range; NaN stays NaN, which the core drops.
-    float normalisedOf(ParameterId id, float portValue) const;
+    float normalisedOf(ParameterId id, float portValue) const QV3_NONBLOCKING;
 
   private:
     float factoryNormalised_[LimiterCore::programCount()][kParameterIdCount];

@@ -50,7 +50,8 @@ for target in "${targets[@]}"; do
             -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=realtime" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=realtime" \
             >/dev/null
         cmake --build "$root/build/rtsan" -j "$jobs" --target qv3_realtime_probe \
-            qv3_core_tests_stereo qv3_core_tests_mono qv3_vst2_tests_stereo qv3_vst2_tests_mono ;;
+            qv3_core_tests_stereo qv3_core_tests_mono qv3_vst2_tests_stereo qv3_vst2_tests_mono \
+            qv3_lv2_tests_stereo qv3_lv2_tests_mono ;;
     *) echo "unknown build: $target" >&2; exit 2 ;;
     esac
 done
