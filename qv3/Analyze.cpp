@@ -53,6 +53,7 @@ int runAnalyze(const std::vector<std::string>& arguments) {
             throw UsageError("analyze: unknown option " + argument + " (qv3 help lists them)");
     }
     if (files.empty()) throw UsageError("analyze needs at least one INPUT file (qv3 help)");
+    if (reportDestination) checkReportDestination(*reportDestination);
 
     std::vector<FileReport> reports(files.size());
     for (std::size_t index = 0; index < files.size(); ++index)

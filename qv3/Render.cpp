@@ -54,6 +54,8 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
         std::string argument = reader.next();
         if (argument == "-o") {
             options.outputFolder = std::filesystem::u8path(reader.value(argument));
+        } else if (argument == "-n" || argument == "-y") {
+            options.keepExisting = argument == "-n";
         } else if (!reader.isOption(argument)) {
             files.push_back(argument);
         } else if (argument == "--program") {
@@ -245,7 +247,6 @@ LoadedInput loadInput(const RenderContext& context, const FileJob& job, FileRepo
     const Stopwatch stopwatch;
     SoundFileReader input(job.input);
     checkChannels(job, input.channels());
-    if (context.options.output) checkOutputPath(job);
     LoadedInput loaded;
     loaded.channels = input.channels();
     loaded.sampleRate = input.sampleRate();
@@ -330,7 +331,6 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
     const int channels = input.channels();
     const int rate = input.sampleRate();
     checkChannels(job, channels);
-    if (options.output) checkOutputPath(job);
     const OutputFormat format = chooseOutputFormat(job.output, input.format(), options.encoding);
     auto host = context.openInstance(channels, std::nullopt);
 
@@ -433,16 +433,26 @@ int runRender(const std::vector<std::string>& arguments) {
 
     // One file: its failure is the command's, with the exit status of its kind.
     const FileJob job{options.inputs[0], *options.output};
-    BatchProgress progress(1, audioSeconds(options.inputs));
-    const RenderContext context(options, progress);
+    checkOutputPath(job);
     FileReport report;
     report.input = job.input;
     report.output = job.output;
-    renderFile(context, job, report);
-    progress.clear();
+    report.skipped = options.keepExisting && std::filesystem::exists(job.output);
+    if (!report.skipped) checkWritable(job.output, "output");
+    if (options.report) checkReportDestination(*options.report);
+    if (!report.skipped) {
+        BatchProgress progress(1, audioSeconds(options.inputs));
+        const RenderContext context(options, progress);
+        renderFile(context, job, report);
+        progress.clear();
+    }
 
     if (options.report)
         writeRenderReport(*options.report, RenderReport{{report}, options.target, options.album, false});
-    if (options.report != "-") printSummary(options, report);
+    if (options.report == "-") return 0;
+    if (report.skipped)
+        std::printf("skipped:   %s exists; -n keeps it\n", job.output.string().c_str());
+    else
+        printSummary(options, report);
     return 0;
 }

@@ -36,6 +36,7 @@ struct RenderOptions {
     bool album = false;
     int jobs = defaultWorkerCount();
     std::optional<std::string> report;
+    bool keepExisting = false; // -n: an output that exists is left as it is and the file skipped
 };
 
 struct FileJob {

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 
 // Removes the temporary output unless it was renamed into place.
@@ -35,3 +36,16 @@ class TemporaryOutput {
   private:
     std::filesystem::path path_;
 };
+
+// Refuses, before any work starts, a destination that could not be written: a folder, in a folder that does
+// not exist, or in one that takes no new files (tried with a temporary file). `what` names it in the message.
+inline void checkWritable(const std::filesystem::path& destination, const std::string& what) {
+    std::error_code error;
+    if (std::filesystem::is_directory(destination, error))
+        throw std::runtime_error(what + " " + destination.string() + " is a folder");
+    const std::filesystem::path folder = destination.has_parent_path() ? destination.parent_path() : ".";
+    if (!std::filesystem::is_directory(folder, error))
+        throw std::runtime_error(what + " " + destination.string() + ": the folder " + folder.string() +
+                                 " does not exist");
+    TemporaryOutput probe(destination);
+}

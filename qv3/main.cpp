@@ -33,6 +33,8 @@ constexpr const char* kUsage =
     "  --true-peak DBTP        highest true peak with --target-lufs (default -1.0)\n"
     "  --album                 with -o and --target-lufs: one setting for all files, taken together\n"
     "  -o FOLDER               write each INPUT under its own name into FOLDER\n"
+    "  -n                      never overwrite: an OUTPUT that exists is kept and its INPUT skipped\n"
+    "  -y                      overwrite OUTPUTs that exist (the default)\n"
     "  --jobs N                files rendered at once (default: one per processor)\n"
     "  --report FILE.json      measurements and settings of every file as JSON ('-': standard output)\n";
 } // namespace

@@ -271,6 +271,36 @@ TEST_F(Render, ReplacesAnExistingOutputAndLeavesNoTemporaryFile) {
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav", "out.wav"}));
 }
 
+TEST_F(Render, KeepsExistingOutputsWithNoOverwriteAndListsThem) {
+    const std::string older = "an older file";
+    writeSound(folder / "a.wav", noise(2, 44100, 1000, 0.5, 1));
+    writeSound(folder / "b.wav", noise(2, 44100, 1000, 0.5, 2));
+    fs::create_directory(folder / "out");
+    std::ofstream(folder / "out" / "a.wav") << older;
+    const std::string a = (folder / "a.wav").string();
+    const std::string b = (folder / "b.wav").string();
+    const std::string outA = (folder / "out" / "a.wav").string();
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string listed; // on standard output
+        bool keptOlder;
+    };
+    const Case cases[] = {
+        {{"render", "-n", a, outA}, "skipped:   " + outA + " exists; -n keeps it", true},
+        {{"render", "-n", "-o", (folder / "out").string(), a, b}, "1 of 2 files written to", true},
+        {{"render", "-n", "-y", a, outA}, "output:", false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.listed);
+        auto result = runQv3(row.arguments);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(result.out.find(row.listed), std::string::npos) << result.out;
+        EXPECT_EQ(readText(folder / "out" / "a.wav") == older, row.keptOlder);
+    }
+    EXPECT_NE(runQv3({"render", "-n", "-o", (folder / "out").string(), a}).out.find("skipped: a.wav"),
+              std::string::npos);
+}
+
 // The settings line shows the plug-in's own texts for what was asked.
 class HumanSettings : public Render {
   protected:
