@@ -79,6 +79,7 @@ SoundFileReader::~SoundFileReader() { sf_close(file_); }
 double audioSeconds(const std::vector<std::filesystem::path>& paths) {
     double total = 0.0;
     for (const auto& path : paths) {
+        if (isStandardStream(path)) continue; // read once, when its turn comes
         try {
             SoundFileReader input(path);
             total += static_cast<double>(input.frames()) / std::max(1, input.sampleRate());
@@ -101,7 +102,7 @@ OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFo
     std::string extension = output.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    int container = inputFormat & SF_FORMAT_TYPEMASK;
+    int container = isStandardStream(output) ? SF_FORMAT_WAV : inputFormat & SF_FORMAT_TYPEMASK;
     for (const auto& [known, type] : kContainers)
         if (extension == known) container = type;
 

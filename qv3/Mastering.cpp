@@ -88,6 +88,28 @@ std::string describeTarget(const LoudnessTarget& target) {
     return text;
 }
 
+DriveFound findCeiling(double truePeakDb, double ceilingDb,
+                       const std::function<PassLevels(const Drive&)>& candidate) {
+    DriveFound found;
+    found.drive =
+        Drive{0, std::clamp(static_cast<int>(std::lround(ceilingDb * 100.0)), kLeastCeilingSteps, 0), false};
+    for (int round = 0; round < kMostCandidates; ++round) {
+        const PassLevels levels = candidate(found.drive);
+        ++found.passes;
+        if (levels.truePeakDb <= truePeakDb) return found;
+        const int lower = static_cast<int>(std::floor((truePeakDb - levels.truePeakDb) * 100.0));
+        found.drive.ceilingSteps += std::min(-1, lower);
+        if (found.drive.ceilingSteps < kLeastCeilingSteps) {
+            char reason[96];
+            std::snprintf(reason, sizeof reason,
+                          "true peak at most %.1f dBTP is out of reach: it needs a Ceiling below -6 dB",
+                          truePeakDb);
+            throw UnreachableTarget(reason);
+        }
+    }
+    throw UnreachableTarget("the true peak does not settle under the limit");
+}
+
 DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double ceilingDb,
                      const DrivePasses& passes) {
     if (!std::isfinite(inputLoudness))

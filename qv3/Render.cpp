@@ -100,11 +100,13 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
             throw UsageError("render: unknown option " + argument + " (qv3 help lists them)");
         }
     }
+    if (files.size() == 2 && files[1] == "-" && options.report == "-")
+        throw UsageError("--report - and OUTPUT - both ask for standard output; give the report a file");
     if (targetLufs) {
         if (makeupGiven) throw UsageError("--target-lufs chooses the Makeup itself; leave out --makeup");
         options.target = LoudnessTarget{*targetLufs, truePeak.value_or(-1.0)};
     } else if (truePeak) {
-        throw UsageError("--true-peak goes with --target-lufs");
+        options.peakLimit = truePeak;
     } else if (options.album) {
         throw UsageError("--album goes with --target-lufs");
     }
@@ -123,6 +125,7 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
 // Refuses an output that would overwrite the input, whatever path spells it (links, "..", symlinks).
 void checkOutputPath(const FileJob& job) {
     const std::filesystem::path& output = job.output;
+    if (isStandardStream(output)) return;
     if (output.filename().empty() || output.filename() == "." || output.filename() == "..")
         throw std::runtime_error("output " + output.string() + " names a folder, not a file");
     std::error_code error;
@@ -209,6 +212,16 @@ BlockRenderFigures renderLoaded(const RenderContext& context, PluginHost& host, 
 }
 } // namespace
 
+void warnOverFullScale(const RenderContext& context, const FileReport& report) {
+    if (report.outputLevels.truePeak <= 1.0) return;
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "qv3: warning: %s peaks at %+.2f dBTP, over full scale: converters and lossy "
+                  "encoders may clip it (--true-peak limits it)",
+                  report.output.string().c_str(), decibelsOf(report.outputLevels.truePeak));
+    context.progress.note(line);
+}
+
 double decibelsOf(double linear) {
     return linear > 0.0 ? 20.0 * std::log10(linear) : -std::numeric_limits<double>::infinity();
 }
@@ -230,7 +243,7 @@ std::unique_ptr<PluginHost> RenderContext::openInstance(int channels,
     for (const Setting& setting : options.settings)
         applySetting(*host, setting);
     if (drive) {
-        applySetting(*host, makeupSetting(drive->makeupDb()));
+        if (drive->setsMakeup) applySetting(*host, makeupSetting(drive->makeupDb()));
         if (drive->ceilingSteps < std::lround(displayedCeilingDb(*host) * 100.0))
             applySetting(*host, ceilingSetting(drive->ceilingDb()));
     }
@@ -381,50 +394,71 @@ void renderToTarget(const RenderContext& context, const FileJob& job, FileReport
     writePass(context, job, input, found.drive, report);
 }
 
-void printLevels(const char* name, const LevelFigures& levels) {
-    std::printf("  %-8s %s  %s  %s\n", name, decibelText(levels.samplePeak, "dBFS").c_str(),
-                decibelText(levels.truePeak, "dBTP").c_str(), loudnessText(levels.loudness).c_str());
+// The Ceiling, lowered from the one the command line sets just enough to bring the true peak under the limit.
+void renderToPeakLimit(const RenderContext& context, const FileJob& job, FileReport& report) {
+    const LoadedInput input = loadInput(context, job, report);
+    DriveFound found;
+    try {
+        found = findCeiling(*context.options.peakLimit, startingCeiling(context, input.channels),
+                            [&](const Drive& drive) { return candidatePass(context, input, drive, report); });
+    } catch (const UnreachableTarget& unreachable) {
+        throw std::runtime_error(job.input.string() + ": " + unreachable.what());
+    }
+    writePass(context, job, input, found.drive, report);
 }
 
+void printLevels(std::FILE* to, const char* name, const LevelFigures& levels) {
+    std::fprintf(to, "  %-8s %s  %s  %s\n", name, decibelText(levels.samplePeak, "dBFS").c_str(),
+                 decibelText(levels.truePeak, "dBTP").c_str(), loudnessText(levels.loudness).c_str());
+}
+
+// On standard error when the audio itself goes to standard output.
 void printSummary(const RenderOptions& options, const FileReport& report) {
-    std::printf("input:     %s (%d channel%s, %d Hz, %.3f s)\n", report.input.string().c_str(),
-                report.channels, report.channels == 1 ? "" : "s", report.sampleRate, report.duration());
-    std::printf("output:    %s (%s, %lld frames)\n", report.output.string().c_str(),
-                report.outputFormat.c_str(), static_cast<long long>(report.outputFrames));
-    std::printf("plug-in:   %s, program %d \"%s\"\n", report.effectName.c_str(), report.program,
-                report.programName.c_str());
+    std::FILE* to = isStandardStream(report.output) ? stderr : stdout;
+    std::fprintf(to, "input:     %s (%d channel%s, %d Hz, %.3f s)\n", report.input.string().c_str(),
+                 report.channels, report.channels == 1 ? "" : "s", report.sampleRate, report.duration());
+    std::fprintf(to, "output:    %s (%s, %lld frames)\n", report.output.string().c_str(),
+                 report.outputFormat.c_str(), static_cast<long long>(report.outputFrames));
+    std::fprintf(to, "plug-in:   %s, program %d \"%s\"\n", report.effectName.c_str(), report.program,
+                 report.programName.c_str());
     std::string settings;
     for (const ParameterState& parameter : report.parameters)
         settings += (settings.empty() ? "" : ", ") + parameter.name + " " + parameter.display;
-    std::printf("settings:  %s\n", settings.c_str());
+    std::fprintf(to, "settings:  %s\n", settings.c_str());
     if (options.target)
-        std::printf("target:    %s, met with Makeup %s and Ceiling %s in %d passes\n",
-                    describeTarget(*options.target).c_str(), parameterText(report, "Makeup").c_str(),
-                    parameterText(report, "Ceiling").c_str(), report.passes);
+        std::fprintf(to, "target:    %s, met with Makeup %s and Ceiling %s in %d passes\n",
+                     describeTarget(*options.target).c_str(), parameterText(report, "Makeup").c_str(),
+                     parameterText(report, "Ceiling").c_str(), report.passes);
+    if (options.peakLimit)
+        std::fprintf(to, "true peak: at most %.1f dBTP, met with Ceiling %s in %d passes\n",
+                     *options.peakLimit, parameterText(report, "Ceiling").c_str(), report.passes);
     if (report.inputGainDb != 0.0)
-        std::printf(
-            "input gain: %.1f dB before the plug-in: the input is louder than the target at Makeup 0\n",
+        std::fprintf(
+            to, "input gain: %.1f dB before the plug-in: the input is louder than the target at Makeup 0\n",
             report.inputGainDb);
-    std::printf("latency:   %d samples, %s\n", report.latency, options.keepLatency ? "kept" : "removed");
-    std::printf("           sample peak   true peak     loudness\n");
-    printLevels("input", report.inputLevels);
-    printLevels("output", report.outputLevels);
+    std::fprintf(to, "latency:   %d samples, %s\n", report.latency, options.keepLatency ? "kept" : "removed");
+    std::fprintf(to, "           sample peak   true peak     loudness\n");
+    printLevels(to, "input", report.inputLevels);
+    printLevels(to, "output", report.outputLevels);
     if (report.lowestGain)
-        std::printf("gain reduction: up to %.1f dB\n",
-                    *report.lowestGain > 0.0 ? std::fabs(20.0 * std::log10(*report.lowestGain)) : HUGE_VAL);
+        std::fprintf(to, "gain reduction: up to %.1f dB\n",
+                     *report.lowestGain > 0.0 ? std::fabs(20.0 * std::log10(*report.lowestGain)) : HUGE_VAL);
     else
-        std::printf("gain reduction: not published by this plug-in\n");
-    std::printf("speed:     %.0fx real time (plug-in alone %.0fx)\n",
-                report.duration() / std::max(report.seconds, 1e-9),
-                report.duration() * report.passes / std::max(report.pluginSeconds, 1e-9));
+        std::fprintf(to, "gain reduction: not published by this plug-in\n");
+    std::fprintf(to, "speed:     %.0fx real time (plug-in alone %.0fx)\n",
+                 report.duration() / std::max(report.seconds, 1e-9),
+                 report.duration() * report.passes / std::max(report.pluginSeconds, 1e-9));
 }
 } // namespace
 
 void renderFile(const RenderContext& context, const FileJob& job, FileReport& report) {
     if (context.options.target)
         renderToTarget(context, job, report);
+    else if (context.options.peakLimit)
+        renderToPeakLimit(context, job, report);
     else
         renderAsGiven(context, job, report);
+    warnOverFullScale(context, report);
 }
 
 int runRender(const std::vector<std::string>& arguments) {

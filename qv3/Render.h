@@ -33,6 +33,7 @@ struct RenderOptions {
     bool keepLatency = false;
     std::optional<SampleEncoding> encoding;
     std::optional<LoudnessTarget> target;
+    std::optional<double> peakLimit; // --true-peak without a loudness target: dBTP
     bool album = false;
     int jobs = defaultWorkerCount();
     std::optional<std::string> report;
@@ -90,6 +91,9 @@ void writePass(const RenderContext& context, const FileJob& job, const LoadedInp
                FileReport& report);
 // The Ceiling the search starts from: the plug-in's, as the command line sets it.
 double startingCeiling(const RenderContext& context, int channels);
+
+// A warning on standard error when the output's true peak is over 0 dBTP.
+void warnOverFullScale(const RenderContext& context, const FileReport& report);
 
 // The linear figure in decibels; minus infinity for silence.
 double decibelsOf(double linear);

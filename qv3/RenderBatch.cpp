@@ -121,8 +121,10 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
             context.progress.fileDone(reports[index].duration());
             return;
         }
-        attempt(context, reports[index],
-                [&] { writePass(context, jobs[index], inputs[index], found.drive, reports[index]); });
+        attempt(context, reports[index], [&] {
+            writePass(context, jobs[index], inputs[index], found.drive, reports[index]);
+            warnOverFullScale(context, reports[index]);
+        });
         inputs[index] = LoadedInput();
         if (!reports[index].failed()) context.progress.fileDone(0.0);
     });

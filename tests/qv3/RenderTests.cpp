@@ -301,6 +301,48 @@ TEST_F(Render, KeepsExistingOutputsWithNoOverwriteAndListsThem) {
               std::string::npos);
 }
 
+TEST_F(Render, ReadsAndWritesStandardStreamsAsFilesAre) {
+    writeSound(folder / "in.wav", noise(2, 44100, 3000, 0.9, 3));
+    ASSERT_EQ(runQv3({"render", "--makeup", "6", (folder / "in.wav").string(), (folder / "out.wav").string()})
+                  .status,
+              0);
+    // The same samples (the bytes differ only in the PEAK chunk's time stamp).
+    const std::vector<float> written = readSound(folder / "out.wav").samples;
+    auto piped = runQv3({"render", "--makeup", "6", "-", "-"}, folder / "in.wav");
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    std::ofstream(folder / "piped.wav", std::ios::binary) << piped.outBytes;
+    EXPECT_TRUE(readSound(folder / "piped.wav").samples == written);
+    EXPECT_NE(piped.err.find("output:    - (WAV"), std::string::npos) << piped.err; // the summary moves aside
+    auto fromInput =
+        runQv3({"render", "--makeup", "6", "-", (folder / "from-input.wav").string()}, folder / "in.wav");
+    ASSERT_EQ(fromInput.status, 0) << fromInput.err;
+    EXPECT_TRUE(readSound(folder / "from-input.wav").samples == written);
+    EXPECT_EQ(runQv3({"render", "--report", "-", "-", "-"}, folder / "in.wav").status, 2);
+}
+
+TEST_F(Render, TruePeakAloneLowersTheCeilingAndKeepsTheMakeup) {
+    // A full-scale 15 kHz square wave, driven hard: its true peak is far over its sample peak.
+    Sound square = silence(2, 44100, 44100);
+    for (std::size_t i = 0; i < square.samples.size(); ++i)
+        square.samples[i] =
+            std::sin(2.0 * kPi * 15000.0 * static_cast<double>(i / 2) / 44100.0 + 0.4) > 0 ? 0.5f : -0.5f;
+    const std::pair<const char*, const char*> cases[] = {{"0", "-1"}, {"3", "-2.5"}};
+    for (const auto& [makeup, limit] : cases) {
+        SCOPED_TRACE(limit);
+        auto result = render(square, {"--makeup", makeup, "--true-peak", limit});
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, ""); // no warning: the output stays under full scale
+        const double truePeak = levelRow(result, "output").truePeak;
+        EXPECT_LE(truePeak, std::stod(limit));
+        EXPECT_GT(truePeak, std::stod(limit) - 0.1);
+        EXPECT_NE(result.line("settings:").find("Makeup " + std::string(makeup) + ".0,"), std::string::npos)
+            << result.out;
+    }
+    auto over = render(square, {"--makeup", "3"});
+    EXPECT_NE(over.err.find("warning: " + (folder / "out.wav").string() + " peaks at +"), std::string::npos)
+        << over.err;
+}
+
 // The settings line shows the plug-in's own texts for what was asked.
 class HumanSettings : public Render {
   protected:
