@@ -23,6 +23,9 @@ void measure(const std::filesystem::path& path, FileReport& report, BatchProgres
         report.frames += got;
         progress.advance(static_cast<double>(got) / input.sampleRate());
     }
+    report.declaredFrames = input.declaredFrames();
+    const std::string missing = shortfall(input);
+    if (!missing.empty()) progress.note("qv3: warning: " + path.string() + " is damaged: " + missing);
     report.channels = input.channels();
     report.sampleRate = input.sampleRate();
     report.inputLevels = LevelFigures::of(*meter);

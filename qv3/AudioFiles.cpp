@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -72,6 +74,34 @@ SoundFileReader::SoundFileReader(const std::filesystem::path& path) {
     }
     file_ = sf_open_fd(descriptor, SFM_READ, &info_, SF_TRUE);
     if (!file_) throw std::runtime_error("cannot read " + path.string() + ": " + libraryError(nullptr));
+    declaredFrames_ = info_.frames;
+    // libsndfile notes a trimmed audio chunk in its log as "data : 2646000 (should be 999956)": the bytes the
+    // header claims, then the bytes there are. AIFF's SSND chunk counts 8 bytes of offset and block size too.
+    std::string log(4096, '\0');
+    sf_command(file_, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+    constexpr std::pair<const char*, long long> kAudioChunks[] = {{"\ndata : ", 0}, {"SSND : ", 8}};
+    for (const auto& [chunk, overhead] : kAudioChunks) {
+        const std::size_t at = log.find(chunk);
+        long long claimed = 0;
+        long long present = 0;
+        if (at == std::string::npos || info_.frames <= 0 ||
+            std::sscanf(log.c_str() + at + std::strlen(chunk), "%lld (should be %lld)", &claimed, &present) !=
+                2 ||
+            claimed <= present)
+            continue;
+        // The whole frames there are fill all but a fraction of the last frame's bytes.
+        const long long frameBytes = std::llround(static_cast<double>(present - overhead) / info_.frames);
+        declaredFrames_ = (claimed - overhead) / std::max(1LL, frameBytes);
+    }
+}
+
+std::string shortfall(const SoundFileReader& input) {
+    if (input.framesRead() >= input.declaredFrames()) return "";
+    char text[96];
+    const double rate = std::max(1, input.sampleRate());
+    std::snprintf(text, sizeof text, "its header promises %.3f s, it holds %.3f s",
+                  input.declaredFrames() / rate, input.framesRead() / rate);
+    return text;
 }
 
 SoundFileReader::~SoundFileReader() { sf_close(file_); }
@@ -94,6 +124,7 @@ std::int64_t SoundFileReader::read(float* interleaved, std::int64_t frames) {
     sf_count_t got = sf_readf_float(file_, interleaved, frames);
     if (got < frames && sf_error(file_) != SF_ERR_NO_ERROR)
         throw std::runtime_error(std::string("reading the input failed: ") + libraryError(file_));
+    framesRead_ += got;
     return got;
 }
 

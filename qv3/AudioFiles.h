@@ -22,6 +22,12 @@ class SoundFileReader {
     int sampleRate() const { return info_.samplerate; }
     std::int64_t frames() const { return info_.frames; }
     int format() const { return info_.format; }
+    // The frames the file's header promises. libsndfile trims a header that claims more audio than the file
+    // holds to what is there (frames() is then less); a file cut short where the header cannot tell (a
+    // truncated FLAC stream) shows only when reading ends early.
+    std::int64_t declaredFrames() const { return declaredFrames_; }
+    // Frames read so far.
+    std::int64_t framesRead() const { return framesRead_; }
 
     // Reads up to `frames` interleaved frames as floats (full scale = 1.0); returns the number read, 0 at the
     // end. Throws std::runtime_error on a read error.
@@ -30,7 +36,13 @@ class SoundFileReader {
   private:
     SF_INFO info_ = {};
     SNDFILE* file_ = nullptr;
+    std::int64_t declaredFrames_ = 0;
+    std::int64_t framesRead_ = 0;
 };
+
+// What a damaged input's header promised against what it held, as "its header promises 45.000 s, it holds
+// 11.300 s"; empty when the whole of it was read. Call once reading has ended.
+std::string shortfall(const SoundFileReader& input);
 
 // Seconds of audio in all the files, from their headers, for a progress display. A file that cannot be read
 // counts as none: its failure is reported when its turn comes.

@@ -36,6 +36,8 @@ constexpr const char* kRender =
     "  --set INDEX=VALUE       raw normalised parameter value, 0 to 1\n"
     "  --block N               frames per processing block (default 512)\n"
     "  --keep-latency          keep the plug-in's delay instead of removing it\n"
+    "  --strict                refuse an INPUT that holds less audio than its header promises\n"
+    "                          (by default it is rendered as far as it goes, with a warning)\n"
     "  --format float|pcm16|pcm24  sample format (default: the input's; 16 bits get TPDF dither)\n"
     "  --plugin PATH           plug-in library (default: the build beside qv3 for the input's channels)\n"
     "  --target-lufs L         choose Makeup (and, if needed, a lower Ceiling) for L LUFS integrated\n"

@@ -69,6 +69,8 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
                 throw UsageError("--block takes 1 to " + std::to_string(kLargestBlockSize) +
                                  " frames, not '" + text + "'");
             options.blockSize = *size;
+        } else if (argument == "--strict") {
+            options.strict = true;
         } else if (argument == "--keep-latency") {
             options.keepLatency = true;
         } else if (argument == "--format") {
@@ -169,6 +171,19 @@ void checkChannels(const FileJob& job, int channels) {
     if (channels < 1 || channels > 2)
         throw std::runtime_error(job.input.string() + " has " + std::to_string(channels) +
                                  " channels; qv3 renders mono and stereo files");
+}
+
+// A damaged input, once read: refused with --strict (before its output is put in place), else rendered as far
+// as it goes, with a warning.
+void checkComplete(const RenderContext& context, const FileJob& job, const SoundFileReader& input,
+                   FileReport& report) {
+    report.declaredFrames = input.declaredFrames();
+    const std::string missing = shortfall(input);
+    if (missing.empty()) return;
+    if (context.options.strict)
+        throw std::runtime_error(job.input.string() + " is damaged: " + missing + "; --strict refuses it");
+    context.progress.note("qv3: warning: " + job.input.string() + " is damaged: " + missing +
+                          "; rendered what it holds");
 }
 
 void recordPlugin(FileReport& report, const PluginHost& host) {
@@ -275,6 +290,7 @@ LoadedInput loadInput(const RenderContext& context, const FileJob& job, FileRepo
     report.channels = loaded.channels;
     report.sampleRate = loaded.sampleRate;
     report.frames = static_cast<std::int64_t>(loaded.samples.size()) / loaded.channels;
+    checkComplete(context, job, input, report);
     report.outputFormat = loaded.format.description;
     report.inputLevels = LevelFigures::of(*meter);
     report.inputMeter = meter;
@@ -363,6 +379,7 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
                              }};
     const BlockRenderFigures figures =
         renderBlocks(*host, channels, rate, options.blockSize, options.keepLatency, stream);
+    checkComplete(context, job, input, report);
     writer.close();
     temporary.moveTo(job.output);
 
@@ -415,8 +432,11 @@ void printLevels(std::FILE* to, const char* name, const LevelFigures& levels) {
 // On standard error when the audio itself goes to standard output.
 void printSummary(const RenderOptions& options, const FileReport& report) {
     std::FILE* to = isStandardStream(report.output) ? stderr : stdout;
-    std::fprintf(to, "input:     %s (%d channel%s, %d Hz, %.3f s)\n", report.input.string().c_str(),
+    std::fprintf(to, "input:     %s (%d channel%s, %d Hz, %.3f s", report.input.string().c_str(),
                  report.channels, report.channels == 1 ? "" : "s", report.sampleRate, report.duration());
+    if (report.declaredFrames > report.frames)
+        std::fprintf(to, " read of the %.3f s its header promises", report.declaredDuration());
+    std::fprintf(to, ")\n");
     std::fprintf(to, "output:    %s (%s, %lld frames)\n", report.output.string().c_str(),
                  report.outputFormat.c_str(), static_cast<long long>(report.outputFrames));
     std::fprintf(to, "plug-in:   %s, program %d \"%s\"\n", report.effectName.c_str(), report.program,

@@ -37,6 +37,7 @@ struct RenderOptions {
     bool album = false;
     int jobs = defaultWorkerCount();
     std::optional<std::string> report;
+    bool strict = false;       // --strict: a damaged input is refused rather than rendered as far as it goes
     bool keepExisting = false; // -n: an output that exists is left as it is and the file skipped
 };
 

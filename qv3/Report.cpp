@@ -32,6 +32,7 @@ Json fileStart(const FileReport& file) {
     entry["channels"] = file.channels;
     entry["sample_rate"] = file.sampleRate;
     entry["duration_seconds"] = file.duration();
+    entry["header_duration_seconds"] = file.declaredDuration();
     return entry;
 }
 

@@ -38,7 +38,8 @@ struct FileReport {
     bool skipped = false;         // render -n: the output existed and was kept
     int channels = 0;
     int sampleRate = 0;
-    std::int64_t frames = 0; // of the input
+    std::int64_t frames = 0;         // of the input, as read
+    std::int64_t declaredFrames = 0; // of the input, as its header promises
     std::int64_t outputFrames = 0;
     std::string outputFormat;
     LevelFigures inputLevels;
@@ -61,6 +62,9 @@ struct FileReport {
     bool failed() const { return !error.empty(); }
     bool done() const { return !failed() && !skipped; }
     double duration() const { return sampleRate > 0 ? static_cast<double>(frames) / sampleRate : 0.0; }
+    double declaredDuration() const {
+        return sampleRate > 0 ? static_cast<double>(declaredFrames) / sampleRate : 0.0;
+    }
 };
 
 struct RenderReport {

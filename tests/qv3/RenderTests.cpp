@@ -2,6 +2,8 @@
 // conversion of human settings.
 #include "ToolTestSupport.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -341,6 +343,44 @@ TEST_F(Render, TruePeakAloneLowersTheCeilingAndKeepsTheMakeup) {
     auto over = render(square, {"--makeup", "3"});
     EXPECT_NE(over.err.find("warning: " + (folder / "out.wav").string() + " peaks at +"), std::string::npos)
         << over.err;
+}
+
+TEST_F(Render, WarnsOfOrRefusesAnInputThatHoldsLessThanItsHeaderPromises) {
+    // Ten seconds in the header, the file cut after about a third of its audio.
+    for (const char* name : {"cut.wav", "cut.aiff"}) {
+        SCOPED_TRACE(name);
+        Sound whole = noise(2, 44100, 441000, 0.5, 4);
+        whole.format =
+            (std::string(name).find("aiff") != std::string::npos ? SF_FORMAT_AIFF : SF_FORMAT_WAV) |
+            SF_FORMAT_PCM_16;
+        writeSound(folder / "whole", whole);
+        const std::string bytes = readText(folder / "whole");
+        std::ofstream(folder / name, std::ios::binary) << bytes.substr(0, bytes.size() / 3);
+        const std::string input = (folder / name).string();
+        const std::string report = (folder / "report.json").string();
+
+        auto warned = runQv3({"render", "--report", report, input, (folder / "out.wav").string()});
+        EXPECT_EQ(warned.status, 0) << warned.err;
+        EXPECT_NE(
+            warned.err.find("warning: " + input + " is damaged: its header promises 10.000 s, it holds 3.33"),
+            std::string::npos)
+            << warned.err;
+        EXPECT_NE(warned.line("input:").find("s read of the 10.000 s its header promises"), std::string::npos)
+            << warned.out;
+        const auto file = nlohmann::json::parse(readText(folder / "report.json"))["files"][0];
+        EXPECT_NEAR(file["duration_seconds"].get<double>(), 10.0 / 3.0, 0.01);
+        EXPECT_NEAR(file["header_duration_seconds"].get<double>(), 10.0, 1e-6);
+
+        fs::remove(folder / "out.wav");
+        for (const char* target : {"", "-16"}) {
+            std::vector<std::string> arguments = {"render", "--strict", input, (folder / "out.wav").string()};
+            if (*target) arguments.insert(arguments.begin() + 1, {"--target-lufs", target});
+            auto refused = runQv3(arguments);
+            EXPECT_EQ(refused.status, 1);
+            EXPECT_NE(refused.err.find("--strict refuses it"), std::string::npos) << refused.err;
+            EXPECT_FALSE(fs::exists(folder / "out.wav"));
+        }
+    }
 }
 
 // The settings line shows the plug-in's own texts for what was asked.
