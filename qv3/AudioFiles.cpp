@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "Platform.h"
+#include "TemporaryOutput.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,16 +13,29 @@
 #include <utility>
 
 namespace {
-constexpr std::pair<const char*, int> kContainers[] = {
-    {".wav", SF_FORMAT_WAV},   {".wave", SF_FORMAT_WAV},  {".aif", SF_FORMAT_AIFF},
-    {".aiff", SF_FORMAT_AIFF}, {".aifc", SF_FORMAT_AIFF}, {".flac", SF_FORMAT_FLAC},
-    {".ogg", SF_FORMAT_OGG},   {".oga", SF_FORMAT_OGG},   {".caf", SF_FORMAT_CAF},
-    {".w64", SF_FORMAT_W64},   {".rf64", SF_FORMAT_RF64}, {".au", SF_FORMAT_AU},
-    {".snd", SF_FORMAT_AU},    {".mp3", SF_FORMAT_MPEG},
+// The extensions qv3 writes, with their container and, for the lossy ones, their only encoding.
+struct Container {
+    const char* extension;
+    int type;
+    int lossyEncoding;
 };
-
-// Encodings tried, in this order, when the input's own does not fit the output's container.
-constexpr int kFallbackEncodings[] = {SF_FORMAT_PCM_24, SF_FORMAT_VORBIS, SF_FORMAT_MPEG_LAYER_III};
+constexpr Container kContainers[] = {
+    {".wav", SF_FORMAT_WAV, 0},
+    {".wave", SF_FORMAT_WAV, 0},
+    {".aif", SF_FORMAT_AIFF, 0},
+    {".aiff", SF_FORMAT_AIFF, 0},
+    {".aifc", SF_FORMAT_AIFF, 0},
+    {".flac", SF_FORMAT_FLAC, 0},
+    {".caf", SF_FORMAT_CAF, 0},
+    {".w64", SF_FORMAT_W64, 0},
+    {".rf64", SF_FORMAT_RF64, 0},
+    {".au", SF_FORMAT_AU, 0},
+    {".snd", SF_FORMAT_AU, 0},
+    {".ogg", SF_FORMAT_OGG, SF_FORMAT_VORBIS},
+    {".oga", SF_FORMAT_OGG, SF_FORMAT_VORBIS},
+    {".opus", SF_FORMAT_OGG, SF_FORMAT_OPUS},
+    {".mp3", SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III},
+};
 
 int subtypeOf(SampleEncoding encoding) {
     switch (encoding) {
@@ -129,27 +143,47 @@ std::int64_t SoundFileReader::read(float* interleaved, std::int64_t frames) {
 }
 
 OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFormat,
-                                std::optional<SampleEncoding> requested) {
+                                std::optional<SampleEncoding> requested, std::optional<double> quality) {
     std::string extension = output.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    int container = isStandardStream(output) ? SF_FORMAT_WAV : inputFormat & SF_FORMAT_TYPEMASK;
-    for (const auto& [known, type] : kContainers)
-        if (extension == known) container = type;
+    const Container* chosen = isStandardStream(output) ? &kContainers[0] : nullptr;
+    for (const Container& known : kContainers)
+        if (extension == known.extension) chosen = &known;
+    if (!chosen) {
+        std::string offered;
+        for (const Container& known : kContainers)
+            if (holds(known.type | (known.lossyEncoding ? known.lossyEncoding : SF_FORMAT_PCM_16)))
+                offered += (offered.empty() ? "" : " ") + std::string(known.extension);
+        throw UsageError("output " + output.string() + ": " +
+                         (extension.empty() ? "no extension" : "unknown extension '" + extension + "'") +
+                         " says no format; qv3 writes " + offered);
+    }
+    const int container = chosen->type;
+    if (quality && !chosen->lossyEncoding)
+        throw UsageError("--quality is for lossy outputs (.ogg, .opus, .mp3), not " + formatName(container));
 
     int format = 0;
-    if (requested) {
+    if (chosen->lossyEncoding) {
+        format = container | chosen->lossyEncoding;
+        if (requested)
+            throw UsageError(formatName(container) + " files cannot hold " +
+                             formatName(subtypeOf(*requested)) + " samples");
+        if (!holds(format))
+            throw UsageError("this build of libsndfile cannot write " + formatName(container) + " " +
+                             formatName(chosen->lossyEncoding));
+    } else if (requested) {
         format = container | subtypeOf(*requested);
         if (!holds(format))
             throw UsageError(formatName(container) + " files cannot hold " +
                              formatName(subtypeOf(*requested)) + " samples");
     } else {
         format = container | (inputFormat & SF_FORMAT_SUBMASK);
-        for (int encoding : kFallbackEncodings)
-            if (!holds(format)) format = container | encoding;
+        if (!holds(format)) format = container | SF_FORMAT_PCM_24;
         if (!holds(format)) throw UsageError("libsndfile cannot write " + formatName(container) + " files");
     }
-    return {format, formatName(container) + ", " + formatName(format & SF_FORMAT_SUBMASK)};
+    return {format, formatName(container) + ", " + formatName(format & SF_FORMAT_SUBMASK),
+            chosen->lossyEncoding != 0, quality};
 }
 
 SampleRounder::SampleRounder(const OutputFormat& format) {
@@ -196,6 +230,10 @@ SoundFileWriter::SoundFileWriter(const std::filesystem::path& path, const Output
         throw std::runtime_error("cannot write " + format.description + " output: " + libraryError(nullptr));
     // Encodings libsndfile converts itself must clip, never wrap around, should a sample pass full scale.
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    if (format.quality) {
+        double quality = *format.quality;
+        sf_command(file_, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
+    }
 }
 
 SoundFileWriter::~SoundFileWriter() {
@@ -217,6 +255,13 @@ void SoundFileWriter::write(std::vector<float>& interleaved, std::int64_t frames
     }
     if (written != frames)
         throw std::runtime_error(std::string("writing the output failed: ") + libraryError(file_));
+}
+
+void checkLayout(const OutputFormat& format, int channels, int sampleRate) {
+    // libsndfile's format check does not know every encoder's limits: an empty file written aside does.
+    TemporaryOutput probe(std::filesystem::temp_directory_path() / "qv3-format-check");
+    SoundFileWriter writer(probe.path(), format, channels, sampleRate);
+    writer.close();
 }
 
 void SoundFileWriter::close() {

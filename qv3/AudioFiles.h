@@ -54,14 +54,21 @@ enum class SampleEncoding { Float, Pcm16, Pcm24 };
 // Container and encoding of an output file, as a libsndfile format code.
 struct OutputFormat {
     int format;
-    std::string description; // "WAV, 24-bit PCM"
+    std::string description;       // "WAV, 24-bit PCM"
+    bool lossy = false;            // Ogg Vorbis, Ogg Opus, MP3: the decoded samples differ from those written
+    std::optional<double> quality; // lossy encoders: 0 (smallest) to 1 (best); empty for libsndfile's default
 };
 
-// The container follows the output's extension (the input's container for an unknown one); the encoding is
-// the one asked for, or else the input's when the container holds it. Throws UsageError when the container
-// cannot hold the requested encoding.
+// The container follows the output's extension (WAV for standard output, "-"); the encoding is the one asked
+// for, or else the input's when the container holds it; lossy containers have their own. Throws UsageError
+// for an extension qv3 does not write, a container that cannot hold the requested encoding, or a quality for
+// a lossless output.
 OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFormat,
-                                std::optional<SampleEncoding> requested);
+                                std::optional<SampleEncoding> requested,
+                                std::optional<double> quality = std::nullopt);
+
+// Throws std::runtime_error when the format cannot hold audio of that layout (Opus takes only some rates).
+void checkLayout(const OutputFormat& format, int channels, int sampleRate);
 
 // Rounds samples to the steps an output file stores: whole 24-bit steps, or 16-bit steps with TPDF dither;
 // other encodings pass unchanged. The dither starts from the same seed for every file, so a render is

@@ -83,6 +83,9 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
                 options.encoding = SampleEncoding::Pcm24;
             else
                 throw UsageError("--format takes float, pcm16 or pcm24, not '" + text + "'");
+        } else if (argument == "--quality") {
+            options.quality =
+                numberIn(argument, reader.value(argument), 0.0, 1.0, "0 (smallest) to 1 (best)");
         } else if (argument == "--target-lufs") {
             targetLufs = numberIn(argument, reader.value(argument), kQuietestTarget, 0.0, "-70 to 0 (LUFS)");
         } else if (argument == "--true-peak") {
@@ -186,6 +189,30 @@ void checkComplete(const RenderContext& context, const FileJob& job, const Sound
                           "; rendered what it holds");
 }
 
+// A lossy encoder changes the samples, and with them the peaks: the output's levels are measured again on the
+// file as it decodes, and a true-peak limit the render met is checked again there.
+void measureDecoded(const RenderContext& context, const std::filesystem::path& written, FileReport& report) {
+    SoundFileReader decoded(written);
+    auto meter = std::make_shared<LoudnessMeter>(decoded.channels(), decoded.sampleRate());
+    std::vector<float> chunk(static_cast<std::size_t>(kReadChunkFrames * decoded.channels()));
+    for (std::int64_t got; (got = decoded.read(chunk.data(), kReadChunkFrames)) > 0;)
+        meter->add(chunk.data(), got);
+    report.outputLevels = LevelFigures::of(*meter);
+    report.outputMeter = meter;
+    const std::optional<double> limit = context.options.target
+                                            ? std::optional<double>(context.options.target->truePeakDb)
+                                            : context.options.peakLimit;
+    if (!limit) return;
+    char line[200];
+    std::snprintf(
+        line, sizeof line,
+        "qv3: warning: %s is lossy: the true peak is not guaranteed after encoding; decoded, it peaks at "
+        "%.2f dBTP%s",
+        report.output.string().c_str(), decibelsOf(report.outputLevels.truePeak),
+        decibelsOf(report.outputLevels.truePeak) > *limit ? ", over the limit" : "");
+    context.progress.note(line);
+}
+
 void recordPlugin(FileReport& report, const PluginHost& host) {
     report.effectName = host.effectName();
     report.latency = host.latency();
@@ -278,7 +305,9 @@ LoadedInput loadInput(const RenderContext& context, const FileJob& job, FileRepo
     LoadedInput loaded;
     loaded.channels = input.channels();
     loaded.sampleRate = input.sampleRate();
-    loaded.format = chooseOutputFormat(job.output, input.format(), context.options.encoding);
+    loaded.format =
+        chooseOutputFormat(job.output, input.format(), context.options.encoding, context.options.quality);
+    checkLayout(loaded.format, loaded.channels, loaded.sampleRate);
     auto meter = std::make_shared<LoudnessMeter>(loaded.channels, loaded.sampleRate);
     loaded.samples.reserve(
         static_cast<std::size_t>(std::max<std::int64_t>(0, input.frames()) * loaded.channels));
@@ -341,6 +370,7 @@ void writePass(const RenderContext& context, const FileJob& job, const LoadedInp
             context.progress.advance(static_cast<double>(frames) / input.sampleRate);
         }));
     writer.close();
+    if (input.format.lossy) measureDecoded(context, temporary.path(), report);
     temporary.moveTo(job.output);
     recordPlugin(report, *host);
     report.inputGainDb = drive.inputGainDb();
@@ -360,7 +390,9 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
     const int channels = input.channels();
     const int rate = input.sampleRate();
     checkChannels(job, channels);
-    const OutputFormat format = chooseOutputFormat(job.output, input.format(), options.encoding);
+    const OutputFormat format =
+        chooseOutputFormat(job.output, input.format(), options.encoding, options.quality);
+    checkLayout(format, channels, rate);
     auto host = context.openInstance(channels, std::nullopt);
 
     auto inputMeter = std::make_shared<LoudnessMeter>(channels, rate);
@@ -381,6 +413,9 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
         renderBlocks(*host, channels, rate, options.blockSize, options.keepLatency, stream);
     checkComplete(context, job, input, report);
     writer.close();
+    report.outputLevels = LevelFigures::of(*outputMeter);
+    report.outputMeter = outputMeter;
+    if (format.lossy) measureDecoded(context, temporary.path(), report);
     temporary.moveTo(job.output);
 
     report.channels = channels;
@@ -390,9 +425,7 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
     recordRender(report, figures);
     recordPlugin(report, *host);
     report.inputLevels = LevelFigures::of(*inputMeter);
-    report.outputLevels = LevelFigures::of(*outputMeter);
     report.inputMeter = inputMeter;
-    report.outputMeter = outputMeter;
     report.seconds = stopwatch.seconds();
 }
 
@@ -445,13 +478,22 @@ void printSummary(const RenderOptions& options, const FileReport& report) {
     for (const ParameterState& parameter : report.parameters)
         settings += (settings.empty() ? "" : ", ") + parameter.name + " " + parameter.display;
     std::fprintf(to, "settings:  %s\n", settings.c_str());
+    // Only a lossy encoder can take the written file over a limit the render met.
+    const auto outcome = [&](double limit) {
+        return decibelsOf(report.outputLevels.truePeak) > limit
+                   ? "reached before encoding only, the encoded true "
+                     "peak is over the limit,"
+                   : "met";
+    };
     if (options.target)
-        std::fprintf(to, "target:    %s, met with Makeup %s and Ceiling %s in %d passes\n",
-                     describeTarget(*options.target).c_str(), parameterText(report, "Makeup").c_str(),
-                     parameterText(report, "Ceiling").c_str(), report.passes);
+        std::fprintf(to, "target:    %s, %s with Makeup %s and Ceiling %s in %d passes\n",
+                     describeTarget(*options.target).c_str(), outcome(options.target->truePeakDb),
+                     parameterText(report, "Makeup").c_str(), parameterText(report, "Ceiling").c_str(),
+                     report.passes);
     if (options.peakLimit)
-        std::fprintf(to, "true peak: at most %.1f dBTP, met with Ceiling %s in %d passes\n",
-                     *options.peakLimit, parameterText(report, "Ceiling").c_str(), report.passes);
+        std::fprintf(to, "true peak: at most %.1f dBTP, %s with Ceiling %s in %d passes\n",
+                     *options.peakLimit, outcome(*options.peakLimit),
+                     parameterText(report, "Ceiling").c_str(), report.passes);
     if (report.inputGainDb != 0.0)
         std::fprintf(
             to, "input gain: %.1f dB before the plug-in: the input is louder than the target at Makeup 0\n",

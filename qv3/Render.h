@@ -32,6 +32,7 @@ struct RenderOptions {
     std::int32_t blockSize = kDefaultBlockSize;
     bool keepLatency = false;
     std::optional<SampleEncoding> encoding;
+    std::optional<double> quality; // lossy outputs: 0 to 1
     std::optional<LoudnessTarget> target;
     std::optional<double> peakLimit; // --true-peak without a loudness target: dBTP
     bool album = false;

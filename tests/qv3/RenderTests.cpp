@@ -266,6 +266,55 @@ TEST_F(Render, ChoosesFormatFromInputExtensionAndOption) {
     }
 }
 
+TEST_F(Render, ChoosesTheContainerByTheOutputsExtensionAndRefusesUnknownOnes) {
+    writeSound(folder / "in48.wav", noise(2, 48000, 48000, 0.5, 5));
+    writeSound(folder / "in44.wav", noise(2, 44100, 44100, 0.5, 5));
+    struct Case {
+        const char* input;
+        const char* output;
+        std::vector<std::string> options;
+        int status;
+        int format;          // when written
+        const char* message; // on standard error
+    };
+    const Case cases[] = {
+        {"in48.wav", "out.opus", {}, 0, SF_FORMAT_OGG | SF_FORMAT_OPUS, ""},
+        {"in48.wav", "out.ogg", {"--quality", "0.3"}, 0, SF_FORMAT_OGG | SF_FORMAT_VORBIS, ""},
+        {"in48.wav", "out.rf64", {}, 0, SF_FORMAT_RF64 | SF_FORMAT_FLOAT, ""},
+#ifdef _WIN32
+        {"in48.wav", "out.mp3", {}, 2, 0, "this build of libsndfile cannot write"},
+#else
+        {"in48.wav", "out.mp3", {}, 0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, ""},
+#endif
+        {"in48.wav",
+         "out.ogg",
+         {"--true-peak", "-1"},
+         0,
+         SF_FORMAT_OGG | SF_FORMAT_VORBIS,
+         "is lossy: the true peak is not guaranteed after encoding; decoded, it peaks at"},
+        {"in44.wav", "out.opus", {}, 1, 0, "Opus only supports sample rates"},
+        {"in48.wav", "out.xyz", {}, 2, 0, "unknown extension '.xyz' says no format; qv3 writes .wav"},
+        {"in48.wav", "out", {}, 2, 0, "no extension says no format"},
+        {"in48.wav", "out.flac", {"--quality", "0.5"}, 2, 0, "--quality is for lossy outputs"},
+        {"in48.wav", "out.ogg", {"--format", "pcm16"}, 2, 0, "files cannot hold Signed 16 bit PCM"},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.output);
+        std::vector<std::string> arguments = {"render"};
+        arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+        arguments.push_back((folder / row.input).string());
+        arguments.push_back((folder / row.output).string());
+        auto result = runQv3(arguments);
+        EXPECT_EQ(result.status, row.status) << result.err;
+        EXPECT_NE(result.err.find(row.message), std::string::npos) << result.err;
+        if (row.format)
+            EXPECT_EQ(readSound(folder / row.output).format, row.format);
+        else
+            EXPECT_FALSE(fs::exists(folder / row.output));
+        fs::remove(folder / row.output);
+    }
+}
+
 TEST_F(Render, ReplacesAnExistingOutputAndLeavesNoTemporaryFile) {
     std::ofstream(folder / "out.wav") << "an older file";
     ASSERT_EQ(render(noise(2, 44100, 1000, 0.5, 1), {}).status, 0);
