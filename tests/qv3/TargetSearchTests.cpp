@@ -62,4 +62,22 @@ TEST(TargetSearch, AcceptsACandidateWithinTheLimitAndToleranceAndNothingElse) {
     }
 }
 
+TEST(TargetSearch, ARefusalSaysTheLoudestLoudnessWithinTheLimit) {
+    // The true peak stays 16 dB over the loudness however hard the limiter works: -17 LUFS at -1 dBTP at
+    // most.
+    const DrivePasses passes{[](const Drive& drive) { return modelLoudness(drive); },
+                             [](const Drive& drive) {
+                                 return PassLevels{modelLoudness(drive), modelLoudness(drive) + 16.0};
+                             }};
+    try {
+        findDrive(LoudnessTarget{-14.0, -1.0}, kInputLoudness, 0.0, passes);
+        ADD_FAILURE() << "the target was met";
+    } catch (const UnreachableTarget& refusal) {
+        EXPECT_NE(std::string(refusal.what())
+                      .find("the loudest these settings reach within -1.0 dBTP is -17.0 LUFS"),
+                  std::string::npos)
+            << refusal.what();
+    }
+}
+
 } // namespace
