@@ -49,12 +49,26 @@ int subtypeOf(SampleEncoding encoding) {
     return SF_FORMAT_FLOAT;
 }
 
+// True when this build of libsndfile has the container at all: its format check knows every container it was
+// written for, built in or not (MP3 needs the build's mpg123 and LAME).
+bool built(int container) {
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int index = 0; index < count; ++index) {
+        SF_FORMAT_INFO info = {};
+        info.format = index;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 && info.format == container)
+            return true;
+    }
+    return false;
+}
+
 bool holds(int format) {
     SF_INFO probe = {};
     probe.format = format;
     probe.channels = 2;
     probe.samplerate = 48000;
-    return sf_format_check(&probe) == SF_TRUE;
+    return sf_format_check(&probe) == SF_TRUE && built(format & SF_FORMAT_TYPEMASK);
 }
 
 std::string formatName(int format) {
@@ -170,8 +184,8 @@ OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFo
             throw UsageError(formatName(container) + " files cannot hold " +
                              formatName(subtypeOf(*requested)) + " samples");
         if (!holds(format))
-            throw UsageError("this build of libsndfile cannot write " + formatName(container) + " " +
-                             formatName(chosen->lossyEncoding));
+            throw UsageError("this build of libsndfile cannot write " + std::string(chosen->extension) +
+                             " files");
     } else if (requested) {
         format = container | subtypeOf(*requested);
         if (!holds(format))
