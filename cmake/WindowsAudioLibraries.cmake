@@ -1,6 +1,6 @@
 # The static audio libraries tools/windows-deps.sh cross-builds for Windows programs, as imported targets:
-# QV3Deps::sndfile (with its FLAC, Ogg Vorbis and Opus codecs) and QV3Deps::ebur128. QV3_WINDOWS_DEPS names their
-# prefix (tools/windows-deps.sh --prefix x64|x86); tools/build.sh passes it.
+# QV3Deps::sndfile (with its FLAC, Ogg Vorbis and Opus codecs), QV3Deps::ebur128 and QV3Deps::soxr.
+# QV3_WINDOWS_DEPS names their prefix (tools/windows-deps.sh --prefix x64|x86); tools/build.sh passes it.
 set(QV3_WINDOWS_DEPS "" CACHE PATH "Prefix of the cross-built static audio libraries")
 if(NOT EXISTS "${QV3_WINDOWS_DEPS}/qv3-deps.key")
     message(FATAL_ERROR "No audio libraries in QV3_WINDOWS_DEPS \"${QV3_WINDOWS_DEPS}\": tools/setup.sh builds them "
@@ -8,7 +8,7 @@ if(NOT EXISTS "${QV3_WINDOWS_DEPS}/qv3-deps.key")
 endif()
 
 # In link order: each library before the ones it uses.
-foreach(library sndfile FLAC vorbisenc vorbisfile vorbis opus ogg ebur128)
+foreach(library sndfile FLAC vorbisenc vorbisfile vorbis opus ogg ebur128 soxr)
     find_library(QV3_DEP_${library} NAMES lib${library}.a PATHS "${QV3_WINDOWS_DEPS}/lib"
         NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 endforeach()
@@ -21,3 +21,6 @@ endforeach()
 add_library(QV3Deps::ebur128 INTERFACE IMPORTED)
 target_include_directories(QV3Deps::ebur128 INTERFACE "${QV3_WINDOWS_DEPS}/include")
 target_link_libraries(QV3Deps::ebur128 INTERFACE "${QV3_DEP_ebur128}")
+add_library(QV3Deps::soxr INTERFACE IMPORTED)
+target_include_directories(QV3Deps::soxr INTERFACE "${QV3_WINDOWS_DEPS}/include")
+target_link_libraries(QV3Deps::soxr INTERFACE "${QV3_DEP_soxr}")

@@ -23,6 +23,9 @@ void measure(const std::filesystem::path& path, FileReport& report, BatchProgres
         report.frames += got;
         progress.advance(static_cast<double>(got) / input.sampleRate());
     }
+    report.declaredFrames = input.declaredFrames();
+    const std::string missing = shortfall(input);
+    if (!missing.empty()) progress.note("qv3: warning: " + path.string() + " is damaged: " + missing);
     report.channels = input.channels();
     report.sampleRate = input.sampleRate();
     report.inputLevels = LevelFigures::of(*meter);
@@ -53,6 +56,7 @@ int runAnalyze(const std::vector<std::string>& arguments) {
             throw UsageError("analyze: unknown option " + argument + " (qv3 help lists them)");
     }
     if (files.empty()) throw UsageError("analyze needs at least one INPUT file (qv3 help)");
+    if (reportDestination) checkReportDestination(*reportDestination);
 
     std::vector<FileReport> reports(files.size());
     for (std::size_t index = 0; index < files.size(); ++index)

@@ -2,24 +2,40 @@
 
 #include "Errors.h"
 #include "Platform.h"
+#include "TemporaryOutput.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
 namespace {
-constexpr std::pair<const char*, int> kContainers[] = {
-    {".wav", SF_FORMAT_WAV},   {".wave", SF_FORMAT_WAV},  {".aif", SF_FORMAT_AIFF},
-    {".aiff", SF_FORMAT_AIFF}, {".aifc", SF_FORMAT_AIFF}, {".flac", SF_FORMAT_FLAC},
-    {".ogg", SF_FORMAT_OGG},   {".oga", SF_FORMAT_OGG},   {".caf", SF_FORMAT_CAF},
-    {".w64", SF_FORMAT_W64},   {".rf64", SF_FORMAT_RF64}, {".au", SF_FORMAT_AU},
-    {".snd", SF_FORMAT_AU},    {".mp3", SF_FORMAT_MPEG},
+// The extensions qv3 writes, with their container and, for the lossy ones, their only encoding.
+struct Container {
+    const char* extension;
+    int type;
+    int lossyEncoding;
 };
-
-// Encodings tried, in this order, when the input's own does not fit the output's container.
-constexpr int kFallbackEncodings[] = {SF_FORMAT_PCM_24, SF_FORMAT_VORBIS, SF_FORMAT_MPEG_LAYER_III};
+constexpr Container kContainers[] = {
+    {".wav", SF_FORMAT_WAV, 0},
+    {".wave", SF_FORMAT_WAV, 0},
+    {".aif", SF_FORMAT_AIFF, 0},
+    {".aiff", SF_FORMAT_AIFF, 0},
+    {".aifc", SF_FORMAT_AIFF, 0},
+    {".flac", SF_FORMAT_FLAC, 0},
+    {".caf", SF_FORMAT_CAF, 0},
+    {".w64", SF_FORMAT_W64, 0},
+    {".rf64", SF_FORMAT_RF64, 0},
+    {".au", SF_FORMAT_AU, 0},
+    {".snd", SF_FORMAT_AU, 0},
+    {".ogg", SF_FORMAT_OGG, SF_FORMAT_VORBIS},
+    {".oga", SF_FORMAT_OGG, SF_FORMAT_VORBIS},
+    {".opus", SF_FORMAT_OGG, SF_FORMAT_OPUS},
+    {".mp3", SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III},
+};
 
 int subtypeOf(SampleEncoding encoding) {
     switch (encoding) {
@@ -33,12 +49,26 @@ int subtypeOf(SampleEncoding encoding) {
     return SF_FORMAT_FLOAT;
 }
 
+// True when this build of libsndfile has the container at all: its format check knows every container it was
+// written for, built in or not (MP3 needs the build's mpg123 and LAME).
+bool built(int container) {
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int index = 0; index < count; ++index) {
+        SF_FORMAT_INFO info = {};
+        info.format = index;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 && info.format == container)
+            return true;
+    }
+    return false;
+}
+
 bool holds(int format) {
     SF_INFO probe = {};
     probe.format = format;
     probe.channels = 2;
     probe.samplerate = 48000;
-    return sf_format_check(&probe) == SF_TRUE;
+    return sf_format_check(&probe) == SF_TRUE && built(format & SF_FORMAT_TYPEMASK);
 }
 
 std::string formatName(int format) {
@@ -72,6 +102,34 @@ SoundFileReader::SoundFileReader(const std::filesystem::path& path) {
     }
     file_ = sf_open_fd(descriptor, SFM_READ, &info_, SF_TRUE);
     if (!file_) throw std::runtime_error("cannot read " + path.string() + ": " + libraryError(nullptr));
+    declaredFrames_ = info_.frames;
+    // libsndfile notes a trimmed audio chunk in its log as "data : 2646000 (should be 999956)": the bytes the
+    // header claims, then the bytes there are. AIFF's SSND chunk counts 8 bytes of offset and block size too.
+    std::string log(4096, '\0');
+    sf_command(file_, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+    constexpr std::pair<const char*, long long> kAudioChunks[] = {{"\ndata : ", 0}, {"SSND : ", 8}};
+    for (const auto& [chunk, overhead] : kAudioChunks) {
+        const std::size_t at = log.find(chunk);
+        long long claimed = 0;
+        long long present = 0;
+        if (at == std::string::npos || info_.frames <= 0 ||
+            std::sscanf(log.c_str() + at + std::strlen(chunk), "%lld (should be %lld)", &claimed, &present) !=
+                2 ||
+            claimed <= present)
+            continue;
+        // The whole frames there are fill all but a fraction of the last frame's bytes.
+        const long long frameBytes = std::llround(static_cast<double>(present - overhead) / info_.frames);
+        declaredFrames_ = (claimed - overhead) / std::max(1LL, frameBytes);
+    }
+}
+
+std::string shortfall(const SoundFileReader& input) {
+    if (input.framesRead() >= input.declaredFrames()) return "";
+    char text[96];
+    const double rate = std::max(1, input.sampleRate());
+    std::snprintf(text, sizeof text, "its header promises %.3f s, it holds %.3f s",
+                  input.declaredFrames() / rate, input.framesRead() / rate);
+    return text;
 }
 
 SoundFileReader::~SoundFileReader() { sf_close(file_); }
@@ -79,6 +137,7 @@ SoundFileReader::~SoundFileReader() { sf_close(file_); }
 double audioSeconds(const std::vector<std::filesystem::path>& paths) {
     double total = 0.0;
     for (const auto& path : paths) {
+        if (isStandardStream(path)) continue; // read once, when its turn comes
         try {
             SoundFileReader input(path);
             total += static_cast<double>(input.frames()) / std::max(1, input.sampleRate());
@@ -93,31 +152,52 @@ std::int64_t SoundFileReader::read(float* interleaved, std::int64_t frames) {
     sf_count_t got = sf_readf_float(file_, interleaved, frames);
     if (got < frames && sf_error(file_) != SF_ERR_NO_ERROR)
         throw std::runtime_error(std::string("reading the input failed: ") + libraryError(file_));
+    framesRead_ += got;
     return got;
 }
 
 OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFormat,
-                                std::optional<SampleEncoding> requested) {
+                                std::optional<SampleEncoding> requested, std::optional<double> quality) {
     std::string extension = output.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    int container = inputFormat & SF_FORMAT_TYPEMASK;
-    for (const auto& [known, type] : kContainers)
-        if (extension == known) container = type;
+    const Container* chosen = isStandardStream(output) ? &kContainers[0] : nullptr;
+    for (const Container& known : kContainers)
+        if (extension == known.extension) chosen = &known;
+    if (!chosen) {
+        std::string offered;
+        for (const Container& known : kContainers)
+            if (holds(known.type | (known.lossyEncoding ? known.lossyEncoding : SF_FORMAT_PCM_16)))
+                offered += (offered.empty() ? "" : " ") + std::string(known.extension);
+        throw UsageError("output " + output.string() + ": " +
+                         (extension.empty() ? "no extension" : "unknown extension '" + extension + "'") +
+                         " says no format; qv3 writes " + offered);
+    }
+    const int container = chosen->type;
+    if (quality && !chosen->lossyEncoding)
+        throw UsageError("--quality is for lossy outputs (.ogg, .opus, .mp3), not " + formatName(container));
 
     int format = 0;
-    if (requested) {
+    if (chosen->lossyEncoding) {
+        format = container | chosen->lossyEncoding;
+        if (requested)
+            throw UsageError(formatName(container) + " files cannot hold " +
+                             formatName(subtypeOf(*requested)) + " samples");
+        if (!holds(format))
+            throw UsageError("this build of libsndfile cannot write " + std::string(chosen->extension) +
+                             " files");
+    } else if (requested) {
         format = container | subtypeOf(*requested);
         if (!holds(format))
             throw UsageError(formatName(container) + " files cannot hold " +
                              formatName(subtypeOf(*requested)) + " samples");
     } else {
         format = container | (inputFormat & SF_FORMAT_SUBMASK);
-        for (int encoding : kFallbackEncodings)
-            if (!holds(format)) format = container | encoding;
+        if (!holds(format)) format = container | SF_FORMAT_PCM_24;
         if (!holds(format)) throw UsageError("libsndfile cannot write " + formatName(container) + " files");
     }
-    return {format, formatName(container) + ", " + formatName(format & SF_FORMAT_SUBMASK)};
+    return {format, formatName(container) + ", " + formatName(format & SF_FORMAT_SUBMASK),
+            chosen->lossyEncoding != 0, quality};
 }
 
 SampleRounder::SampleRounder(const OutputFormat& format) {
@@ -164,6 +244,10 @@ SoundFileWriter::SoundFileWriter(const std::filesystem::path& path, const Output
         throw std::runtime_error("cannot write " + format.description + " output: " + libraryError(nullptr));
     // Encodings libsndfile converts itself must clip, never wrap around, should a sample pass full scale.
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    if (format.quality) {
+        double quality = *format.quality;
+        sf_command(file_, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
+    }
 }
 
 SoundFileWriter::~SoundFileWriter() {
@@ -185,6 +269,13 @@ void SoundFileWriter::write(std::vector<float>& interleaved, std::int64_t frames
     }
     if (written != frames)
         throw std::runtime_error(std::string("writing the output failed: ") + libraryError(file_));
+}
+
+void checkLayout(const OutputFormat& format, int channels, int sampleRate) {
+    // libsndfile's format check does not know every encoder's limits: an empty file written aside does.
+    TemporaryOutput probe(std::filesystem::temp_directory_path() / "qv3-format-check");
+    SoundFileWriter writer(probe.path(), format, channels, sampleRate);
+    writer.close();
 }
 
 void SoundFileWriter::close() {

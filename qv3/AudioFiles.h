@@ -22,6 +22,12 @@ class SoundFileReader {
     int sampleRate() const { return info_.samplerate; }
     std::int64_t frames() const { return info_.frames; }
     int format() const { return info_.format; }
+    // The frames the file's header promises. libsndfile trims a header that claims more audio than the file
+    // holds to what is there (frames() is then less); a file cut short where the header cannot tell (a
+    // truncated FLAC stream) shows only when reading ends early.
+    std::int64_t declaredFrames() const { return declaredFrames_; }
+    // Frames read so far.
+    std::int64_t framesRead() const { return framesRead_; }
 
     // Reads up to `frames` interleaved frames as floats (full scale = 1.0); returns the number read, 0 at the
     // end. Throws std::runtime_error on a read error.
@@ -30,7 +36,13 @@ class SoundFileReader {
   private:
     SF_INFO info_ = {};
     SNDFILE* file_ = nullptr;
+    std::int64_t declaredFrames_ = 0;
+    std::int64_t framesRead_ = 0;
 };
+
+// What a damaged input's header promised against what it held, as "its header promises 45.000 s, it holds
+// 11.300 s"; empty when the whole of it was read. Call once reading has ended.
+std::string shortfall(const SoundFileReader& input);
 
 // Seconds of audio in all the files, from their headers, for a progress display. A file that cannot be read
 // counts as none: its failure is reported when its turn comes.
@@ -42,14 +54,21 @@ enum class SampleEncoding { Float, Pcm16, Pcm24 };
 // Container and encoding of an output file, as a libsndfile format code.
 struct OutputFormat {
     int format;
-    std::string description; // "WAV, 24-bit PCM"
+    std::string description;       // "WAV, 24-bit PCM"
+    bool lossy = false;            // Ogg Vorbis, Ogg Opus, MP3: the decoded samples differ from those written
+    std::optional<double> quality; // lossy encoders: 0 (smallest) to 1 (best); empty for libsndfile's default
 };
 
-// The container follows the output's extension (the input's container for an unknown one); the encoding is
-// the one asked for, or else the input's when the container holds it. Throws UsageError when the container
-// cannot hold the requested encoding.
+// The container follows the output's extension (WAV for standard output, "-"); the encoding is the one asked
+// for, or else the input's when the container holds it; lossy containers have their own. Throws UsageError
+// for an extension qv3 does not write, a container that cannot hold the requested encoding, or a quality for
+// a lossless output.
 OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFormat,
-                                std::optional<SampleEncoding> requested);
+                                std::optional<SampleEncoding> requested,
+                                std::optional<double> quality = std::nullopt);
+
+// Throws std::runtime_error when the format cannot hold audio of that layout (Opus takes only some rates).
+void checkLayout(const OutputFormat& format, int channels, int sampleRate);
 
 // Rounds samples to the steps an output file stores: whole 24-bit steps, or 16-bit steps with TPDF dither;
 // other encodings pass unchanged. The dither starts from the same seed for every file, so a render is

@@ -11,10 +11,9 @@ constexpr double kSilence = -std::numeric_limits<double>::infinity();
 } // namespace
 
 LoudnessMeter::LoudnessMeter(int channels, int sampleRate, Scope scope)
-    : state_(ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
-                          scope == Scope::Loudness
-                              ? EBUR128_MODE_I
-                              : EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK)),
+    : truePeak_(scope == Scope::Everything ? std::make_unique<TruePeakMeter>(channels, sampleRate) : nullptr),
+      state_(ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
+                          scope == Scope::Loudness ? EBUR128_MODE_I : EBUR128_MODE_I | EBUR128_MODE_LRA)),
       channels_(channels) {
     if (!state_)
         throw std::runtime_error("libebur128 cannot measure " + std::to_string(channels) + " channels at " +
@@ -28,17 +27,10 @@ void LoudnessMeter::add(const float* interleaved, std::int64_t frames) {
     for (std::int64_t i = 0; i < count; ++i)
         samplePeak_ = std::max(samplePeak_, static_cast<double>(std::fabs(interleaved[i])));
     ebur128_add_frames_float(state_, interleaved, static_cast<std::size_t>(frames));
+    if (truePeak_) truePeak_->add(interleaved, frames);
 }
 
-double LoudnessMeter::truePeak() const {
-    double largest = 0.0;
-    for (int channel = 0; channel < channels_; ++channel) {
-        double peak = 0.0;
-        if (ebur128_true_peak(state_, static_cast<unsigned>(channel), &peak) == EBUR128_SUCCESS)
-            largest = std::max(largest, peak);
-    }
-    return largest;
-}
+double LoudnessMeter::truePeak() const { return truePeak_ ? truePeak_->peak() : 0.0; }
 
 double LoudnessMeter::loudness() const {
     double lufs = kSilence;

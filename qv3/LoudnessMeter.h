@@ -1,9 +1,13 @@
-// Sample peak, true peak, integrated loudness and loudness range of a stream, measured with libebur128.
+// Sample peak, true peak, integrated loudness and loudness range of a stream: loudness and range measured
+// with libebur128, true peak with TruePeakMeter.
 #pragma once
+
+#include "TruePeakMeter.h"
 
 #include <ebur128.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class LoudnessMeter {
@@ -20,7 +24,7 @@ class LoudnessMeter {
     void add(const float* interleaved, std::int64_t frames);
 
     double samplePeak() const { return samplePeak_; } // linear, largest magnitude of any sample
-    double truePeak() const;                          // linear, oversampled estimate over all channels
+    double truePeak() const;                          // linear, over all channels; ends the stream
     double loudness() const;                          // LUFS, gated; -infinity for silence or under 0.4 s
     double loudnessRange() const;                     // LU; 0 for material too short or too quiet
 
@@ -34,6 +38,7 @@ class LoudnessMeter {
   private:
     static std::vector<ebur128_state*> statesOf(const std::vector<const LoudnessMeter*>& meters);
 
+    std::unique_ptr<TruePeakMeter> truePeak_; // only when measuring everything; made first, freed last
     ebur128_state* state_;
     int channels_;
     double samplePeak_ = 0.0;

@@ -88,13 +88,46 @@ std::string describeTarget(const LoudnessTarget& target) {
     return text;
 }
 
+DriveFound findCeiling(double truePeakDb, double ceilingDb,
+                       const std::function<PassLevels(const Drive&)>& candidate) {
+    DriveFound found;
+    found.drive =
+        Drive{0, std::clamp(static_cast<int>(std::lround(ceilingDb * 100.0)), kLeastCeilingSteps, 0), false};
+    for (int round = 0; round < kMostCandidates; ++round) {
+        const PassLevels levels = candidate(found.drive);
+        ++found.passes;
+        if (levels.truePeakDb <= truePeakDb) return found;
+        const int lower = static_cast<int>(std::floor((truePeakDb - levels.truePeakDb) * 100.0));
+        found.drive.ceilingSteps += std::min(-1, lower);
+        if (found.drive.ceilingSteps < kLeastCeilingSteps) {
+            char reason[96];
+            std::snprintf(reason, sizeof reason,
+                          "true peak at most %.1f dBTP is out of reach: it needs a Ceiling below -6 dB",
+                          truePeakDb);
+            throw UnreachableTarget(reason);
+        }
+    }
+    throw UnreachableTarget("the true peak does not settle under the limit");
+}
+
 DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double ceilingDb,
                      const DrivePasses& passes) {
     if (!std::isfinite(inputLoudness))
         throw UnreachableTarget("target " + describeTarget(target) +
                                 " is out of reach: the input is silent or too short to measure");
+    // The loudest output any candidate showed within the true-peak limit, a lower Ceiling taking its true
+    // peak down to the limit where the Ceiling's range allows: the guidance a refusal gives.
+    double loudestWithinLimit = -HUGE_VAL;
     const auto outOfReach = [&](const std::string& reason) {
-        return UnreachableTarget("target " + describeTarget(target) + " is out of reach: " + reason);
+        std::string message = "target " + describeTarget(target) + " is out of reach: " + reason;
+        if (std::isfinite(loudestWithinLimit)) {
+            char loudest[96];
+            std::snprintf(loudest, sizeof loudest,
+                          "; the loudest these settings reach within %.1f dBTP is %.1f LUFS",
+                          target.truePeakDb, loudestWithinLimit);
+            message += loudest;
+        }
+        return UnreachableTarget(message);
     };
     // The Ceiling only scales the limited output, so loudness and true peak move with it dB for dB: what one
     // pass measures at one Ceiling tells them at any other. What more gain changes is the true peak's height
@@ -117,6 +150,9 @@ DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double 
     for (int round = 0; round < kMostCandidates; ++round) {
         const PassLevels levels = passes.candidate(drive);
         ++found.passes;
+        const double over = std::max(0.0, levels.truePeakDb - target.truePeakDb);
+        if (drive.ceilingSteps - over * 100.0 >= kLeastCeilingSteps)
+            loudestWithinLimit = std::max(loudestWithinLimit, levels.loudness - over);
         const bool peakMet = levels.truePeakDb <= target.truePeakDb;
         if (peakMet && std::fabs(levels.loudness - target.lufs) <= kToleranceLu) {
             found.drive = drive;

@@ -17,6 +17,8 @@ struct LoudnessTarget {
 struct Drive {
     int gainSteps = 0;
     int ceilingSteps = 0;
+    bool setsMakeup =
+        true; // false: the Makeup stays as the command line set it, and only the Ceiling is chosen
 
     double makeupDb() const { return gainSteps > 0 ? gainSteps / 10.0 : 0.0; }
     double inputGainDb() const { return gainSteps < 0 ? gainSteps / 10.0 : 0.0; }
@@ -53,6 +55,13 @@ struct UnreachableTarget : std::runtime_error {
 // largest Makeup or a Ceiling below the lowest is needed.
 DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double ceilingDb,
                      const DrivePasses& passes);
+
+// The highest Ceiling, at or below `ceilingDb`, whose output keeps its true peak at or below `truePeakDb`,
+// with the Makeup left alone: the Ceiling scales the output, so one candidate pass tells how far to lower it,
+// and more only correct the rounding of the stored samples. Throws UnreachableTarget when it needs a Ceiling
+// below the lowest.
+DriveFound findCeiling(double truePeakDb, double ceilingDb,
+                       const std::function<PassLevels(const Drive&)>& candidate);
 
 // "-14.0 LUFS, true peak at most -1.0 dBTP"
 std::string describeTarget(const LoudnessTarget& target);

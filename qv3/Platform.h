@@ -44,9 +44,16 @@ std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, c
 // Forgets a file registered by createTemporaryFile, once it has been renamed or removed.
 void releaseTemporaryFile(const std::filesystem::path& path);
 
-// Open `path` as a C runtime file descriptor for libsndfile's sf_open_fd, which closes it: for reading, or
-// created or emptied for writing. They return -1 when the file cannot be opened, and lastSystemError() then
-// says why. An interrupt can remove a file while it is open for writing.
+// "-" on the command line: standard input as an INPUT, standard output as an OUTPUT.
+inline bool isStandardStream(const std::filesystem::path& path) { return path == "-"; }
+
+// Switches standard output to binary, for audio written there (Windows would turn line ends into CR LF).
+void makeStandardOutputBinary();
+
+// Open `path` as a C runtime file descriptor for libsndfile's sf_open_fd, which closes it: for reading ("-":
+// a binary descriptor of standard input), or created or emptied for writing. They return -1 when the file
+// cannot be opened, and lastSystemError() then says why. An interrupt can remove a file while it is open for
+// writing.
 int openForReading(const std::filesystem::path& path);
 int openForWriting(const std::filesystem::path& path);
 

@@ -76,7 +76,11 @@ std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, c
 
 void releaseTemporaryFile(const std::filesystem::path& path) { temporaryOutputs.release(path.native()); }
 
-int openForReading(const std::filesystem::path& path) { return open(path.c_str(), O_RDONLY); }
+int openForReading(const std::filesystem::path& path) {
+    return isStandardStream(path) ? dup(STDIN_FILENO) : open(path.c_str(), O_RDONLY);
+}
+
+void makeStandardOutputBinary() {}
 
 int openForWriting(const std::filesystem::path& path) {
     return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);

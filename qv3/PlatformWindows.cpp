@@ -153,7 +153,13 @@ std::filesystem::path createTemporaryFile(const std::filesystem::path& folder, c
 
 void releaseTemporaryFile(const std::filesystem::path& path) { temporaryOutputs.release(path.native()); }
 
+void makeStandardOutputBinary() { _setmode(_fileno(stdout), _O_BINARY); }
+
 int openForReading(const std::filesystem::path& path) {
+    if (isStandardStream(path)) {
+        _setmode(_fileno(stdin), _O_BINARY);
+        return _dup(_fileno(stdin));
+    }
     return descriptorOf(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr),
                         _O_RDONLY);

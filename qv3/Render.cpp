@@ -54,6 +54,8 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
         std::string argument = reader.next();
         if (argument == "-o") {
             options.outputFolder = std::filesystem::u8path(reader.value(argument));
+        } else if (argument == "-n" || argument == "-y") {
+            options.keepExisting = argument == "-n";
         } else if (!reader.isOption(argument)) {
             files.push_back(argument);
         } else if (argument == "--program") {
@@ -67,6 +69,8 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
                 throw UsageError("--block takes 1 to " + std::to_string(kLargestBlockSize) +
                                  " frames, not '" + text + "'");
             options.blockSize = *size;
+        } else if (argument == "--strict") {
+            options.strict = true;
         } else if (argument == "--keep-latency") {
             options.keepLatency = true;
         } else if (argument == "--format") {
@@ -79,6 +83,9 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
                 options.encoding = SampleEncoding::Pcm24;
             else
                 throw UsageError("--format takes float, pcm16 or pcm24, not '" + text + "'");
+        } else if (argument == "--quality") {
+            options.quality =
+                numberIn(argument, reader.value(argument), 0.0, 1.0, "0 (smallest) to 1 (best)");
         } else if (argument == "--target-lufs") {
             targetLufs = numberIn(argument, reader.value(argument), kQuietestTarget, 0.0, "-70 to 0 (LUFS)");
         } else if (argument == "--true-peak") {
@@ -98,11 +105,13 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
             throw UsageError("render: unknown option " + argument + " (qv3 help lists them)");
         }
     }
+    if (files.size() == 2 && files[1] == "-" && options.report == "-")
+        throw UsageError("--report - and OUTPUT - both ask for standard output; give the report a file");
     if (targetLufs) {
         if (makeupGiven) throw UsageError("--target-lufs chooses the Makeup itself; leave out --makeup");
         options.target = LoudnessTarget{*targetLufs, truePeak.value_or(-1.0)};
     } else if (truePeak) {
-        throw UsageError("--true-peak goes with --target-lufs");
+        options.peakLimit = truePeak;
     } else if (options.album) {
         throw UsageError("--album goes with --target-lufs");
     }
@@ -121,6 +130,7 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
 // Refuses an output that would overwrite the input, whatever path spells it (links, "..", symlinks).
 void checkOutputPath(const FileJob& job) {
     const std::filesystem::path& output = job.output;
+    if (isStandardStream(output)) return;
     if (output.filename().empty() || output.filename() == "." || output.filename() == "..")
         throw std::runtime_error("output " + output.string() + " names a folder, not a file");
     std::error_code error;
@@ -166,6 +176,43 @@ void checkChannels(const FileJob& job, int channels) {
                                  " channels; qv3 renders mono and stereo files");
 }
 
+// A damaged input, once read: refused with --strict (before its output is put in place), else rendered as far
+// as it goes, with a warning.
+void checkComplete(const RenderContext& context, const FileJob& job, const SoundFileReader& input,
+                   FileReport& report) {
+    report.declaredFrames = input.declaredFrames();
+    const std::string missing = shortfall(input);
+    if (missing.empty()) return;
+    if (context.options.strict)
+        throw std::runtime_error(job.input.string() + " is damaged: " + missing + "; --strict refuses it");
+    context.progress.note("qv3: warning: " + job.input.string() + " is damaged: " + missing +
+                          "; rendered what it holds");
+}
+
+// A lossy encoder changes the samples, and with them the peaks: the output's levels are measured again on the
+// file as it decodes, and a true-peak limit the render met is checked again there.
+void measureDecoded(const RenderContext& context, const std::filesystem::path& written, FileReport& report) {
+    SoundFileReader decoded(written);
+    auto meter = std::make_shared<LoudnessMeter>(decoded.channels(), decoded.sampleRate());
+    std::vector<float> chunk(static_cast<std::size_t>(kReadChunkFrames * decoded.channels()));
+    for (std::int64_t got; (got = decoded.read(chunk.data(), kReadChunkFrames)) > 0;)
+        meter->add(chunk.data(), got);
+    report.outputLevels = LevelFigures::of(*meter);
+    report.outputMeter = meter;
+    const std::optional<double> limit = context.options.target
+                                            ? std::optional<double>(context.options.target->truePeakDb)
+                                            : context.options.peakLimit;
+    if (!limit) return;
+    char line[200];
+    std::snprintf(
+        line, sizeof line,
+        "qv3: warning: %s is lossy: the true peak is not guaranteed after encoding; decoded, it peaks at "
+        "%.2f dBTP%s",
+        report.output.string().c_str(), decibelsOf(report.outputLevels.truePeak),
+        decibelsOf(report.outputLevels.truePeak) > *limit ? ", over the limit" : "");
+    context.progress.note(line);
+}
+
 void recordPlugin(FileReport& report, const PluginHost& host) {
     report.effectName = host.effectName();
     report.latency = host.latency();
@@ -207,6 +254,16 @@ BlockRenderFigures renderLoaded(const RenderContext& context, PluginHost& host, 
 }
 } // namespace
 
+void warnOverFullScale(const RenderContext& context, const FileReport& report) {
+    if (report.outputLevels.truePeak <= 1.0) return;
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "qv3: warning: %s peaks at %+.2f dBTP, over full scale: converters and lossy "
+                  "encoders may clip it (--true-peak limits it)",
+                  report.output.string().c_str(), decibelsOf(report.outputLevels.truePeak));
+    context.progress.note(line);
+}
+
 double decibelsOf(double linear) {
     return linear > 0.0 ? 20.0 * std::log10(linear) : -std::numeric_limits<double>::infinity();
 }
@@ -228,7 +285,7 @@ std::unique_ptr<PluginHost> RenderContext::openInstance(int channels,
     for (const Setting& setting : options.settings)
         applySetting(*host, setting);
     if (drive) {
-        applySetting(*host, makeupSetting(drive->makeupDb()));
+        if (drive->setsMakeup) applySetting(*host, makeupSetting(drive->makeupDb()));
         if (drive->ceilingSteps < std::lround(displayedCeilingDb(*host) * 100.0))
             applySetting(*host, ceilingSetting(drive->ceilingDb()));
     }
@@ -245,11 +302,12 @@ LoadedInput loadInput(const RenderContext& context, const FileJob& job, FileRepo
     const Stopwatch stopwatch;
     SoundFileReader input(job.input);
     checkChannels(job, input.channels());
-    if (context.options.output) checkOutputPath(job);
     LoadedInput loaded;
     loaded.channels = input.channels();
     loaded.sampleRate = input.sampleRate();
-    loaded.format = chooseOutputFormat(job.output, input.format(), context.options.encoding);
+    loaded.format =
+        chooseOutputFormat(job.output, input.format(), context.options.encoding, context.options.quality);
+    checkLayout(loaded.format, loaded.channels, loaded.sampleRate);
     auto meter = std::make_shared<LoudnessMeter>(loaded.channels, loaded.sampleRate);
     loaded.samples.reserve(
         static_cast<std::size_t>(std::max<std::int64_t>(0, input.frames()) * loaded.channels));
@@ -261,6 +319,7 @@ LoadedInput loadInput(const RenderContext& context, const FileJob& job, FileRepo
     report.channels = loaded.channels;
     report.sampleRate = loaded.sampleRate;
     report.frames = static_cast<std::int64_t>(loaded.samples.size()) / loaded.channels;
+    checkComplete(context, job, input, report);
     report.outputFormat = loaded.format.description;
     report.inputLevels = LevelFigures::of(*meter);
     report.inputMeter = meter;
@@ -311,6 +370,7 @@ void writePass(const RenderContext& context, const FileJob& job, const LoadedInp
             context.progress.advance(static_cast<double>(frames) / input.sampleRate);
         }));
     writer.close();
+    if (input.format.lossy) measureDecoded(context, temporary.path(), report);
     temporary.moveTo(job.output);
     recordPlugin(report, *host);
     report.inputGainDb = drive.inputGainDb();
@@ -330,8 +390,9 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
     const int channels = input.channels();
     const int rate = input.sampleRate();
     checkChannels(job, channels);
-    if (options.output) checkOutputPath(job);
-    const OutputFormat format = chooseOutputFormat(job.output, input.format(), options.encoding);
+    const OutputFormat format =
+        chooseOutputFormat(job.output, input.format(), options.encoding, options.quality);
+    checkLayout(format, channels, rate);
     auto host = context.openInstance(channels, std::nullopt);
 
     auto inputMeter = std::make_shared<LoudnessMeter>(channels, rate);
@@ -350,7 +411,11 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
                              }};
     const BlockRenderFigures figures =
         renderBlocks(*host, channels, rate, options.blockSize, options.keepLatency, stream);
+    checkComplete(context, job, input, report);
     writer.close();
+    report.outputLevels = LevelFigures::of(*outputMeter);
+    report.outputMeter = outputMeter;
+    if (format.lossy) measureDecoded(context, temporary.path(), report);
     temporary.moveTo(job.output);
 
     report.channels = channels;
@@ -360,9 +425,7 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
     recordRender(report, figures);
     recordPlugin(report, *host);
     report.inputLevels = LevelFigures::of(*inputMeter);
-    report.outputLevels = LevelFigures::of(*outputMeter);
     report.inputMeter = inputMeter;
-    report.outputMeter = outputMeter;
     report.seconds = stopwatch.seconds();
 }
 
@@ -381,50 +444,83 @@ void renderToTarget(const RenderContext& context, const FileJob& job, FileReport
     writePass(context, job, input, found.drive, report);
 }
 
-void printLevels(const char* name, const LevelFigures& levels) {
-    std::printf("  %-8s %s  %s  %s\n", name, decibelText(levels.samplePeak, "dBFS").c_str(),
-                decibelText(levels.truePeak, "dBTP").c_str(), loudnessText(levels.loudness).c_str());
+// The Ceiling, lowered from the one the command line sets just enough to bring the true peak under the limit.
+void renderToPeakLimit(const RenderContext& context, const FileJob& job, FileReport& report) {
+    const LoadedInput input = loadInput(context, job, report);
+    DriveFound found;
+    try {
+        found = findCeiling(*context.options.peakLimit, startingCeiling(context, input.channels),
+                            [&](const Drive& drive) { return candidatePass(context, input, drive, report); });
+    } catch (const UnreachableTarget& unreachable) {
+        throw std::runtime_error(job.input.string() + ": " + unreachable.what());
+    }
+    writePass(context, job, input, found.drive, report);
 }
 
+void printLevels(std::FILE* to, const char* name, const LevelFigures& levels) {
+    std::fprintf(to, "  %-8s %s  %s  %s\n", name, decibelText(levels.samplePeak, "dBFS").c_str(),
+                 decibelText(levels.truePeak, "dBTP").c_str(), loudnessText(levels.loudness).c_str());
+}
+
+// On standard error when the audio itself goes to standard output.
 void printSummary(const RenderOptions& options, const FileReport& report) {
-    std::printf("input:     %s (%d channel%s, %d Hz, %.3f s)\n", report.input.string().c_str(),
-                report.channels, report.channels == 1 ? "" : "s", report.sampleRate, report.duration());
-    std::printf("output:    %s (%s, %lld frames)\n", report.output.string().c_str(),
-                report.outputFormat.c_str(), static_cast<long long>(report.outputFrames));
-    std::printf("plug-in:   %s, program %d \"%s\"\n", report.effectName.c_str(), report.program,
-                report.programName.c_str());
+    std::FILE* to = isStandardStream(report.output) ? stderr : stdout;
+    std::fprintf(to, "input:     %s (%d channel%s, %d Hz, %.3f s", report.input.string().c_str(),
+                 report.channels, report.channels == 1 ? "" : "s", report.sampleRate, report.duration());
+    if (report.declaredFrames > report.frames)
+        std::fprintf(to, " read of the %.3f s its header promises", report.declaredDuration());
+    std::fprintf(to, ")\n");
+    std::fprintf(to, "output:    %s (%s, %lld frames)\n", report.output.string().c_str(),
+                 report.outputFormat.c_str(), static_cast<long long>(report.outputFrames));
+    std::fprintf(to, "plug-in:   %s, program %d \"%s\"\n", report.effectName.c_str(), report.program,
+                 report.programName.c_str());
     std::string settings;
     for (const ParameterState& parameter : report.parameters)
         settings += (settings.empty() ? "" : ", ") + parameter.name + " " + parameter.display;
-    std::printf("settings:  %s\n", settings.c_str());
+    std::fprintf(to, "settings:  %s\n", settings.c_str());
+    // Only a lossy encoder can take the written file over a limit the render met.
+    const auto outcome = [&](double limit) {
+        return decibelsOf(report.outputLevels.truePeak) > limit
+                   ? "reached before encoding only, the encoded true "
+                     "peak is over the limit,"
+                   : "met";
+    };
     if (options.target)
-        std::printf("target:    %s, met with Makeup %s and Ceiling %s in %d passes\n",
-                    describeTarget(*options.target).c_str(), parameterText(report, "Makeup").c_str(),
-                    parameterText(report, "Ceiling").c_str(), report.passes);
+        std::fprintf(to, "target:    %s, %s with Makeup %s and Ceiling %s in %d passes\n",
+                     describeTarget(*options.target).c_str(), outcome(options.target->truePeakDb),
+                     parameterText(report, "Makeup").c_str(), parameterText(report, "Ceiling").c_str(),
+                     report.passes);
+    if (options.peakLimit)
+        std::fprintf(to, "true peak: at most %.1f dBTP, %s with Ceiling %s in %d passes\n",
+                     *options.peakLimit, outcome(*options.peakLimit),
+                     parameterText(report, "Ceiling").c_str(), report.passes);
     if (report.inputGainDb != 0.0)
-        std::printf(
-            "input gain: %.1f dB before the plug-in: the input is louder than the target at Makeup 0\n",
+        std::fprintf(
+            to, "input gain: %.1f dB before the plug-in: the input is louder than the target at Makeup 0\n",
             report.inputGainDb);
-    std::printf("latency:   %d samples, %s\n", report.latency, options.keepLatency ? "kept" : "removed");
-    std::printf("           sample peak   true peak     loudness\n");
-    printLevels("input", report.inputLevels);
-    printLevels("output", report.outputLevels);
+    std::fprintf(to, "latency:   %d samples, %s\n", report.latency, options.keepLatency ? "kept" : "removed");
+    std::fprintf(to, "           sample peak   true peak     loudness\n");
+    printLevels(to, "input", report.inputLevels);
+    printLevels(to, "output", report.outputLevels);
     if (report.lowestGain)
-        std::printf("gain reduction: up to %.1f dB\n",
-                    *report.lowestGain > 0.0 ? std::fabs(20.0 * std::log10(*report.lowestGain)) : HUGE_VAL);
+        std::fprintf(to, "gain reduction: up to %.1f dB\n",
+                     *report.lowestGain > 0.0 ? std::fabs(20.0 * std::log10(*report.lowestGain)) : HUGE_VAL);
     else
-        std::printf("gain reduction: not published by this plug-in\n");
-    std::printf("speed:     %.0fx real time (plug-in alone %.0fx)\n",
-                report.duration() / std::max(report.seconds, 1e-9),
-                report.duration() * report.passes / std::max(report.pluginSeconds, 1e-9));
+        std::fprintf(to, "gain reduction: not published by this plug-in\n");
+    std::fprintf(to, "speed:     %.0fx real time (plug-in alone %.0fx)\n",
+                 report.duration() / std::max(report.seconds, 1e-9),
+                 report.duration() * report.passes / std::max(report.pluginSeconds, 1e-9));
 }
 } // namespace
 
 void renderFile(const RenderContext& context, const FileJob& job, FileReport& report) {
     if (context.options.target)
         renderToTarget(context, job, report);
+    else if (context.options.peakLimit)
+        renderToPeakLimit(context, job, report);
     else
         renderAsGiven(context, job, report);
+    warnOverFullScale(context, report);
 }
 
 int runRender(const std::vector<std::string>& arguments) {
@@ -433,16 +529,26 @@ int runRender(const std::vector<std::string>& arguments) {
 
     // One file: its failure is the command's, with the exit status of its kind.
     const FileJob job{options.inputs[0], *options.output};
-    BatchProgress progress(1, audioSeconds(options.inputs));
-    const RenderContext context(options, progress);
+    checkOutputPath(job);
     FileReport report;
     report.input = job.input;
     report.output = job.output;
-    renderFile(context, job, report);
-    progress.clear();
+    report.skipped = options.keepExisting && std::filesystem::exists(job.output);
+    if (!report.skipped) checkWritable(job.output, "output");
+    if (options.report) checkReportDestination(*options.report);
+    if (!report.skipped) {
+        BatchProgress progress(1, audioSeconds(options.inputs));
+        const RenderContext context(options, progress);
+        renderFile(context, job, report);
+        progress.clear();
+    }
 
     if (options.report)
         writeRenderReport(*options.report, RenderReport{{report}, options.target, options.album, false});
-    if (options.report != "-") printSummary(options, report);
+    if (options.report == "-") return 0;
+    if (report.skipped)
+        std::printf("skipped:   %s exists; -n keeps it\n", job.output.string().c_str());
+    else
+        printSummary(options, report);
     return 0;
 }

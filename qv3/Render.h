@@ -32,10 +32,14 @@ struct RenderOptions {
     std::int32_t blockSize = kDefaultBlockSize;
     bool keepLatency = false;
     std::optional<SampleEncoding> encoding;
+    std::optional<double> quality; // lossy outputs: 0 to 1
     std::optional<LoudnessTarget> target;
+    std::optional<double> peakLimit; // --true-peak without a loudness target: dBTP
     bool album = false;
     int jobs = defaultWorkerCount();
     std::optional<std::string> report;
+    bool strict = false;       // --strict: a damaged input is refused rather than rendered as far as it goes
+    bool keepExisting = false; // -n: an output that exists is left as it is and the file skipped
 };
 
 struct FileJob {
@@ -89,6 +93,9 @@ void writePass(const RenderContext& context, const FileJob& job, const LoadedInp
                FileReport& report);
 // The Ceiling the search starts from: the plug-in's, as the command line sets it.
 double startingCeiling(const RenderContext& context, int channels);
+
+// A warning on standard error when the output's true peak is over 0 dBTP.
+void warnOverFullScale(const RenderContext& context, const FileReport& report);
 
 // The linear figure in decibels; minus infinity for silence.
 double decibelsOf(double linear);

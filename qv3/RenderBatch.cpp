@@ -7,6 +7,7 @@
 #include "Mastering.h"
 #include "Platform.h"
 #include "Report.h"
+#include "TemporaryOutput.h"
 
 #include <algorithm>
 #include <cmath>
@@ -37,6 +38,7 @@ std::vector<FileJob> planBatch(const RenderOptions& options) {
     if (!std::filesystem::is_directory(folder))
         throw std::runtime_error("output folder " + folder.string() + " cannot be made" +
                                  (error ? ": " + error.message() : ""));
+    checkWritable(jobs.front().output, "output");
     for (const FileJob& job : jobs) {
         if (std::filesystem::is_directory(job.output, error))
             throw std::runtime_error("output " + job.output.string() + " is a folder");
@@ -114,8 +116,15 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
     }
     forEachInParallel(ready.size(), workers, [&](std::size_t k) {
         const std::size_t index = ready[k];
-        attempt(context, reports[index],
-                [&] { writePass(context, jobs[index], inputs[index], found.drive, reports[index]); });
+        if (context.options.keepExisting && std::filesystem::exists(jobs[index].output)) {
+            reports[index].skipped = true;
+            context.progress.fileDone(reports[index].duration());
+            return;
+        }
+        attempt(context, reports[index], [&] {
+            writePass(context, jobs[index], inputs[index], found.drive, reports[index]);
+            warnOverFullScale(context, reports[index]);
+        });
         inputs[index] = LoadedInput();
         if (!reports[index].failed()) context.progress.fileDone(0.0);
     });
@@ -125,11 +134,18 @@ void printTable(const RenderOptions& options, const std::vector<FileReport>& rep
     std::printf("%-28s %9s %9s %9s %7s %8s %7s %6s\n", "file", "in LUFS", "out LUFS", "out dBTP", "makeup",
                 "ceiling", "in gain", "passes");
     std::vector<std::string> failed;
+    std::vector<std::string> skipped;
     for (const FileReport& report : reports) {
         const std::string name = report.input.filename().string();
         if (report.failed()) {
             failed.push_back(name);
             std::printf("%-28s failed: %s\n", name.c_str(), report.error.c_str());
+            continue;
+        }
+        if (report.skipped) {
+            skipped.push_back(name);
+            std::printf("%-28s skipped: %s exists; -n keeps it\n", name.c_str(),
+                        report.output.string().c_str());
             continue;
         }
         std::printf("%-28s %9.1f %9.1f %9.2f %7s %8s %7.1f %6d\n", name.c_str(), report.inputLevels.loudness,
@@ -138,25 +154,26 @@ void printTable(const RenderOptions& options, const std::vector<FileReport>& rep
                     parameterText(report, "Makeup").c_str(), parameterText(report, "Ceiling").c_str(),
                     report.inputGainDb, report.passes);
     }
-    if (failed.size() < reports.size()) {
+    if (failed.size() + skipped.size() < reports.size()) {
         const LevelFigures in = albumLevels(reports, &FileReport::inputMeter);
         const LevelFigures out = albumLevels(reports, &FileReport::outputMeter);
         std::printf("%-28s %9.1f %9.1f %9.2f\n", options.album ? "album" : "all files", in.loudness,
                     out.loudness, 20.0 * std::log10(std::max(out.truePeak, 1e-12)));
     }
-    std::printf("%zu of %zu files written to %s", reports.size() - failed.size(), reports.size(),
-                options.outputFolder->string().c_str());
-    if (!failed.empty()) {
-        std::string names;
-        for (const std::string& name : failed)
-            names += (names.empty() ? "" : ", ") + name;
-        std::printf("; failed: %s", names.c_str());
+    std::printf("%zu of %zu files written to %s", reports.size() - failed.size() - skipped.size(),
+                reports.size(), options.outputFolder->string().c_str());
+    for (const auto& [what, names] : {std::pair{"skipped", &skipped}, std::pair{"failed", &failed}}) {
+        std::string list;
+        for (const std::string& name : *names)
+            list += (list.empty() ? "" : ", ") + name;
+        if (!list.empty()) std::printf("; %s: %s", what, list.c_str());
     }
     std::printf("\n");
 }
 } // namespace
 
 int renderBatch(const RenderOptions& options) {
+    if (options.report) checkReportDestination(*options.report);
     const std::vector<FileJob> jobs = planBatch(options);
     BatchProgress progress(jobs.size(), audioSeconds(options.inputs));
     const RenderContext context(options, progress);
@@ -170,6 +187,11 @@ int renderBatch(const RenderOptions& options) {
         renderAlbum(context, jobs, reports);
     } else {
         forEachInParallel(jobs.size(), options.jobs, [&](std::size_t index) {
+            if (options.keepExisting && std::filesystem::exists(jobs[index].output)) {
+                reports[index].skipped = true;
+                context.progress.fileDone(0.0);
+                return;
+            }
             attempt(context, reports[index], [&] { renderFile(context, jobs[index], reports[index]); });
             if (!reports[index].failed()) context.progress.fileDone(0.0);
         });

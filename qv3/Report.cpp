@@ -26,20 +26,19 @@ Json levelsJson(const LevelFigures& levels) {
 Json fileStart(const FileReport& file) {
     Json entry{{"input", file.input.string()}};
     if (!file.output.empty()) entry["output"] = file.output.string();
-    entry["status"] = file.failed() ? "failed" : "ok";
-    if (file.failed()) {
-        entry["error"] = file.error;
-        return entry;
-    }
+    entry["status"] = file.failed() ? "failed" : file.skipped ? "skipped" : "ok";
+    if (file.failed()) entry["error"] = file.error;
+    if (!file.done()) return entry;
     entry["channels"] = file.channels;
     entry["sample_rate"] = file.sampleRate;
     entry["duration_seconds"] = file.duration();
+    entry["header_duration_seconds"] = file.declaredDuration();
     return entry;
 }
 
 Json renderedFile(const FileReport& file) {
     Json entry = fileStart(file);
-    if (file.failed()) return entry;
+    if (!file.done()) return entry;
     entry["output_format"] = file.outputFormat;
     entry["input_levels"] = levelsJson(file.inputLevels);
     entry["output_levels"] = levelsJson(file.outputLevels);
@@ -66,7 +65,7 @@ Json renderedFile(const FileReport& file) {
 std::size_t succeeded(const std::vector<FileReport>& files) {
     std::size_t count = 0;
     for (const FileReport& file : files)
-        count += file.failed() ? 0 : 1;
+        count += file.done() ? 1 : 0;
     return count;
 }
 
@@ -101,8 +100,13 @@ LevelFigures albumLevels(const std::vector<FileReport>& files,
                          std::shared_ptr<const LoudnessMeter> FileReport::*meter) {
     std::vector<const LoudnessMeter*> meters;
     for (const FileReport& file : files)
-        if (!file.failed() && file.*meter) meters.push_back((file.*meter).get());
+        if (file.done() && file.*meter) meters.push_back((file.*meter).get());
     return LevelFigures::of(meters);
+}
+
+void checkReportDestination(const std::string& destination) {
+    if (destination == "-") return;
+    checkWritable(std::filesystem::u8path(destination), "report");
 }
 
 void writeRenderReport(const std::string& destination, const RenderReport& report) {

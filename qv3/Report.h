@@ -35,9 +35,11 @@ struct FileReport {
     std::filesystem::path input;
     std::filesystem::path output; // empty for analyze
     std::string error;            // empty when the file succeeded
+    bool skipped = false;         // render -n: the output existed and was kept
     int channels = 0;
     int sampleRate = 0;
-    std::int64_t frames = 0; // of the input
+    std::int64_t frames = 0;         // of the input, as read
+    std::int64_t declaredFrames = 0; // of the input, as its header promises
     std::int64_t outputFrames = 0;
     std::string outputFormat;
     LevelFigures inputLevels;
@@ -58,7 +60,11 @@ struct FileReport {
     std::shared_ptr<const LoudnessMeter> outputMeter;
 
     bool failed() const { return !error.empty(); }
+    bool done() const { return !failed() && !skipped; }
     double duration() const { return sampleRate > 0 ? static_cast<double>(frames) / sampleRate : 0.0; }
+    double declaredDuration() const {
+        return sampleRate > 0 ? static_cast<double>(declaredFrames) / sampleRate : 0.0;
+    }
 };
 
 struct RenderReport {
@@ -71,6 +77,10 @@ struct RenderReport {
 // The levels that `meter` measured in every file that succeeded, taken together as one album.
 LevelFigures albumLevels(const std::vector<FileReport>& files,
                          std::shared_ptr<const LoudnessMeter> FileReport::*meter);
+
+// Throws std::runtime_error when the report could not be written there: a folder, a folder that does not
+// exist or takes no new files. Checked before any work starts.
+void checkReportDestination(const std::string& destination);
 
 // Writes the report to the file (through a temporary file) or, for "-", to standard output. Throws
 // std::runtime_error when it cannot be written.

@@ -14,8 +14,9 @@ packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64 wine32:i386 fonts-wine xvfb xauth
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    libsndfile1-dev libebur128-dev nlohmann-json3-dev
+    libsndfile1-dev libebur128-dev libsoxr-dev nlohmann-json3-dev
     lv2-dev lilv-utils sordi lv2file
+    clang-22 libclang-rt-22-dev
     dpkg-dev nsis zip
 )
 # Bookworm's own qemu 7.2 ignores MAP_FIXED_NOREPLACE, and Wine then cannot map its shared user data.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# windows-deps.sh [x64|x86]...: cross-builds static libsndfile (with FLAC, Ogg Vorbis and Opus) and libebur128 for
+# windows-deps.sh [x64|x86]...: cross-builds static libsndfile (with FLAC, Ogg Vorbis and Opus), libebur128 and libsoxr for
 # Windows with mingw-w64 from Debian's own source packages, into a cache outside the checkout; both architectures
 # by default. An architecture is rebuilt only when a source version, the compiler or this script changes.
 # windows-deps.sh --prefix x64|x86: prints the folder holding that architecture's headers and libraries.
@@ -8,7 +8,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cache=${QV3_WINDOWS_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/qv3-windows-deps}
 jobs=$(nproc)
 # In build order: each finds the ones before it in the same prefix.
-packages=(libogg flac opus libvorbis libsndfile libebur128)
+packages=(libogg flac opus libvorbis libsndfile libebur128 libsoxr)
 # Folders of an unfinished run, removed however it ends.
 temporary=()
 trap 'rm -rf "${temporary[@]}"' EXIT
@@ -73,6 +73,8 @@ build_package() {
         options+=(-DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_REGTEST=OFF -DENABLE_CPACK=OFF
             -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=OFF -DINSTALL_MANPAGES=OFF -DCMAKE_C_FLAGS=-DFLAC__NO_DLL) ;;
     libebur128) targets=(ebur128) options+=(-DENABLE_TESTS=OFF) ;;
+    # Single-threaded: qv3 runs its own workers, and OpenMP would need its runtime at run time.
+    libsoxr) targets=(soxr) options+=(-DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF) ;;
     esac
     cmake -S "$tree" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib -Wno-dev "${options[@]}" >"$build.log" 2>&1 ||

@@ -5,6 +5,24 @@
 
 namespace {
 
+TEST(Help, EachCommandHasItsOwnWhicheverWayItIsAsked) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"render", "--help"}, "usage: qv3 render"},
+        {{"help", "render"}, "usage: qv3 render"},
+        {{"render", "-h"}, "+6dB Limit Aggressive"},
+        {{"help", "analyze"}, "usage: qv3 analyze"},
+        {{"info", "--help"}, "usage: qv3 info"},
+        {{"demo", "--help"}, "usage: qv3 demo"},
+        {{"help"}, "qv3 help COMMAND"},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        auto result = runQv3(arguments);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_NE(result.out.find(expected), std::string::npos) << result.out;
+    }
+    EXPECT_EQ(runQv3({"help", "mix"}).status, 2);
+}
+
 // Windows builds have the editor.
 #ifdef _WIN32
 constexpr const char* kFlags = "0x19 (editor, can mono, replacing)";

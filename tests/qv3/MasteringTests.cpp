@@ -1,6 +1,7 @@
 // qv3 render with loudness targets, batches into a folder, albums and reports, on generated material: quiet
 // speech, dense music and material already louder than the targets.
 #include "ToolTestSupport.h"
+#include "TruePeakReference.h"
 
 #include <ebur128.h>
 #include <nlohmann/json.hpp>
@@ -131,6 +132,28 @@ TEST_F(Mastering, MeetsTheTargetOnEveryKindOfMaterialAndReportsWhatAnalyzeMeasur
         EXPECT_LT(report["files"][2]["input_gain_db"].get<double>(), 0.0);
         EXPECT_EQ(report["files"][0]["input_gain_db"].get<double>(), 0.0);
         EXPECT_EQ(report["album"]["output_levels"], analyzed["album"]["levels"]);
+    }
+}
+
+TEST_F(Mastering, ReportsTheTruePeakThatABandLimitedInterpolationFindsInTheOutput) {
+    // A clipped 16-bit master, one second of it: full of energy near the Nyquist frequency.
+    Sound master = musicLike(5, 4.0);
+    master.samples.resize(2 * kRate);
+    master.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    writeSound(folder / "master.wav", master);
+    const std::pair<const char*, const char*> targets[] = {{"-16", "-1"}, {"-12", "-0.5"}};
+    for (const auto& [lufs, limit] : targets) {
+        SCOPED_TRACE(lufs);
+        auto result = render({"--target-lufs", lufs, "--true-peak", limit, "--report", path("report.json")},
+                             {"master.wav", "out.wav"});
+        ASSERT_EQ(result.status, 0) << result.err;
+        const double reported = nlohmann::json::parse(
+            readText(folder / "report.json"))["files"][0]["output_levels"]["true_peak_dbtp"];
+        const Sound written = readSound(folder / "out.wav");
+        const double reference = decibelsOf(referenceTruePeak(written.samples, written.channels));
+        EXPECT_NEAR(reported, reference, 0.1);
+        EXPECT_LE(reported, std::stod(limit));
+        EXPECT_NEAR(levelRow(result, "output").truePeak, reported, 0.005);
     }
 }
 

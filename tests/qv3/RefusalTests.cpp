@@ -83,7 +83,24 @@ TEST_F(Refusal, OutputThatIsAFolderOrInAMissingFolder) {
     fs::create_directory(folder / "sub");
     expectRefusal({"render", in(), (folder / "sub").string()}, 1, "is a folder");
     expectRefusal({"render", in(), (folder / "sub").string() + "/"}, 1, "names a folder");
-    expectRefusal({"render", in(), (folder / "missing" / "out.wav").string()}, 1, "cannot create a file in");
+    expectRefusal({"render", in(), (folder / "missing" / "out.wav").string()}, 1, "does not exist");
+}
+
+TEST_F(Refusal, ReportOrOutputThatCannotBeWrittenBeforeAnyWork) {
+    fs::create_directory(folder / "sub");
+    const std::string missing = (folder / "missing" / "report.json").string();
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"render", "--report", missing, in(), out()}, "report " + missing + ": the folder"},
+        {{"render", "--report", (folder / "sub").string(), in(), out()}, "is a folder"},
+        {{"render", "--target-lufs", "-16", "--report", missing, in(), out()}, "does not exist"},
+        {{"render", "--report", missing, "-o", (folder / "batch").string(), in()}, "does not exist"},
+        {{"render", "--album", "--target-lufs", "-16", "--report", missing, "-o", (folder / "batch").string(),
+          in()},
+         "does not exist"},
+        {{"analyze", "--report", missing, in()}, "does not exist"},
+    };
+    for (const auto& [arguments, message] : cases)
+        expectRefusal(arguments, 1, message);
 }
 
 TEST_F(Refusal, UnknownProgram) {

@@ -2,6 +2,8 @@
 // conversion of human settings.
 #include "ToolTestSupport.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -264,11 +266,170 @@ TEST_F(Render, ChoosesFormatFromInputExtensionAndOption) {
     }
 }
 
+TEST_F(Render, ChoosesTheContainerByTheOutputsExtensionAndRefusesUnknownOnes) {
+    writeSound(folder / "in48.wav", noise(2, 48000, 48000, 0.5, 5));
+    writeSound(folder / "in44.wav", noise(2, 44100, 44100, 0.5, 5));
+    struct Case {
+        const char* input;
+        const char* output;
+        std::vector<std::string> options;
+        int status;
+        int format;          // when written
+        const char* message; // on standard error
+    };
+    const Case cases[] = {
+        {"in48.wav", "out.opus", {}, 0, SF_FORMAT_OGG | SF_FORMAT_OPUS, ""},
+        {"in48.wav", "out.ogg", {"--quality", "0.3"}, 0, SF_FORMAT_OGG | SF_FORMAT_VORBIS, ""},
+        {"in48.wav", "out.rf64", {}, 0, SF_FORMAT_RF64 | SF_FORMAT_FLOAT, ""},
+#ifdef _WIN32
+        {"in48.wav", "out.mp3", {}, 2, 0, "this build of libsndfile cannot write"},
+#else
+        {"in48.wav", "out.mp3", {}, 0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, ""},
+#endif
+        {"in48.wav",
+         "out.ogg",
+         {"--true-peak", "-1"},
+         0,
+         SF_FORMAT_OGG | SF_FORMAT_VORBIS,
+         "is lossy: the true peak is not guaranteed after encoding; decoded, it peaks at"},
+        {"in44.wav", "out.opus", {}, 1, 0, "Opus only supports sample rates"},
+        {"in48.wav", "out.xyz", {}, 2, 0, "unknown extension '.xyz' says no format; qv3 writes .wav"},
+        {"in48.wav", "out", {}, 2, 0, "no extension says no format"},
+        {"in48.wav", "out.flac", {"--quality", "0.5"}, 2, 0, "--quality is for lossy outputs"},
+        {"in48.wav", "out.ogg", {"--format", "pcm16"}, 2, 0, "files cannot hold Signed 16 bit PCM"},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.output);
+        std::vector<std::string> arguments = {"render"};
+        arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+        arguments.push_back((folder / row.input).string());
+        arguments.push_back((folder / row.output).string());
+        auto result = runQv3(arguments);
+        EXPECT_EQ(result.status, row.status) << result.err;
+        EXPECT_NE(result.err.find(row.message), std::string::npos) << result.err;
+        if (row.format)
+            EXPECT_EQ(readSound(folder / row.output).format, row.format);
+        else
+            EXPECT_FALSE(fs::exists(folder / row.output));
+        fs::remove(folder / row.output);
+    }
+}
+
 TEST_F(Render, ReplacesAnExistingOutputAndLeavesNoTemporaryFile) {
     std::ofstream(folder / "out.wav") << "an older file";
     ASSERT_EQ(render(noise(2, 44100, 1000, 0.5, 1), {}).status, 0);
     EXPECT_EQ(readSound(folder / "out.wav").frames(), 1000);
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav", "out.wav"}));
+}
+
+TEST_F(Render, KeepsExistingOutputsWithNoOverwriteAndListsThem) {
+    const std::string older = "an older file";
+    writeSound(folder / "a.wav", noise(2, 44100, 1000, 0.5, 1));
+    writeSound(folder / "b.wav", noise(2, 44100, 1000, 0.5, 2));
+    fs::create_directory(folder / "out");
+    std::ofstream(folder / "out" / "a.wav") << older;
+    const std::string a = (folder / "a.wav").string();
+    const std::string b = (folder / "b.wav").string();
+    const std::string outA = (folder / "out" / "a.wav").string();
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string listed; // on standard output
+        bool keptOlder;
+    };
+    const Case cases[] = {
+        {{"render", "-n", a, outA}, "skipped:   " + outA + " exists; -n keeps it", true},
+        {{"render", "-n", "-o", (folder / "out").string(), a, b}, "1 of 2 files written to", true},
+        {{"render", "-n", "-y", a, outA}, "output:", false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.listed);
+        auto result = runQv3(row.arguments);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(result.out.find(row.listed), std::string::npos) << result.out;
+        EXPECT_EQ(readText(folder / "out" / "a.wav") == older, row.keptOlder);
+    }
+    EXPECT_NE(runQv3({"render", "-n", "-o", (folder / "out").string(), a}).out.find("skipped: a.wav"),
+              std::string::npos);
+}
+
+TEST_F(Render, ReadsAndWritesStandardStreamsAsFilesAre) {
+    writeSound(folder / "in.wav", noise(2, 44100, 3000, 0.9, 3));
+    ASSERT_EQ(runQv3({"render", "--makeup", "6", (folder / "in.wav").string(), (folder / "out.wav").string()})
+                  .status,
+              0);
+    // The same samples (the bytes differ only in the PEAK chunk's time stamp).
+    const std::vector<float> written = readSound(folder / "out.wav").samples;
+    auto piped = runQv3({"render", "--makeup", "6", "-", "-"}, folder / "in.wav");
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    std::ofstream(folder / "piped.wav", std::ios::binary) << piped.outBytes;
+    EXPECT_TRUE(readSound(folder / "piped.wav").samples == written);
+    EXPECT_NE(piped.err.find("output:    - (WAV"), std::string::npos) << piped.err; // the summary moves aside
+    auto fromInput =
+        runQv3({"render", "--makeup", "6", "-", (folder / "from-input.wav").string()}, folder / "in.wav");
+    ASSERT_EQ(fromInput.status, 0) << fromInput.err;
+    EXPECT_TRUE(readSound(folder / "from-input.wav").samples == written);
+    EXPECT_EQ(runQv3({"render", "--report", "-", "-", "-"}, folder / "in.wav").status, 2);
+}
+
+TEST_F(Render, TruePeakAloneLowersTheCeilingAndKeepsTheMakeup) {
+    // A full-scale 15 kHz square wave, driven hard: its true peak is far over its sample peak.
+    Sound square = silence(2, 44100, 44100);
+    for (std::size_t i = 0; i < square.samples.size(); ++i)
+        square.samples[i] =
+            std::sin(2.0 * kPi * 15000.0 * static_cast<double>(i / 2) / 44100.0 + 0.4) > 0 ? 0.5f : -0.5f;
+    const std::pair<const char*, const char*> cases[] = {{"0", "-1"}, {"3", "-2.5"}};
+    for (const auto& [makeup, limit] : cases) {
+        SCOPED_TRACE(limit);
+        auto result = render(square, {"--makeup", makeup, "--true-peak", limit});
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, ""); // no warning: the output stays under full scale
+        const double truePeak = levelRow(result, "output").truePeak;
+        EXPECT_LE(truePeak, std::stod(limit));
+        EXPECT_GT(truePeak, std::stod(limit) - 0.1);
+        EXPECT_NE(result.line("settings:").find("Makeup " + std::string(makeup) + ".0,"), std::string::npos)
+            << result.out;
+    }
+    auto over = render(square, {"--makeup", "3"});
+    EXPECT_NE(over.err.find("warning: " + (folder / "out.wav").string() + " peaks at +"), std::string::npos)
+        << over.err;
+}
+
+TEST_F(Render, WarnsOfOrRefusesAnInputThatHoldsLessThanItsHeaderPromises) {
+    // Ten seconds in the header, the file cut after about a third of its audio.
+    for (const char* name : {"cut.wav", "cut.aiff"}) {
+        SCOPED_TRACE(name);
+        Sound whole = noise(2, 44100, 441000, 0.5, 4);
+        whole.format =
+            (std::string(name).find("aiff") != std::string::npos ? SF_FORMAT_AIFF : SF_FORMAT_WAV) |
+            SF_FORMAT_PCM_16;
+        writeSound(folder / "whole", whole);
+        const std::string bytes = readText(folder / "whole");
+        std::ofstream(folder / name, std::ios::binary) << bytes.substr(0, bytes.size() / 3);
+        const std::string input = (folder / name).string();
+        const std::string report = (folder / "report.json").string();
+
+        auto warned = runQv3({"render", "--report", report, input, (folder / "out.wav").string()});
+        EXPECT_EQ(warned.status, 0) << warned.err;
+        EXPECT_NE(
+            warned.err.find("warning: " + input + " is damaged: its header promises 10.000 s, it holds 3.33"),
+            std::string::npos)
+            << warned.err;
+        EXPECT_NE(warned.line("input:").find("s read of the 10.000 s its header promises"), std::string::npos)
+            << warned.out;
+        const auto file = nlohmann::json::parse(readText(folder / "report.json"))["files"][0];
+        EXPECT_NEAR(file["duration_seconds"].get<double>(), 10.0 / 3.0, 0.01);
+        EXPECT_NEAR(file["header_duration_seconds"].get<double>(), 10.0, 1e-6);
+
+        fs::remove(folder / "out.wav");
+        for (const char* target : {"", "-16"}) {
+            std::vector<std::string> arguments = {"render", "--strict", input, (folder / "out.wav").string()};
+            if (*target) arguments.insert(arguments.begin() + 1, {"--target-lufs", target});
+            auto refused = runQv3(arguments);
+            EXPECT_EQ(refused.status, 1);
+            EXPECT_NE(refused.err.find("--strict refuses it"), std::string::npos) << refused.err;
+            EXPECT_FALSE(fs::exists(folder / "out.wav"));
+        }
+    }
 }
 
 // The settings line shows the plug-in's own texts for what was asked.

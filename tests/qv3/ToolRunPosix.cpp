@@ -4,7 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-CommandResult runQv3(const std::vector<std::string>& arguments) {
+CommandResult runQv3(const std::vector<std::string>& arguments, const fs::path& standardInput) {
     ScratchFolder capture;
     const fs::path outPath = capture / "stdout";
     const fs::path errPath = capture / "stderr";
@@ -19,7 +19,7 @@ CommandResult runQv3(const std::vector<std::string>& arguments) {
     if (child == 0) {
         int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int none = open("/dev/null", O_RDONLY);
+        int none = open(standardInput.empty() ? "/dev/null" : standardInput.c_str(), O_RDONLY);
         dup2(none, 0);
         dup2(out, 1);
         dup2(err, 2);
@@ -31,6 +31,7 @@ CommandResult runQv3(const std::vector<std::string>& arguments) {
     CommandResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = readText(outPath);
+    result.outBytes = result.out;
     result.err = readText(errPath);
     return result;
 }

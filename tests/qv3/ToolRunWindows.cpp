@@ -43,7 +43,7 @@ std::string withNewlines(std::string text) {
 }
 } // namespace
 
-CommandResult runQv3(const std::vector<std::string>& arguments) {
+CommandResult runQv3(const std::vector<std::string>& arguments, const fs::path& standardInput) {
     ScratchFolder capture;
     const fs::path outPath = capture / "stdout";
     const fs::path errPath = capture / "stderr";
@@ -54,7 +54,8 @@ CommandResult runQv3(const std::vector<std::string>& arguments) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdInput =
+        inheritable(standardInput.empty() ? fs::path("NUL") : standardInput, GENERIC_READ, OPEN_EXISTING);
     startup.hStdOutput = inheritable(outPath, GENERIC_WRITE, CREATE_ALWAYS);
     startup.hStdError = inheritable(errPath, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process = {};
@@ -79,7 +80,8 @@ CommandResult runQv3(const std::vector<std::string>& arguments) {
     }
     for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
         CloseHandle(handle);
-    result.out = withNewlines(readText(outPath));
+    result.outBytes = readText(outPath);
+    result.out = withNewlines(result.outBytes);
     result.err = withNewlines(readText(errPath));
     return result;
 }

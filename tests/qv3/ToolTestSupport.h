@@ -57,6 +57,7 @@ class ScratchFolder {
 struct CommandResult {
     int status = -1;
     std::string out;
+    std::string outBytes; // standard output as written, for audio written there
     std::string err;
     std::vector<std::string> errLines() const {
         std::vector<std::string> lines;
@@ -79,10 +80,10 @@ inline std::string readText(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-// Runs qv3 with the arguments and no input, capturing both output streams through files (no pipe can fill
-// up). Standard output and error come back with "\n" line ends on every platform. ToolRunPosix.cpp and
-// ToolRunWindows.cpp implement it.
-CommandResult runQv3(const std::vector<std::string>& arguments);
+// Runs qv3 with the arguments and the file as standard input (none when empty), capturing both output streams
+// through files (no pipe can fill up). Standard output and error come back with "\n" line ends on every
+// platform. ToolRunPosix.cpp and ToolRunWindows.cpp implement it.
+CommandResult runQv3(const std::vector<std::string>& arguments, const fs::path& standardInput = {});
 
 // A plug-in library built as `name` ("Orvanta_QV3") beside qv3.
 inline std::string pluginPath(const std::string& name) {

@@ -1,0 +1,41 @@
+// The true peak of a stream: the largest magnitude the signal reaches between its samples, as a converter
+// rebuilding the analogue waveform would see it.
+//
+// The stream is oversampled four times by libsoxr (linear phase, flat to 99.5 % of the Nyquist frequency, so
+// that the energy near Nyquist that clipped masters carry is kept), and a parabola through the three
+// oversampled values around each local maximum finds the peak between them. Four times with the parabola
+// reads within a few hundredths of a dB of a 16x band-limited interpolation, at a quarter of its cost.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct soxr;
+
+// Used by one thread at a time.
+class TruePeakMeter {
+  public:
+    // Throws std::runtime_error when libsoxr refuses the layout.
+    TruePeakMeter(int channels, int sampleRate);
+    ~TruePeakMeter();
+    TruePeakMeter(const TruePeakMeter&) = delete;
+    TruePeakMeter& operator=(const TruePeakMeter&) = delete;
+
+    void add(const float* interleaved, std::int64_t frames);
+
+    // Linear, over all channels. The first call ends the stream: the interpolator's tail is measured and
+    // nothing more may be added.
+    double peak() const;
+
+  private:
+    void measure(const float* interleaved, std::size_t frames) const;
+    void drain(const float* interleaved, std::size_t frames) const;
+
+    int channels_;
+    mutable soxr* resampler_;
+    mutable std::vector<float> oversampled_;
+    // Per channel, the last two oversampled magnitudes, for the parabola across block boundaries.
+    mutable std::vector<double> beforeLast_;
+    mutable std::vector<double> last_;
+    mutable double peak_ = 0.0;
+};
