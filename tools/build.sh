@@ -39,7 +39,8 @@ for target in "${targets[@]}"; do
             -DQV3_BENCHMARKS=OFF -DQV3_FUZZ=ON -DQV3_OUT_DIR="$root/build/fuzz/out" \
             -DCMAKE_CXX_FLAGS="-g -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
             >/dev/null
-        cmake --build "$root/build/fuzz" -j "$jobs" --target qv3_fuzz_stereo qv3_fuzz_mono ;;
+        cmake --build "$root/build/fuzz" -j "$jobs" --target qv3_fuzz_stereo qv3_fuzz_mono \
+            qv3_clap_fuzz_stereo qv3_clap_fuzz_mono ;;
     *) echo "unknown build: $target" >&2; exit 2 ;;
     esac
 done

@@ -15,7 +15,7 @@ packages=(
     wine wine64 wine32:i386 fonts-wine xvfb xauth
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libsndfile1-dev libebur128-dev nlohmann-json3-dev
-    dpkg-dev nsis zip
+    dpkg-dev nsis zip dpf-source
 )
 # Bookworm's own qemu 7.2 ignores MAP_FIXED_NOREPLACE, and Wine then cannot map its shared user data.
 backports_packages=(qemu-user-static)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # installer-test.sh X64_DIR X86_DIR HOST_TESTS_EXE: builds the installer from the plug-ins (and qv3.exe) in both
-# folders and checks it in a 64-bit Wine prefix of its own: a silent install into chosen folders, the installed
-# 64-bit plug-ins passing the host tests where they were put, an install over it upgrading in place with the
+# folders and checks it in a 64-bit Wine prefix of its own: a silent install into chosen VST folders and the CLAP
+# plug-ins in Common Files\CLAP of each architecture, the installed 64-bit plug-ins passing the host tests where
+# they were put, an install over it upgrading in place with the
 # folders remembered, and a silent uninstall that removes exactly what was installed and its registry entries.
 # Runs itself inside tools/wine-session.sh; the installer is 32-bit and runs under the 32-bit loader, so with
 # QV3_SKIP_X86_TESTS=1 it reports itself skipped (exit status 77).
@@ -17,6 +18,7 @@ if [ -z "${QV3_WINE_SESSION:-}" ]; then
 fi
 x64_dir=$1 x86_dir=$2 host_tests=$3
 plugins=(Orvanta_QV3.dll Orvanta_QV3mono.dll)
+clap_plugins=(Orvanta_QV3.clap Orvanta_QV3mono.clap)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qv3-installer.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -33,6 +35,7 @@ value() { wine reg query "HKLM\\$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s
 # program argument holding spaces whole, and /D= takes the rest of the command line as it is.
 drive=$WINEPREFIX/drive_c
 vst64="$drive/qv3 test/vst 64" vst32="$drive/qv3 test/vst 32" program="$drive/qv3 test/program"
+clap64="$drive/Program Files/Common Files/CLAP" clap32="$drive/Program Files (x86)/Common Files/CLAP"
 cp "$installer" "$drive/setup.exe"
 printf '%s\r\n' 'C:\setup.exe /S /VST64="C:\qv3 test\vst 64" /VST32="C:\qv3 test\vst 32" /D=C:\qv3 test\program' \
     >"$drive/install.bat"
@@ -46,6 +49,10 @@ expect_installed() {
     for plugin in "${plugins[@]}"; do
         cmp -s "$x64_dir/$plugin" "$vst64/$plugin" || fail "64-bit $plugin is not in the chosen folder"
         cmp -s "$x86_dir/$plugin" "$vst32/$plugin" || fail "32-bit $plugin is not in the chosen folder"
+    done
+    for plugin in "${clap_plugins[@]}"; do
+        cmp -s "$x64_dir/$plugin" "$clap64/$plugin" || fail "64-bit $plugin is not in Common Files\\CLAP"
+        cmp -s "$x86_dir/$plugin" "$clap32/$plugin" || fail "32-bit $plugin is not in Common Files (x86)\\CLAP"
     done
     [ -f "$program/README.md" ] && [ -f "$program/uninstall.exe" ] || fail "README or uninstaller missing"
     if [ -f "$x64_dir/qv3.exe" ]; then
@@ -73,7 +80,7 @@ rm "$vst64/$(basename "$host_tests")"
 
 echo "== install over it: the remembered folders, files replaced"
 : >"$vst64/Orvanta_QV3.dll"
-rm "$vst32/Orvanta_QV3mono.dll"
+rm "$vst32/Orvanta_QV3mono.dll" "$clap32/Orvanta_QV3.clap"
 run "$installer" /S
 expect_installed
 
@@ -81,6 +88,7 @@ echo "== silent uninstall"
 run "$program/uninstall.exe" /S
 [ "$(ls "$vst64")" = Other.dll ] || fail "the 64-bit folder holds more than the other plug-in: $(ls "$vst64")"
 [ ! -e "$vst32" ] || fail "the 32-bit folder the installer made is still there"
+[ ! -e "$clap64" ] && [ ! -e "$clap32" ] || fail "a CLAP folder the installer made is still there"
 [ ! -e "$program" ] || fail "the program folder is still there"
 ! has_key "$uninstall_key" || fail "the installed-programs entry is still there"
 ! has_key "$product_key" || fail "the product's registry key is still there"

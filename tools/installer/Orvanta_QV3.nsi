@@ -1,5 +1,6 @@
-; Installer for both architectures: the 64-bit plug-ins, the 32-bit plug-ins and the qv3 command as components,
-; each VST folder chosen by the user. Built by tools/make-installer.sh, which defines VERSION, X64_DIR, X86_DIR,
+; Installer for both architectures: the 64-bit and 32-bit VST 2.x plug-ins, the 64-bit and 32-bit CLAP plug-ins and
+; the qv3 command as components, each VST folder chosen by the user; the CLAP plug-ins go where every CLAP host
+; looks, Common Files\CLAP of their architecture. Built by tools/make-installer.sh, which defines VERSION, X64_DIR, X86_DIR,
 ; README and OUTFILE. The qv3 component exists when the build folders hold qv3.exe.
 ;
 ; Silent: setup.exe /S [/VST64=folder] [/VST32=folder] [/D=program folder, last and unquoted]
@@ -70,12 +71,13 @@ Var Vst32Dir
     ${EndIf}
 !macroend
 
-; Removes the plug-ins an installation put into the folder recorded as NAME ("Vst64" or "Vst32").
-!macro RemovePlugins NAME
+; Removes the plug-ins (files ending in EXT) an installation put into the folder recorded as NAME ("Vst64",
+; "Vst32", "Clap64" or "Clap32").
+!macro RemovePlugins NAME EXT
     ReadRegStr $0 HKLM "${PRODUCT_KEY}" "${NAME}Dir"
     ${If} $0 != ""
-        Delete "$0\Orvanta_QV3.dll"
-        Delete "$0\Orvanta_QV3mono.dll"
+        Delete "$0\Orvanta_QV3.${EXT}"
+        Delete "$0\Orvanta_QV3mono.${EXT}"
         ReadRegStr $1 HKLM "${PRODUCT_KEY}" "${NAME}Created"
         ${If} $1 == 1
             RMDir "$0"
@@ -85,8 +87,10 @@ Var Vst32Dir
 
 ; Removes everything the recorded installation holds, and its records.
 !macro RemoveInstallation
-    !insertmacro RemovePlugins Vst64
-    !insertmacro RemovePlugins Vst32
+    !insertmacro RemovePlugins Vst64 dll
+    !insertmacro RemovePlugins Vst32 dll
+    !insertmacro RemovePlugins Clap64 clap
+    !insertmacro RemovePlugins Clap32 clap
     ReadRegStr $0 HKLM "${PRODUCT_KEY}" "ProgramDir"
     ${If} $0 != ""
         Delete "$0\qv3.exe"
@@ -100,8 +104,9 @@ Var Vst32Dir
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 !macroend
 
-; Installs the plug-ins of one architecture into DIR, recording the folder and whether it was made for them.
-!macro InstallPlugins NAME SOURCE DIR
+; Installs the plug-ins (files ending in EXT) of one architecture into DIR, recording the folder and whether it
+; was made for them.
+!macro InstallPlugins NAME SOURCE DIR EXT
     ${If} ${FileExists} "${DIR}\*.*"
         WriteRegDWORD HKLM "${PRODUCT_KEY}" "${NAME}Created" 0
     ${Else}
@@ -109,8 +114,8 @@ Var Vst32Dir
     ${EndIf}
     WriteRegStr HKLM "${PRODUCT_KEY}" "${NAME}Dir" "${DIR}"
     SetOutPath "${DIR}"
-    File "${SOURCE}/Orvanta_QV3.dll"
-    File "${SOURCE}/Orvanta_QV3mono.dll"
+    File "${SOURCE}/Orvanta_QV3.${EXT}"
+    File "${SOURCE}/Orvanta_QV3mono.${EXT}"
 !macroend
 
 ; A new version replaces the files of the one installed, wherever they were put.
@@ -118,12 +123,20 @@ Section "-Previous installation"
     !insertmacro RemoveInstallation
 SectionEnd
 
-Section "64-bit plug-ins" SecVst64
-    !insertmacro InstallPlugins Vst64 "${X64_DIR}" $Vst64Dir
+Section "64-bit VST plug-ins" SecVst64
+    !insertmacro InstallPlugins Vst64 "${X64_DIR}" $Vst64Dir dll
 SectionEnd
 
-Section "32-bit plug-ins" SecVst32
-    !insertmacro InstallPlugins Vst32 "${X86_DIR}" $Vst32Dir
+Section "32-bit VST plug-ins" SecVst32
+    !insertmacro InstallPlugins Vst32 "${X86_DIR}" $Vst32Dir dll
+SectionEnd
+
+Section "64-bit CLAP plug-ins" SecClap64
+    !insertmacro InstallPlugins Clap64 "${X64_DIR}" "$COMMONFILES64\CLAP" clap
+SectionEnd
+
+Section "32-bit CLAP plug-ins" SecClap32
+    !insertmacro InstallPlugins Clap32 "${X86_DIR}" "$COMMONFILES32\CLAP" clap
 SectionEnd
 
 !ifdef WITH_QV3
@@ -190,6 +203,8 @@ Function .onInit
     ${IfNot} ${RunningX64}
         !insertmacro UnselectSection ${SecVst64}
         !insertmacro SetSectionFlag ${SecVst64} ${SF_RO}
+        !insertmacro UnselectSection ${SecClap64}
+        !insertmacro SetSectionFlag ${SecClap64} ${SF_RO}
     ${EndIf}
 FunctionEnd
 
