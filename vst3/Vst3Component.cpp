@@ -25,22 +25,27 @@ v3_result V3_API controllerClassIdEntry(void*, v3_tuid) { return V3_FALSE; }
 v3_result V3_API ioModeEntry(void*, int32_t) { return V3_OK; }
 int32_t V3_API busCountEntry(void*, int32_t mediaType, int32_t) { return Vst3Effect::busCount(mediaType); }
 v3_result V3_API busInfoEntry(void*, int32_t mediaType, int32_t direction, int32_t index, v3_bus_info* info) {
-    return info ? Vst3Effect::busInfo(mediaType, direction, index, *info) : V3_INVALID_ARG;
+    if (!info) return V3_INVALID_ARG;
+    return Vst3Effect::busInfo(mediaType, direction, index, *info);
 }
 v3_result V3_API routingInfoEntry(void*, v3_routing_info*, v3_routing_info*) { return V3_NOT_IMPLEMENTED; }
 v3_result V3_API activateBusEntry(void*, int32_t mediaType, int32_t, int32_t index, v3_bool) {
     return Vst3Effect::activateBus(mediaType, index);
 }
 v3_result V3_API setActiveEntry(void* self, v3_bool active) { return Vst3Effect::of(self).setActive(active); }
-v3_result V3_API setStateEntry(void* self, v3_bstream** stream) { return Vst3Effect::of(self).setState(stream); }
-v3_result V3_API getStateEntry(void* self, v3_bstream** stream) { return Vst3Effect::of(self).getState(stream); }
+v3_result V3_API setStateEntry(void* self, v3_bstream** stream) {
+    return Vst3Effect::of(self).setState(stream);
+}
+v3_result V3_API getStateEntry(void* self, v3_bstream** stream) {
+    return Vst3Effect::of(self).getState(stream);
+}
 
 // Reads the stream to its end, in as many calls as the host's stream needs.
 bool readAll(v3_bstream** stream, std::vector<std::uint8_t>& bytes) {
     std::uint8_t chunk[4096];
     for (;;) {
         int32_t read = 0;
-        const v3_result result = (*stream)->read(stream, chunk, sizeof chunk, &read);
+        const v3_result result = v3_cpp_obj(stream)->read(stream, chunk, sizeof chunk, &read);
         if (read < 0 || read > static_cast<int32_t>(sizeof chunk)) return false;
         bytes.insert(bytes.end(), chunk, chunk + read);
         if (bytes.size() > kMaxStateBytes) return false;
@@ -52,8 +57,8 @@ bool writeAll(v3_bstream** stream, std::vector<std::uint8_t>& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         int32_t written = 0;
-        const v3_result result = (*stream)->write(stream, bytes.data() + done,
-                                                  static_cast<int32_t>(bytes.size() - done), &written);
+        const v3_result result = v3_cpp_obj(stream)->write(
+            stream, bytes.data() + done, static_cast<int32_t>(bytes.size() - done), &written);
         if (result != V3_OK || written <= 0 || static_cast<std::size_t>(written) > bytes.size() - done)
             return false;
         done += static_cast<std::size_t>(written);
@@ -78,7 +83,7 @@ Vst3Effect::Vst3Effect()
 
 Vst3Effect::~Vst3Effect() {
     core_.setListener(nullptr);
-    if (handler_) (*handler_)->unref(handler_);
+    if (handler_) v3_cpp_obj_unref(handler_);
 }
 
 v3_result Vst3Effect::queryInterface(const v3_tuid iid, void** object) {
@@ -156,22 +161,23 @@ v3_result Vst3Effect::getState(v3_bstream** stream) const {
 }
 
 void Vst3Effect::valuesChangedWithoutEdits() {
-    if (handler_) (*handler_)->restart_component(handler_, V3_RESTART_PARAM_VALUES_CHANGED);
+    if (handler_) v3_cpp_obj(handler_)->restart_component(handler_, V3_RESTART_PARAM_VALUES_CHANGED);
 }
 
 float Vst3Effect::value(ParameterId id) { return core_.value(id); }
 
 void Vst3Effect::beginEdit(ParameterId id) {
-    if (handler_) (*handler_)->begin_edit(handler_, static_cast<v3_param_id>(id));
+    if (handler_) v3_cpp_obj(handler_)->begin_edit(handler_, static_cast<v3_param_id>(id));
 }
 
 void Vst3Effect::performEdit(ParameterId id, float value) {
     core_.setValue(id, value);
-    if (handler_) (*handler_)->perform_edit(handler_, static_cast<v3_param_id>(id), normalisedOf(id, value));
+    if (handler_)
+        v3_cpp_obj(handler_)->perform_edit(handler_, static_cast<v3_param_id>(id), normalisedOf(id, value));
 }
 
 void Vst3Effect::endEdit(ParameterId id) {
-    if (handler_) (*handler_)->end_edit(handler_, static_cast<v3_param_id>(id));
+    if (handler_) v3_cpp_obj(handler_)->end_edit(handler_, static_cast<v3_param_id>(id));
 }
 
 double Vst3Effect::meterValue(int slot) { return core_.meterValue(slot); }
@@ -182,7 +188,8 @@ void Vst3Effect::valueChanged(ParameterId id, float) {
 
 void toHostText(const char* text, int16_t* hostText, std::size_t size) {
     std::size_t i = 0;
-    for (; i + 1 < size && text[i]; ++i) hostText[i] = static_cast<int16_t>(static_cast<unsigned char>(text[i]));
+    for (; i + 1 < size && text[i]; ++i)
+        hostText[i] = static_cast<int16_t>(static_cast<unsigned char>(text[i]));
     hostText[i] = 0;
 }
 

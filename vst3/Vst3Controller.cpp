@@ -14,9 +14,12 @@ ParameterId parameterOf(v3_param_id id) { return static_cast<ParameterId>(id); }
 const char* unitsOf(ParameterId id) {
     switch (id) {
     case ParameterId::kMakeup:
-    case ParameterId::kCeiling: return "dB";
-    case ParameterId::kManualRelease: return "ms";
-    default: return "";
+    case ParameterId::kCeiling:
+        return "dB";
+    case ParameterId::kManualRelease:
+        return "ms";
+    default:
+        return "";
     }
 }
 
@@ -37,13 +40,16 @@ v3_result V3_API setControllerStateEntry(void*, v3_bstream**) { return V3_OK; }
 v3_result V3_API getControllerStateEntry(void*, v3_bstream**) { return V3_OK; }
 int32_t V3_API parameterCountEntry(void*) { return kVst3ParameterCount; }
 v3_result V3_API parameterInfoEntry(void*, int32_t index, v3_param_info* info) {
-    return info ? Vst3Effect::parameterInfo(index, *info) : V3_INVALID_ARG;
+    if (!info) return V3_INVALID_ARG;
+    return Vst3Effect::parameterInfo(index, *info);
 }
 v3_result V3_API valueToTextEntry(void* self, v3_param_id id, double normalised, v3_str_128 text) {
-    return text ? Vst3Effect::of(self).valueToText(id, normalised, text) : V3_INVALID_ARG;
+    if (!text) return V3_INVALID_ARG;
+    return Vst3Effect::of(self).valueToText(id, normalised, text);
 }
 v3_result V3_API textToValueEntry(void* self, v3_param_id id, int16_t* text, double* normalised) {
-    return text && normalised ? Vst3Effect::of(self).textToValue(id, text, *normalised) : V3_INVALID_ARG;
+    if (!(text && normalised)) return V3_INVALID_ARG;
+    return Vst3Effect::of(self).textToValue(id, text, *normalised);
 }
 double V3_API toPlainEntry(void*, v3_param_id id, double normalised) {
     return Vst3Effect::normalisedToPlain(id, normalised);
@@ -64,14 +70,17 @@ v3_plugin_view** V3_API createViewEntry(void* self, const char* name) {
 
 int32_t V3_API unitCountEntry(void*) { return 1; }
 v3_result V3_API unitInfoEntry(void*, int32_t index, v3_unit_info* info) {
-    return info ? Vst3Effect::unitInfo(index, *info) : V3_INVALID_ARG;
+    if (!info) return V3_INVALID_ARG;
+    return Vst3Effect::unitInfo(index, *info);
 }
 int32_t V3_API programListCountEntry(void*) { return 1; }
 v3_result V3_API programListInfoEntry(void*, int32_t index, v3_program_list_info* info) {
-    return info ? Vst3Effect::programListInfo(index, *info) : V3_INVALID_ARG;
+    if (!info) return V3_INVALID_ARG;
+    return Vst3Effect::programListInfo(index, *info);
 }
 v3_result V3_API programNameEntry(void* self, int32_t listId, int32_t index, v3_str_128 name) {
-    return name ? Vst3Effect::of(self).programName(listId, index, name) : V3_INVALID_ARG;
+    if (!name) return V3_INVALID_ARG;
+    return Vst3Effect::of(self).programName(listId, index, name);
 }
 v3_result V3_API programInfoEntry(void*, int32_t, int32_t, const char*, v3_str_128) { return V3_FALSE; }
 v3_result V3_API hasPitchNamesEntry(void*, int32_t, int32_t) { return V3_FALSE; }
@@ -187,7 +196,7 @@ double Vst3Effect::normalisedToPlain(v3_param_id id, double normalised) {
     float value;
     if (!coreValueOf(id, normalised, parameter, value)) return normalised;
     const int stepCount = ::parameterInfo(parameter).stepCount;
-    return stepCount == 0 ? value : stepOfValue(parameter, value);
+    return stepCount == 0 ? static_cast<double>(value) : stepOfValue(parameter, value);
 }
 
 double Vst3Effect::plainToNormalised(v3_param_id id, double plain) {
@@ -220,8 +229,8 @@ v3_result Vst3Effect::setNormalisedValue(v3_param_id id, double normalised) {
 }
 
 v3_result Vst3Effect::setComponentHandler(v3_component_handler** handler) {
-    if (handler) (*handler)->ref(handler);
-    if (handler_) (*handler_)->unref(handler_);
+    if (handler) v3_cpp_obj_ref(handler);
+    if (handler_) v3_cpp_obj_unref(handler_);
     handler_ = handler;
     return V3_OK;
 }

@@ -37,7 +37,7 @@ constexpr int32_t kProgramListId = 1;
 constexpr v3_speaker_arrangement kBusArrangement =
     LimiterCore::kChannels == 2 ? (V3_SPEAKER_L | V3_SPEAKER_R) : V3_SPEAKER_M;
 
-class Vst3Effect : private EditInterface, private ValueListener {
+class Vst3Effect final : private EditInterface, private ValueListener {
   public:
     // This build's class id, the same in every release.
     static const v3_tuid kClassId;

@@ -27,7 +27,8 @@ template <std::size_t size> void copyText(char (&field)[size], const char* text)
 v3_result V3_API queryInterfaceEntry(void* self, const v3_tuid iid, void** object) {
     if (!object) return V3_INVALID_ARG;
     const bool known = v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_plugin_factory_iid) ||
-                       v3_tuid_match(iid, v3_plugin_factory_2_iid) || v3_tuid_match(iid, v3_plugin_factory_3_iid);
+                       v3_tuid_match(iid, v3_plugin_factory_2_iid) ||
+                       v3_tuid_match(iid, v3_plugin_factory_3_iid);
     *object = known ? self : nullptr;
     return known ? V3_OK : V3_NO_INTERFACE;
 }

@@ -26,11 +26,13 @@ v3_result V3_API busArrangementEntry(void*, int32_t, int32_t index, v3_speaker_a
 v3_result V3_API sampleSizeEntry(void*, int32_t size) { return size == V3_SAMPLE_32 ? V3_OK : V3_FALSE; }
 uint32_t V3_API latencyEntry(void*) { return static_cast<uint32_t>(LimiterCore::latency()); }
 v3_result V3_API setupProcessingEntry(void* self, v3_process_setup* setup) {
-    return setup ? Vst3Effect::of(self).setupProcessing(*setup) : V3_INVALID_ARG;
+    if (!setup) return V3_INVALID_ARG;
+    return Vst3Effect::of(self).setupProcessing(*setup);
 }
 v3_result V3_API setProcessingEntry(void*, v3_bool) { return V3_OK; }
 v3_result V3_API processEntry(void* self, v3_process_data* data) {
-    return data ? Vst3Effect::of(self).process(*data) : V3_INVALID_ARG;
+    if (!data) return V3_INVALID_ARG;
+    return Vst3Effect::of(self).process(*data);
 }
 // After the input stops, the look-ahead delay still holds that many samples of it.
 uint32_t V3_API tailEntry(void*) { return static_cast<uint32_t>(LimiterCore::latency()); }
@@ -65,7 +67,7 @@ bool advance(QueueCursor& cursor) {
         int32_t offset = 0;
         double normalised = 0.0;
         const int32_t index = cursor.next++;
-        if ((*cursor.queue)->get_point(cursor.queue, index, &offset, &normalised) != V3_OK) continue;
+        if (v3_cpp_obj(cursor.queue)->get_point(cursor.queue, index, &offset, &normalised) != V3_OK) continue;
         ParameterId id;
         if (!coreValueOf(static_cast<v3_param_id>(cursor.id), normalised, id, cursor.value)) continue;
         cursor.offset = offset < 0 ? 0 : offset;
@@ -77,10 +79,11 @@ bool advance(QueueCursor& cursor) {
 // The last readable value of the program queue, the program the block ends with.
 bool lastProgramOf(v3_param_value_queue** queue, int& program) {
     bool found = false;
-    for (int32_t index = 0, count = (*queue)->get_point_count(queue); index < count; ++index) {
+    for (int32_t index = 0, count = v3_cpp_obj(queue)->get_point_count(queue); index < count; ++index) {
         int32_t offset = 0;
         double normalised = 0.0;
-        if ((*queue)->get_point(queue, index, &offset, &normalised) != V3_OK || !std::isfinite(normalised))
+        if (v3_cpp_obj(queue)->get_point(queue, index, &offset, &normalised) != V3_OK ||
+            !std::isfinite(normalised))
             continue;
         program = programOf(normalised);
         found = true;
@@ -128,11 +131,11 @@ v3_result Vst3Effect::process(v3_process_data& data) {
     QueueCursor cursors[kMaxQueues];
     int cursorCount = 0;
     if (v3_param_changes** changes = data.input_params) {
-        const int32_t queueCount = (*changes)->get_param_count(changes);
+        const int32_t queueCount = v3_cpp_obj(changes)->get_param_count(changes);
         for (int32_t index = 0; index < queueCount && cursorCount < kMaxQueues; ++index) {
-            v3_param_value_queue** queue = (*changes)->get_param_data(changes, index);
+            v3_param_value_queue** queue = v3_cpp_obj(changes)->get_param_data(changes, index);
             if (!queue) continue;
-            const v3_param_id id = (*queue)->get_param_id(queue);
+            const v3_param_id id = v3_cpp_obj(queue)->get_param_id(queue);
             int program = 0;
             // A program takes effect at the block's start, so changes of the same block land on it.
             if (id == kProgramParameterId && lastProgramOf(queue, program)) {
@@ -141,7 +144,8 @@ v3_result Vst3Effect::process(v3_process_data& data) {
             }
             if (!isParameterId(id)) continue;
             QueueCursor& cursor = cursors[cursorCount];
-            cursor = {queue, static_cast<ParameterId>(id), (*queue)->get_point_count(queue), 0, 0, 0.0f};
+            cursor = {queue, static_cast<ParameterId>(id), v3_cpp_obj(queue)->get_point_count(queue), 0, 0,
+                      0.0f};
             if (advance(cursor)) ++cursorCount;
         }
     }

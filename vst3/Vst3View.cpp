@@ -63,7 +63,8 @@ v3_result V3_API removedEntry(void* self) { return Vst3View::of(self).removed();
 v3_result V3_API wheelEntry(void*, float) { return V3_FALSE; }
 v3_result V3_API keyEntry(void*, int16_t, int16_t, int16_t) { return V3_FALSE; }
 v3_result V3_API sizeEntry(void* self, v3_view_rect* rect) {
-    return rect ? Vst3View::of(self).size(*rect) : V3_INVALID_ARG;
+    if (!rect) return V3_INVALID_ARG;
+    return Vst3View::of(self).size(*rect);
 }
 v3_result V3_API onSizeEntry(void*, v3_view_rect* rect) { return rect ? V3_OK : V3_INVALID_ARG; }
 v3_result V3_API focusEntry(void*, v3_bool) { return V3_OK; }
@@ -71,7 +72,8 @@ v3_result V3_API focusEntry(void*, v3_bool) { return V3_OK; }
 v3_result V3_API frameEntry(void*, v3_plugin_frame**) { return V3_OK; }
 v3_result V3_API canResizeEntry(void*) { return V3_FALSE; }
 v3_result V3_API sizeConstraintEntry(void* self, v3_view_rect* rect) {
-    return rect ? Vst3View::of(self).size(*rect) : V3_INVALID_ARG;
+    if (!rect) return V3_INVALID_ARG;
+    return Vst3View::of(self).size(*rect);
 }
 
 const v3_plugin_view_cpp kViewTable = {
@@ -80,9 +82,7 @@ const v3_plugin_view_cpp kViewTable = {
      focusEntry, frameEntry, canResizeEntry, sizeConstraintEntry},
 };
 
-Vst3View::Vst3View(Vst3Effect& effect) : face_{&kViewTable, this}, effect_(effect) {
-    effect_.ref();
-}
+Vst3View::Vst3View(Vst3Effect& effect) : face_{&kViewTable, this}, effect_(effect) { effect_.ref(); }
 
 Vst3View::~Vst3View() {
     effect_.closeEditor(this);
