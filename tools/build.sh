@@ -40,7 +40,7 @@ for target in "${targets[@]}"; do
             -DCMAKE_CXX_FLAGS="-g -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
             >/dev/null
         cmake --build "$root/build/fuzz" -j "$jobs" --target qv3_fuzz_stereo qv3_fuzz_mono \
-            qv3_clap_fuzz_stereo qv3_clap_fuzz_mono ;;
+            qv3_clap_fuzz_stereo qv3_clap_fuzz_mono qv3_vst3_fuzz_stereo qv3_vst3_fuzz_mono ;;
     *) echo "unknown build: $target" >&2; exit 2 ;;
     esac
 done

@@ -1,7 +1,8 @@
 // Cost per frame of the built plug-ins as hosts run them: the VST 2.x library through processReplacing beside
-// the CLAP plug-in through process, same material, same settings, 512-frame blocks, for both builds. The CLAP
-// build also runs with one parameter event per block, as an automated host sends them. Run by hand after
-// tools/build.sh native; the CLAP figures should stay within 5 % of the VST 2.x ones.
+// the CLAP plug-in and the VST3 module through process, same material, same settings, 512-frame blocks, for
+// both builds. The CLAP and VST3 builds also run with one parameter change per block, as an automated host
+// sends them. Run by hand after tools/build.sh native; the CLAP and VST3 figures should stay within 5 % of
+// the VST 2.x ones.
 #include <benchmark/benchmark.h>
 
 #include "BenchMaterial.h"
@@ -9,6 +10,9 @@
 
 #include <clap/entry.h>
 #include <clap/plugin-factory.h>
+#include <travesty/audio_processor.h>
+#include <travesty/component.h>
+#include <travesty/factory.h>
 
 #include <dlfcn.h>
 
@@ -128,12 +132,104 @@ void clap(benchmark::State& state, const char* path, int channels, bool automate
     dlclose(library);
 }
 
+// The VST3 host's one queue: the makeup at the block's start, or mid-block when automated.
+struct MakeupQueue {
+    const v3_param_value_queue_cpp* table;
+    std::int32_t offset;
+};
+v3_result V3_API noInterface(void*, const v3_tuid, void** object) {
+    *object = nullptr;
+    return V3_NO_INTERFACE;
+}
+uint32_t V3_API oneReference(void*) { return 1; }
+v3_param_id V3_API makeupId(void*) { return 0; }
+int32_t V3_API onePoint(void*) { return 1; }
+v3_result V3_API makeupPoint(void* self, int32_t, int32_t* offset, double* value) {
+    *offset = static_cast<MakeupQueue*>(self)->offset;
+    *value = kMakeup;
+    return V3_OK;
+}
+v3_result V3_API noPoint(void*, int32_t, double, int32_t*) { return V3_FALSE; }
+const v3_param_value_queue_cpp kMakeupQueueTable = {{noInterface, oneReference, oneReference},
+                                                    {makeupId, onePoint, makeupPoint, noPoint}};
+struct Changes {
+    const v3_param_changes_cpp* table;
+    MakeupQueue* queue;
+    bool send;
+};
+int32_t V3_API queueCount(void* self) { return static_cast<Changes*>(self)->send ? 1 : 0; }
+v3_param_value_queue** V3_API queueAt(void* self, int32_t) {
+    return reinterpret_cast<v3_param_value_queue**>(static_cast<Changes*>(self)->queue);
+}
+v3_param_value_queue** V3_API noQueue(void*, v3_param_id*, int32_t*) { return nullptr; }
+const v3_param_changes_cpp kChangesTable = {{noInterface, oneReference, oneReference},
+                                            {queueCount, queueAt, noQueue}};
+
+void vst3(benchmark::State& state, const char* path, int channels, bool automated) {
+    void* library = openLibrary(path);
+    auto entry = reinterpret_cast<bool (*)(void*)>(dlsym(library, "ModuleEntry"));
+    auto factoryOf = reinterpret_cast<v3_plugin_factory** (*)()>(dlsym(library, "GetPluginFactory"));
+    entry(library);
+    v3_plugin_factory** factory = factoryOf();
+    v3_class_info info{};
+    v3_cpp_obj(factory)->get_class_info(factory, 0, &info);
+    void* object = nullptr;
+    v3_cpp_obj(factory)->create_instance(factory, info.class_id, v3_component_iid, &object);
+    auto** component = static_cast<v3_component**>(object);
+    v3_cpp_obj_initialize(component, nullptr);
+    v3_audio_processor** processor = nullptr;
+    v3_cpp_obj_query_interface(component, v3_audio_processor_iid, &processor);
+    v3_process_setup setup = {V3_REALTIME, V3_SAMPLE_32, kBlock, kBenchSampleRate};
+    v3_cpp_obj(processor)->setup_processing(processor, &setup);
+    v3_cpp_obj(component)->set_active(component, true);
+    v3_cpp_obj(processor)->set_processing(processor, true);
+    MakeupQueue makeup = {&kMakeupQueueTable, 0};
+    Changes changes = {&kChangesTable, &makeup, true};
+    Material audio(channels);
+    std::vector<float*> in, out;
+    std::size_t position = 0;
+    for (auto _ : state) {
+        audio.block(position, in, out);
+        v3_audio_bus_buffers inBus{channels, 0, {in.data()}};
+        v3_audio_bus_buffers outBus{channels, 0, {out.data()}};
+        v3_process_data data{};
+        data.symbolic_sample_size = V3_SAMPLE_32;
+        data.nframes = kBlock;
+        data.num_input_buses = 1;
+        data.num_output_buses = 1;
+        data.inputs = &inBus;
+        data.outputs = &outBus;
+        data.input_params = reinterpret_cast<v3_param_changes**>(&changes);
+        v3_cpp_obj(processor)->process(processor, &data);
+        benchmark::DoNotOptimize(out[0][0]);
+        if (automated) {
+            makeup.offset = kBlock / 2;
+        } else {
+            changes.send = false;
+        }
+        position += kBlock;
+        if (position + kBlock > kBenchFrames) position = 0;
+    }
+    reportFrameRate(state, kBlock);
+    v3_cpp_obj(processor)->set_processing(processor, false);
+    v3_cpp_obj(component)->set_active(component, false);
+    v3_cpp_obj_terminate(component);
+    v3_cpp_obj_unref(processor);
+    v3_cpp_obj_unref(component);
+    reinterpret_cast<bool (*)()>(dlsym(library, "ModuleExit"))();
+    dlclose(library);
+}
+
 BENCHMARK_CAPTURE(vst2, stereo, QV3_VST2_STEREO, 2);
 BENCHMARK_CAPTURE(clap, stereo, QV3_CLAP_STEREO, 2, false);
 BENCHMARK_CAPTURE(clap, stereo_automated, QV3_CLAP_STEREO, 2, true);
+BENCHMARK_CAPTURE(vst3, stereo, QV3_VST3_STEREO, 2, false);
+BENCHMARK_CAPTURE(vst3, stereo_automated, QV3_VST3_STEREO, 2, true);
 BENCHMARK_CAPTURE(vst2, mono, QV3_VST2_MONO, 1);
 BENCHMARK_CAPTURE(clap, mono, QV3_CLAP_MONO, 1, false);
 BENCHMARK_CAPTURE(clap, mono_automated, QV3_CLAP_MONO, 1, true);
+BENCHMARK_CAPTURE(vst3, mono, QV3_VST3_MONO, 1, false);
+BENCHMARK_CAPTURE(vst3, mono_automated, QV3_VST3_MONO, 1, true);
 } // namespace
 
 BENCHMARK_MAIN();
