@@ -7,6 +7,10 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <ostream>
+
+// Names the build in GoogleTest's messages.
+void PrintTo(const Variant& variant, std::ostream* out) { *out << variant.label; }
 
 namespace {
 // Each VST3 parameter and where the VST 2.x library shows it: its index there, and the release mode ("RelSW")
