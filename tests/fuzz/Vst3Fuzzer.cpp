@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -133,7 +134,7 @@ v3_result V3_API readStream(void* self, void* buffer, int32_t size, int32_t* don
     Stream& stream = *static_cast<Stream*>(self);
     const std::size_t count =
         std::min({static_cast<std::size_t>(size), stream.chunk, stream.data.size() - stream.position});
-    std::memcpy(buffer, stream.data.data() + stream.position, count);
+    if (count > 0) std::memcpy(buffer, stream.data.data() + stream.position, count);
     stream.position += count;
     *done = static_cast<int32_t>(count);
     return V3_OK;
@@ -271,7 +272,8 @@ class Session {
         const double bound = std::max(kOutputClamp, static_cast<double>(inputPeak_));
         for (std::int32_t c = 0; c < channels_; ++c)
             for (std::int32_t i = 0; i < frames; ++i)
-                if (!(std::fabs(outputs[c][i]) <= bound)) fail("output not finite or above its bound");
+                if (!(static_cast<double>(std::fabs(outputs[c][i])) <= bound))
+                    fail("output not finite or above its bound");
     }
 
     void texts(Input& input) {

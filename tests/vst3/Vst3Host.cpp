@@ -79,7 +79,7 @@ v3_result V3_API readStream(void* self, void* buffer, int32_t size, int32_t* don
     ByteStream& stream = StreamObject::of(self);
     const std::size_t count =
         std::min({static_cast<std::size_t>(size), stream.chunk, stream.bytes->size() - stream.position});
-    std::memcpy(buffer, stream.bytes->data() + stream.position, count);
+    if (count > 0) std::memcpy(buffer, stream.bytes->data() + stream.position, count);
     stream.position += count;
     if (done) *done = static_cast<int32_t>(count);
     return V3_OK;
