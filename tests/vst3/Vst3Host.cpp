@@ -103,9 +103,19 @@ struct HandlerTable : v3_funknown {
     v3_component_handler handler;
 };
 using HandlerObject = HostObject<HandlerTable, HandlerLog>;
-v3_result V3_API beginEdit(void*, v3_param_id) { return V3_OK; }
-v3_result V3_API performEdit(void*, v3_param_id, double) { return V3_OK; }
-v3_result V3_API endEdit(void*, v3_param_id) { return V3_OK; }
+v3_result V3_API beginEdit(void* self, v3_param_id) {
+    ++HandlerObject::of(self).begins;
+    return V3_OK;
+}
+v3_result V3_API performEdit(void* self, v3_param_id, double value) {
+    ++HandlerObject::of(self).performs;
+    HandlerObject::of(self).lastPerformed = value;
+    return V3_OK;
+}
+v3_result V3_API endEdit(void* self, v3_param_id) {
+    ++HandlerObject::of(self).ends;
+    return V3_OK;
+}
 v3_result V3_API restart(void* self, int32_t flags) {
     ++HandlerObject::of(self).restarts;
     HandlerObject::of(self).lastRestartFlags = flags;

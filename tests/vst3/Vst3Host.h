@@ -51,6 +51,10 @@ struct Vst3Queue {
 struct HandlerLog {
     int restarts = 0;
     int lastRestartFlags = 0;
+    int begins = 0;
+    int performs = 0;
+    int ends = 0;
+    double lastPerformed = -1.0;
 };
 
 // One instance: created from the factory, initialised, given a handler, set up at 44100 Hz and active.
