@@ -58,12 +58,13 @@ ClapPlugin::ClapPlugin(const clap_host_t* host)
               processEntry,
               extensionEntry,
               onMainThreadEntry},
-      host_(host) {}
+      host_(host), edits_(core_, host) {}
 
 ClapPlugin::~ClapPlugin() = default;
 
 bool ClapPlugin::init() {
     hostParams_ = static_cast<const clap_host_params_t*>(host_->get_extension(host_, CLAP_EXT_PARAMS));
+    edits_.setHostParams(hostParams_);
     hostPresetLoad_ =
         static_cast<const clap_host_preset_load_t*>(host_->get_extension(host_, kClapExtPresetLoad));
     if (!hostPresetLoad_)

@@ -9,6 +9,7 @@
 // - flushParameters while not processing: the main thread.
 #pragma once
 
+#include "clap/ClapEdits.h"
 #include "clap/PresetAbi.h"
 #include "core/LimiterCore.h"
 #include "core/ParameterLayout.h"
@@ -72,6 +73,7 @@ class ClapPlugin {
     const clap_host_params_t* hostParams_ = nullptr;
     const clap_host_preset_load_t* hostPresetLoad_ = nullptr;
     LimiterCore core_;
+    ClapEdits edits_;
 };
 
 // Host values in CLAP terms to the core's normalised values and back; false for an unknown id or a value that

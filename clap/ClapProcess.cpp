@@ -151,5 +151,6 @@ clap_process_status ClapPlugin::process(const clap_process_t& process) {
         block.change(frame, id, value);
     });
     block.finish();
+    edits_.sendTo(process.out_events);
     return CLAP_PROCESS_CONTINUE;
 }
