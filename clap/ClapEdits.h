@@ -28,6 +28,10 @@ class ClapEdits final : public EditInterface {
     void performEdit(ParameterId id, float value) override;
     void endEdit(ParameterId id) override;
     double meterValue(int slot) override { return core_.meterValue(slot); }
+    void dragIdle() override { requestFlushIfPending(); }
+
+    // Main thread: asks the host for a params.flush (or a process call) while edits wait to be sent.
+    void requestFlushIfPending();
 
     // Moves the queued edits into the host's output events, in the order they were made.
     void sendTo(const clap_output_events_t* out);
