@@ -1,5 +1,5 @@
 // The Linux library boundary: hosts look for VSTPluginMain or main; both build an instance.
-#include "shell/PluginEntry.h"
+#include "vst2/PluginEntry.h"
 
 #define QV3_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -2,7 +2,7 @@
 // and the one export, `main` (see exports.def), builds an instance.
 #include <windows.h>
 
-#include "shell/PluginEntry.h"
+#include "vst2/PluginEntry.h"
 #include "toolkit/ModuleInstance.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {

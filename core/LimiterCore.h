@@ -18,6 +18,7 @@
 #include "core/ParameterLayout.h"
 #include "dsp/LimiterPath.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -32,7 +33,7 @@ class ValueListener {
     ~ValueListener() = default;
 };
 
-class LimiterCore : private MeterPublisher {
+class LimiterCore final : private MeterPublisher {
   public:
     static constexpr int kChannels = kChannelCount;
 
@@ -89,6 +90,35 @@ class LimiterCore : private MeterPublisher {
     // Implementation details are the core's own; formats use only what is above.
     void publishMeter(std::int32_t index, float value) override;
 
+    // The values the signal path's settings were last derived from.
+    struct PathValues {
+        float makeup;
+        float ceiling;
+        float relSwitch;
+        float manualRelease;
+        float autoRelease;
+        float clipSwitch;
+        float monitor;
+    };
+
+    LimiterProgram& currentSlot() { return programs_[currentProgram_.load(std::memory_order_relaxed)]; }
+    const LimiterProgram& currentSlot() const {
+        return programs_[currentProgram_.load(std::memory_order_relaxed)];
+    }
+    static PathValues valuesOf(const LimiterProgram& program);
+    // Audio thread, at the start of a block: derives the signal path's settings again where the current
+    // program's values differ from those they were derived from. One comparison when nothing changed.
+    void followStoredValues();
+    // Derives the settings from `values`: all of them, or those whose value differs from pathValues_.
+    void deriveSettings(const PathValues& values, bool all);
+    // Tells the listener, if any, of the seven values of the current program.
+    void announceCurrentProgram();
+
     LimiterProgram programs_[kProgramCount];
     LimiterPath<kChannelCount> path_;
+    // Switched by program selection while other threads read it.
+    std::atomic<int> currentProgram_{0};
+    std::atomic<ValueListener*> listener_{nullptr};
+    // Written only where the signal path's settings are (the audio thread, or construction).
+    PathValues pathValues_{};
 };

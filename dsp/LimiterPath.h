@@ -16,34 +16,20 @@
 #include "dsp/GainSmoother.h"
 #include "dsp/Lanes.h"
 #include "dsp/MeterFeed.h"
+#include "dsp/ParameterCurves.h"
 #include "dsp/PeakHoldDetector.h"
 #include "dsp/SampleRate.h"
 #include "dsp/SmoothPeakDetector.h"
 
-// Receives meter publications; called on the audio thread, about ten times a second per meter.
+// Receives meter publications; called on the audio thread, about ten times a second per meter. Slots: stereo
+// in L, in R, gain, out L, out R; mono in, gain, out.
 class MeterPublisher {
   public:
-    virtual void publishMeter(std::int32_t index, float value) = 0;
+    virtual void publishMeter(std::int32_t slot, float value) = 0;
 
   protected:
     ~MeterPublisher() = default;
 };
-
-// Manual release half-life in seconds for the normalised "Rel" value v: 0.01 ms at 0, 1 s at 1. A host may
-// store values beyond 0..1, but the detectors keep to that range: below about -0.0215 the formula would give
-// a negative half-life, a release coefficient above 1 and an envelope that runs away until the gain is 0. The
-// cube is bounded rather than the result, so every value in range keeps its exact half-life.
-inline double manualReleaseSeconds(float v) {
-    const double cube = std::min(std::max(std::pow(static_cast<double>(v), 3.0), 0.0), 1.0);
-    return (cube * 999.99 + 0.01) * 0.001;
-}
-
-// Auto release attack time in milliseconds for the normalised "Rel" value v: 50 ms at 0, 1 ms at 1, and
-// within that range for any v (unbounded, the square would give more than 50 ms below 0 and above 2).
-inline double autoReleaseAttackMs(float v) {
-    const double square = std::min(std::pow(1.0 - static_cast<double>(v), 2.0), 1.0);
-    return square * 49.0 + 1.0;
-}
 
 // The look-ahead peak limiter for one build: 2 channels with one shared gain (stereo link), or 1 channel.
 //
@@ -63,9 +49,7 @@ template <int Channels> class LimiterPath {
   public:
     static constexpr int kChannels = Channels;
     static constexpr std::int32_t kLatency = 39;
-    static constexpr std::int32_t kFirstMeterIndex = 6;
     static constexpr std::int32_t kMeterCount = Channels == 2 ? 5 : 3;
-    static constexpr std::int32_t kGainMeterIndex = Channels == 2 ? 8 : 7;
 
     static constexpr double kOutputClamp = 0.999999;
     static constexpr double kQuietLevel = 0.00001;
@@ -75,10 +59,6 @@ template <int Channels> class LimiterPath {
     // Frames worked stage by stage at once; the scratch arrays for them are members, sized once.
     static constexpr std::int32_t kBlockFrames = 256;
     static_assert(kBlockFrames % 2 == 0, "limitBlock works frames in pairs");
-    // Keeps makeup x input finite for every float input (|d| < 2 x FLT_MAX): far above the +48 dB of the
-    // parameter, and an infinite gain would turn a zero sample into NaN.
-    static constexpr double kMaxMakeupGain = 1e100;
-
     explicit LimiterPath(MeterPublisher& meterPublisher)
         : publisher(meterPublisher), meters(constructionMeterStarts()) {}
 
@@ -132,11 +112,10 @@ template <int Channels> class LimiterPath {
         process<true>(inputs, outputs, frames);
     }
 
-    double meterValue(std::int32_t index) const {
-        return isMeterIndex(index) ? meters.published(index - kFirstMeterIndex) : 0.0;
-    }
-    void storeMeterValue(std::int32_t index, float value) {
-        if (isMeterIndex(index)) meters.storePublished(index - kFirstMeterIndex, static_cast<double>(value));
+    // Meter slots 0 to kMeterCount - 1; 0.0 for another slot, which is not stored either.
+    double meterValue(std::int32_t slot) const { return isMeterSlot(slot) ? meters.published(slot) : 0.0; }
+    void storeMeterValue(std::int32_t slot, float value) {
+        if (isMeterSlot(slot)) meters.storePublished(slot, static_cast<double>(value));
     }
     std::int32_t meterPeriod() const { return meters.currentPeriod(); }
 
@@ -185,9 +164,7 @@ template <int Channels> class LimiterPath {
         return starts;
     }
 
-    static bool isMeterIndex(std::int32_t index) {
-        return index >= kFirstMeterIndex && index < kFirstMeterIndex + kMeterCount;
-    }
+    static bool isMeterSlot(std::int32_t slot) { return slot >= 0 && slot < kMeterCount; }
 
     // NaN becomes silence; the rest is kept within [0, maximum].
     static double boundedGain(double gain, double maximum) {
@@ -339,13 +316,14 @@ template <int Channels> class LimiterPath {
                            const std::array<float*, Channels>& out, std::int32_t first, std::int32_t count) {
         double extremes[kMeterCount];
 
-        // The sanitised inputs go straight into the dry line, which also keeps them for the bypass. Non-finite
-        // samples are treated as 0.0 before anything sees them: one NaN would otherwise poison the DC blocker
-        // and every later output until the next silence.
+        // The sanitised inputs go straight into the dry line, which also keeps them for the bypass.
+        // Non-finite samples are treated as 0.0 before anything sees them: one NaN would otherwise poison the
+        // DC blocker and every later output until the next silence.
         bool loudThroughout = false;
         for (int c = 0; c < Channels; ++c) {
-            const InputMeasure measure = finiteInputs(in[static_cast<std::size_t>(c)] + first,
-                                                      dryLine.blockInput(c), count, loudMagnitude, wideVectors);
+            const InputMeasure measure =
+                finiteInputs(in[static_cast<std::size_t>(c)] + first, dryLine.blockInput(c), count,
+                             loudMagnitude, wideVectors);
             extremes[c] = measure.largest;
             loudThroughout = loudThroughout || measure.everyLoud;
         }
@@ -522,7 +500,8 @@ template <int Channels> class LimiterPath {
     // One loop, so that the recursions of the filters and of the two detectors overlap; their state stays in
     // locals and is kept only when the run is valid (with Flush, always). `highest` receives the largest
     // envelope; `targets` the envelopes, or with Divide their target gains.
-    template <bool Flush, bool Divide> bool envelopeRun(const Settings& s, std::int32_t count, double& highest) {
+    template <bool Flush, bool Divide>
+    bool envelopeRun(const Settings& s, std::int32_t count, double& highest) {
         PeakHoldDetector& holder = s.manualPair ? manualDetector : autoFastDetector;
         SmoothPeakDetector& follower = s.manualPair ? manualFloorDetector : autoSlowDetector;
         const double holderRelease = s.manualPair ? s.manualRelease : s.autoFastRelease;
@@ -626,9 +605,7 @@ template <int Channels> class LimiterPath {
         lookaheadLine.pushSilence(count);
     }
 
-    void publish(int meter, double value) {
-        publisher.publishMeter(kFirstMeterIndex + meter, static_cast<float>(value));
-    }
+    void publish(int meter, double value) { publisher.publishMeter(meter, static_cast<float>(value)); }
 
     void resetDetectors() {
         autoFastDetector.reset();

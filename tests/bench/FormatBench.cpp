@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchMaterial.h"
-#include "shell/VstInterface.h"
+#include "vst2/VstInterface.h"
 
 #include <clap/entry.h>
 #include <clap/plugin-factory.h>

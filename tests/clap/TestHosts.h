@@ -3,7 +3,7 @@
 #pragma once
 
 #include "clap/PresetAbi.h"
-#include "shell/VstInterface.h"
+#include "vst2/VstInterface.h"
 
 #include <clap/entry.h>
 #include <clap/ext/params.h>

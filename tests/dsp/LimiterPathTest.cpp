@@ -218,13 +218,13 @@ TEST(LimiterPathMeters, FirstPublicationsAt44100) {
     rig.run(input, input, [] { return 1; });
     std::vector<RecordingPublisher::Publication> pubs;
     for (const auto& pub : rig.publisher.publications) {
-        if (pub.index == 6 || pub.index == 7) pubs.push_back(pub);
+        if (pub.index == 0 || pub.index == 1) pubs.push_back(pub);
     }
     ASSERT_GE(pubs.size(), 2u);
     // Frames are counted from 0: the 4409th processed sample has frame 4408.
-    EXPECT_EQ(pubs[0].index, 7);
+    EXPECT_EQ(pubs[0].index, 1);
     EXPECT_EQ(pubs[0].frame, 4408);
-    EXPECT_EQ(pubs[1].index, 6);
+    EXPECT_EQ(pubs[1].index, 0);
     EXPECT_EQ(pubs[1].frame, 4409);
     EXPECT_EQ(pubs[0].value, 0.25f);
 }
@@ -242,22 +242,22 @@ TEST(LimiterPathMeters, ConstantFullScaleInput) {
         const double bound = 0.999999 * ceilingGainFor(ceiling);
         int outputs = 0;
         for (const auto& pub : rig.publisher.publications) {
-            if (pub.index == 6 || pub.index == 7) {
+            if (pub.index == 0 || pub.index == 1) {
                 EXPECT_EQ(pub.value, 1.0f);
             }
-            if (pub.index == 9 || pub.index == 10) {
+            if (pub.index == 3 || pub.index == 4) {
                 EXPECT_LE(static_cast<double>(pub.value), static_cast<double>(static_cast<float>(bound)));
                 EXPECT_GT(pub.value, 0.0f);
                 ++outputs;
             }
         }
         EXPECT_EQ(outputs, 6);
-        for (std::int32_t index = 6; index <= 10; ++index) {
-            float last = index == 8 ? 1.0f : 0.0f;
+        for (std::int32_t index = 0; index <= 4; ++index) {
+            float last = index == 2 ? 1.0f : 0.0f;
             for (const auto& pub : rig.publisher.publications) {
                 if (pub.index == index) last = pub.value;
             }
-            // The path stores the unrounded value; the shell's publishMeter stores the float again.
+            // The path stores the unrounded value; the core's publishMeter stores the float again.
             EXPECT_EQ(static_cast<float>(rig.path->meterValue(index)), last) << index;
         }
     }
@@ -267,20 +267,20 @@ TEST(LimiterPathMeters, GainMeterAndStore) {
     RecordingPublisher publisher;
     Stereo stereo(publisher);
     Mono mono(publisher);
-    EXPECT_EQ(stereo.meterValue(8), 1.0);
-    EXPECT_EQ(mono.meterValue(7), 1.0);
-    EXPECT_EQ(stereo.meterValue(6), 0.0);
-    stereo.storeMeterValue(8, 0.5f);
-    EXPECT_EQ(stereo.meterValue(8), 0.5);
-    stereo.storeMeterValue(11, 0.5f);
-    EXPECT_EQ(stereo.meterValue(11), 0.0);
-    mono.storeMeterValue(8, 0.75f);
-    EXPECT_EQ(mono.meterValue(8), 0.75);
-    mono.storeMeterValue(9, 0.75f);
-    EXPECT_EQ(mono.meterValue(9), 0.0);
-    EXPECT_EQ(mono.meterValue(5), 0.0);
+    EXPECT_EQ(stereo.meterValue(2), 1.0);
+    EXPECT_EQ(mono.meterValue(1), 1.0);
+    EXPECT_EQ(stereo.meterValue(0), 0.0);
+    stereo.storeMeterValue(2, 0.5f);
+    EXPECT_EQ(stereo.meterValue(2), 0.5);
+    stereo.storeMeterValue(5, 0.5f);
+    EXPECT_EQ(stereo.meterValue(5), 0.0);
+    mono.storeMeterValue(2, 0.75f);
+    EXPECT_EQ(mono.meterValue(2), 0.75);
+    mono.storeMeterValue(3, 0.75f);
+    EXPECT_EQ(mono.meterValue(3), 0.0);
+    EXPECT_EQ(mono.meterValue(-1), 0.0);
     stereo.reset();
-    EXPECT_EQ(stereo.meterValue(8), 1.0);
+    EXPECT_EQ(stereo.meterValue(2), 1.0);
 }
 
 TEST(LimiterPathMeters, ResetCountersDifferFromConstruction) {
@@ -290,12 +290,12 @@ TEST(LimiterPathMeters, ResetCountersDifferFromConstruction) {
     rig.run(input, input, [] { return 1; });
     std::vector<RecordingPublisher::Publication> pubs;
     for (const auto& pub : rig.publisher.publications) {
-        if (pub.index == 6 || pub.index == 7) pubs.push_back(pub);
+        if (pub.index == 0 || pub.index == 1) pubs.push_back(pub);
     }
     ASSERT_GE(pubs.size(), 2u);
     // Both input meters restart at counter 1, so they publish on the same sample, in index order.
-    EXPECT_EQ(pubs[0].index, 6);
-    EXPECT_EQ(pubs[1].index, 7);
+    EXPECT_EQ(pubs[0].index, 0);
+    EXPECT_EQ(pubs[1].index, 1);
     EXPECT_EQ(pubs[0].frame, 4409);
     EXPECT_EQ(pubs[1].frame, 4409);
 }

@@ -213,7 +213,7 @@ template <int Channels> class ReferenceLimiter {
                 }
             } else {
                 published[m] = running[m];
-                publications.push_back({6 + m, static_cast<float>(running[m]), frame - 1});
+                publications.push_back({m, static_cast<float>(running[m]), frame - 1});
                 running[m] = m == Channels ? 1.0 : 0.0;
                 counter[m] = 0;
             }

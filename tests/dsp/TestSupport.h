@@ -40,19 +40,6 @@ struct ParameterSet {
     float monitor = 0.0f;
 };
 
-// The parameter mappings of the effect: decibels with a dead band, flushed like every gain.
-inline double makeupGainFor(float v) {
-    const double dB = 48.0 * static_cast<double>(v);
-    if (dB <= -0.1 || dB >= 0.1) return flushToZero(std::pow(10.0, 0.05 * dB));
-    return 1.0;
-}
-
-inline double ceilingGainFor(float v) {
-    const double dB = 6.0 * static_cast<double>(v) - 6.0;
-    if (dB <= -0.01) return flushToZero(std::pow(10.0, 0.05 * dB));
-    return 1.0;
-}
-
 template <int Channels> void applyParameters(LimiterPath<Channels>& path, const ParameterSet& p) {
     path.setReleaseSwitch(p.relSwitch);
     path.applyManualRelease(p.manualRelease);

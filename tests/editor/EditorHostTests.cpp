@@ -2,7 +2,7 @@
 // host window on the test display, worked with synthesized mouse input, and read back as window pixels.
 #include "EditorTestSupport.h"
 
-#include "shell/VstInterface.h"
+#include "vst2/VstInterface.h"
 
 #include <gtest/gtest.h>
 

@@ -7,10 +7,10 @@
 // Input grammar (tests/fuzz/make_corpus.py writes seeds in it): a sequence of commands, each one byte whose
 // low bit picks the instance and whose upper bits pick the command, followed by its arguments. Reads past
 // the end answer 0, so every input is a complete sequence.
-#include "shell/LimiterCore.h"
-#include "shell/MeterQuery.h"
-#include "shell/PluginEntry.h"
-#include "shell/VstInterface.h"
+#include "core/BuildConfig.h"
+#include "vst2/MeterQuery.h"
+#include "vst2/PluginEntry.h"
+#include "vst2/VstInterface.h"
 
 #include <algorithm>
 #include <array>

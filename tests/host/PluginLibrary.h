@@ -2,7 +2,7 @@
 // entry `main`, and what its PE image and version resource declare.
 #pragma once
 
-#include "shell/VstInterface.h"
+#include "vst2/VstInterface.h"
 
 #include <windows.h>
 

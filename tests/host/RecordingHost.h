@@ -2,7 +2,7 @@
 // a plug-in makes, in order.
 #pragma once
 
-#include "shell/VstInterface.h"
+#include "vst2/VstInterface.h"
 
 #include <cstdint>
 #include <vector>

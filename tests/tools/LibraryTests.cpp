@@ -1,6 +1,6 @@
 // The Linux plug-ins loaded with dlopen exactly as a host loads them.
-#include "shell/MeterQuery.h"
-#include "shell/VstInterface.h"
+#include "vst2/MeterQuery.h"
+#include "vst2/VstInterface.h"
 
 #include <dlfcn.h>
 

@@ -1,6 +1,6 @@
 // A library that looks like a plug-in but whose entry creates nothing, as when it refuses the host. The entry
 // is exported as `main`: through its assembler name on Linux, through NullEntry.def on Windows.
-#include "shell/VstInterface.h"
+#include "vst2/VstInterface.h"
 
 #ifdef _WIN32
 extern "C" AEffect* QV3_VSTCALL pluginEntryThatRefuses(audioMasterCallback) { return nullptr; }

@@ -1,6 +1,6 @@
 #include "PluginHost.h"
 
-#include "shell/MeterQuery.h"
+#include "vst2/MeterQuery.h"
 
 #include <cstring>
 #include <stdexcept>

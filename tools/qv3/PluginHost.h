@@ -4,7 +4,7 @@
 
 #include "Platform.h"
 
-#include "shell/VstInterface.h"
+#include "vst2/VstInterface.h"
 
 #include <cstdint>
 #include <filesystem>

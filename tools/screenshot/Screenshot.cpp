@@ -2,7 +2,7 @@
 // Plays a minimal host: loads the plug-in, opens its editor in a window of the size the editor asks for, lets
 // it paint and idle for a moment, and writes the editor's pixels to a 24-bit BMP file. Before the editor
 // opens, half a second of a loud tone runs through the effect so that the meters show levels and reduction.
-#include "shell/VstInterface.h"
+#include "vst2/VstInterface.h"
 
 #include <windows.h>
 

@@ -1,0 +1,37 @@
+#include "core/LimiterProgram.h"
+
+// Values are the nearest single-precision floats to the decimals shown. Columns: release switch, manual
+// release, auto release, makeup, ceiling, monitor, clip switch, name.
+const LimiterProgram kFactoryPrograms[kProgramCount] = {
+    {0.0f, 0.1f, 0.40625f, 0.0f, 1.0f, 0.0f, 0.5f, "Default"},
+    {0.0f, 0.0f, 0.3075f, 0.021571f, 1.0f, 0.0f, 0.75f, "+1dB Maxi"},
+    {0.0f, 0.0f, 0.0f, 0.021869f, 1.0f, 0.0f, 1.0f, "+1dB Maxi HardEdge"},
+    {0.0f, 0.670082f, 0.506617f, 0.020707f, 1.0f, 0.0f, 0.75f, "+1dB Maxi SoftEdge"},
+    {0.0f, 0.792875f, 0.7075f, 0.021868f, 1.0f, 0.0f, 1.0f, "+1dB Maxi Smooth"},
+    {1.0f, 0.0f, 0.0f, 0.021669f, 1.0f, 0.0f, 1.0f, "+1dB Maxi Aggressive"},
+    {0.0f, 0.0f, 0.3075f, 0.062713f, 1.0f, 0.0f, 0.75f, "+3dB Maxi"},
+    {0.0f, 0.0f, 0.0f, 0.06301f, 1.0f, 0.0f, 1.0f, "+3dB Maxi HardEdge"},
+    {0.0f, 0.670082f, 0.506617f, 0.061532f, 1.0f, 0.0f, 0.75f, "+3dB Maxi SoftEdge"},
+    {0.0f, 0.792875f, 0.7075f, 0.061759f, 1.0f, 0.0f, 1.0f, "+3dB Maxi Smooth"},
+    {1.0f, 0.0f, 0.0f, 0.062811f, 1.0f, 0.0f, 1.0f, "+3dB Maxi Aggressive"},
+    {0.0f, 0.0f, 0.3075f, 0.123963f, 1.0f, 0.0f, 0.75f, "+6dB Maxi"},
+    {0.0f, 0.0f, 0.0f, 0.12426f, 1.0f, 0.0f, 1.0f, "+6dB Maxi HardEdge"},
+    {0.0f, 0.670082f, 0.506617f, 0.124353f, 1.0f, 0.0f, 0.75f, "+6dB Maxi SoftEdge"},
+    {0.0f, 0.792875f, 0.7075f, 0.125509f, 1.0f, 0.0f, 1.0f, "+6dB Maxi Smooth"},
+    {1.0f, 0.0f, 0.0f, 0.125311f, 1.0f, 0.0f, 1.0f, "+6dB Maxi Aggressive"},
+    {0.0f, 0.0f, 0.3075f, 0.021571f, 0.83375f, 0.0f, 0.75f, "+1dB Limit"},
+    {0.0f, 0.0f, 0.0f, 0.021869f, 0.83375f, 0.0f, 1.0f, "+1dB Limit HardEdge"},
+    {0.0f, 0.670082f, 0.506617f, 0.020707f, 0.83375f, 0.0f, 0.75f, "+1dB Limit SoftEdge"},
+    {0.0f, 0.792875f, 0.7075f, 0.021868f, 0.83375f, 0.0f, 1.0f, "+1dB Limit Smooth"},
+    {1.0f, 0.0f, 0.0f, 0.021669f, 0.83375f, 0.0f, 1.0f, "+1dB Limit Aggressive"},
+    {0.0f, 0.0f, 0.3075f, 0.062713f, 0.5f, 0.0f, 0.75f, "+3dB Limit"},
+    {0.0f, 0.0f, 0.0f, 0.06301f, 0.5f, 0.0f, 1.0f, "+3dB Limit HardEdge"},
+    {0.0f, 0.670082f, 0.506617f, 0.061532f, 0.5f, 0.0f, 0.75f, "+3dB Limit SoftEdge"},
+    {0.0f, 0.792875f, 0.7075f, 0.061759f, 0.5f, 0.0f, 1.0f, "+3dB Limit Smooth"},
+    {1.0f, 0.0f, 0.0f, 0.062811f, 0.5f, 0.0f, 1.0f, "+3dB Limit Aggressive"},
+    {0.0f, 0.0f, 0.3075f, 0.123963f, 0.0f, 0.0f, 0.75f, "+6dB Limit"},
+    {0.0f, 0.0f, 0.0f, 0.12426f, 0.0f, 0.0f, 1.0f, "+6dB Limit HardEdge"},
+    {0.0f, 0.670082f, 0.506617f, 0.124353f, 0.0f, 0.0f, 0.75f, "+6dB Limit SoftEdge"},
+    {0.0f, 0.792875f, 0.7075f, 0.125509f, 0.0f, 0.0f, 1.0f, "+6dB Limit Smooth"},
+    {1.0f, 0.0f, 0.0f, 0.125311f, 0.0f, 0.0f, 1.0f, "+6dB Limit Aggressive"},
+};
