@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ struct Variant {
     std::uint32_t channels;
 };
 extern const Variant kVariants[2];
+// Names the build in GoogleTest's messages.
+void PrintTo(const Variant& variant, std::ostream* out);
 
 // Audio as the host holds it: one vector of samples per channel.
 using ChannelBuffers = std::vector<std::vector<float>>;
