@@ -8,6 +8,7 @@ void ClapEdits::beginEdit(ParameterId id) {
 
 void ClapEdits::performEdit(ParameterId id, float value) {
     core_.setValue(id, value);
+    if (editor_) editor_->parameterChanged(id);
     queue({CLAP_EVENT_PARAM_VALUE, static_cast<clap_id>(id), clapFromNormalised(id, core_.value(id))});
 }
 
@@ -21,11 +22,7 @@ void ClapEdits::queue(const Edit& edit) {
         edits_[written % kCapacity] = edit;
         written_.store(written + 1, std::memory_order_release);
     }
-}
-
-void ClapEdits::requestFlushIfPending() {
-    const bool pending = written_.load(std::memory_order_relaxed) != read_.load(std::memory_order_acquire);
-    if (pending && hostParams_ && hostParams_->request_flush) hostParams_->request_flush(host_);
+    if (hostParams_ && hostParams_->request_flush) hostParams_->request_flush(host_);
 }
 
 void ClapEdits::sendTo(const clap_output_events_t* out) {

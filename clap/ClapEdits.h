@@ -1,6 +1,7 @@
 // The editor's face of a CLAP instance: values and meters straight from the core, and the user's edits
 // applied to the core at once and queued for the host as gesture and value events. The host collects them as
-// output events of its next process or params.flush call, which requestFlush asks for.
+// output events of its next process or params.flush call, which each edit asks for with request_flush (a
+// request the host serves later, never inside the call).
 //
 // Threads: the editor's calls on the main (user-interface) thread, the only producer; sendTo on the thread
 // the host calls process or flush on (never both at once), the only consumer. A full queue drops the edit's
@@ -9,6 +10,7 @@
 
 #include "core/EditInterface.h"
 #include "core/LimiterCore.h"
+#include "editor/PluginEditor.h"
 
 #include <clap/events.h>
 #include <clap/ext/params.h>
@@ -22,16 +24,14 @@ class ClapEdits final : public EditInterface {
     ClapEdits(LimiterCore& core, const clap_host_t* host) : core_(core), host_(host) {}
     // The host's params extension, once the plug-in's init has asked for it; null when the host has none.
     void setHostParams(const clap_host_params_t* hostParams) { hostParams_ = hostParams; }
+    // The editor the edits come from, told of each value it set as of any other change; null without one.
+    void setEditor(PluginEditor* editor) { editor_ = editor; }
 
     float value(ParameterId id) override { return core_.value(id); }
     void beginEdit(ParameterId id) override;
     void performEdit(ParameterId id, float value) override;
     void endEdit(ParameterId id) override;
     double meterValue(int slot) override { return core_.meterValue(slot); }
-    void dragIdle() override { requestFlushIfPending(); }
-
-    // Main thread: asks the host for a params.flush (or a process call) while edits wait to be sent.
-    void requestFlushIfPending();
 
     // Moves the queued edits into the host's output events, in the order they were made.
     void sendTo(const clap_output_events_t* out);
@@ -49,6 +49,7 @@ class ClapEdits final : public EditInterface {
     LimiterCore& core_;
     const clap_host_t* host_;
     const clap_host_params_t* hostParams_ = nullptr;
+    PluginEditor* editor_ = nullptr;
     Edit edits_[kCapacity] = {};
     std::atomic<std::uint32_t> written_{0};
     std::atomic<std::uint32_t> read_{0};

@@ -58,9 +58,17 @@ ClapPlugin::ClapPlugin(const clap_host_t* host)
               processEntry,
               extensionEntry,
               onMainThreadEntry},
-      host_(host), edits_(core_, host) {}
+      host_(host), edits_(core_, host) {
+    editorFailed_ = !makeEditor(edits_, editor_);
+    edits_.setEditor(editor_.get());
+    core_.setListener(this);
+}
 
-ClapPlugin::~ClapPlugin() = default;
+ClapPlugin::~ClapPlugin() {
+    edits_.setEditor(nullptr);
+    editor_.reset();
+    core_.setListener(nullptr);
+}
 
 bool ClapPlugin::init() {
     hostParams_ = static_cast<const clap_host_params_t*>(host_->get_extension(host_, CLAP_EXT_PARAMS));
@@ -70,7 +78,7 @@ bool ClapPlugin::init() {
     if (!hostPresetLoad_)
         hostPresetLoad_ = static_cast<const clap_host_preset_load_t*>(
             host_->get_extension(host_, kClapExtPresetLoadCompat));
-    return true;
+    return !editorFailed_;
 }
 
 bool ClapPlugin::activate(double sampleRate) {
@@ -85,11 +93,16 @@ void ClapPlugin::reset() { core_.reset(); }
 
 const void* ClapPlugin::extension(const char* id) const {
     if (is(id, CLAP_EXT_AUDIO_PORTS)) return &kClapAudioPorts;
+    if (is(id, CLAP_EXT_GUI)) return editor_ ? &kClapGui : nullptr;
     if (is(id, CLAP_EXT_LATENCY)) return &kClapLatency;
     if (is(id, CLAP_EXT_PARAMS)) return &kClapParams;
     if (is(id, CLAP_EXT_STATE)) return &kClapState;
     if (is(id, kClapExtPresetLoad) || is(id, kClapExtPresetLoadCompat)) return &kClapPresetLoad;
     return nullptr;
+}
+
+void ClapPlugin::valueChanged(ParameterId id, float) {
+    if (editor_) editor_->parameterChanged(id);
 }
 
 void ClapPlugin::rescanValues() {
