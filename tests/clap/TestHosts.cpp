@@ -113,7 +113,7 @@ struct ByteStream {
         auto& self = *static_cast<ByteStream*>(stream->ctx);
         const auto count = static_cast<std::size_t>(
             std::min<std::uint64_t>({size, self.chunk, self.bytes->size() - self.position}));
-        std::memcpy(buffer, self.bytes->data() + self.position, count);
+        if (count > 0) std::memcpy(buffer, self.bytes->data() + self.position, count);
         self.position += count;
         return static_cast<std::int64_t>(count);
     }
