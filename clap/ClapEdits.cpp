@@ -22,7 +22,11 @@ void ClapEdits::queue(const Edit& edit) {
         edits_[written % kCapacity] = edit;
         written_.store(written + 1, std::memory_order_release);
     }
-    if (hostParams_ && hostParams_->request_flush) hostParams_->request_flush(host_);
+}
+
+void ClapEdits::requestFlushIfPending() {
+    const bool pending = written_.load(std::memory_order_relaxed) != read_.load(std::memory_order_acquire);
+    if (pending && hostParams_ && hostParams_->request_flush) hostParams_->request_flush(host_);
 }
 
 void ClapEdits::sendTo(const clap_output_events_t* out) {

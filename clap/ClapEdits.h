@@ -1,7 +1,8 @@
 // The editor's face of a CLAP instance: values and meters straight from the core, and the user's edits
 // applied to the core at once and queued for the host as gesture and value events. The host collects them as
-// output events of its next process or params.flush call, which each edit asks for with request_flush (a
-// request the host serves later, never inside the call).
+// output events of its next process or params.flush call. An edit itself never calls the host, which could
+// come back in and close the editor under the control making it; the plug-in asks for a flush from a host
+// timer and from the idle of a drag, where the editor expects that.
 //
 // Threads: the editor's calls on the main (user-interface) thread, the only producer; sendTo on the thread
 // the host calls process or flush on (never both at once), the only consumer. A full queue drops the edit's
@@ -32,6 +33,10 @@ class ClapEdits final : public EditInterface {
     void performEdit(ParameterId id, float value) override;
     void endEdit(ParameterId id) override;
     double meterValue(int slot) override { return core_.meterValue(slot); }
+    void dragIdle() override { requestFlushIfPending(); }
+
+    // Main thread: asks the host for a params.flush (or a process call) while edits wait to be sent.
+    void requestFlushIfPending();
 
     // Moves the queued edits into the host's output events, in the order they were made.
     void sendTo(const clap_output_events_t* out);

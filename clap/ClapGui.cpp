@@ -47,20 +47,35 @@ void CLAP_ABI suggestTitleEntry(const clap_plugin_t*, const char*) {}
 // An embedded window shows and hides with the host's.
 bool CLAP_ABI showEntry(const clap_plugin_t*) { return true; }
 bool CLAP_ABI hideEntry(const clap_plugin_t*) { return true; }
+
+void CLAP_ABI timerEntry(const clap_plugin_t* plugin, clap_id timer) {
+    ClapPlugin::of(plugin).onTimer(timer);
+}
 } // namespace
 
 const clap_plugin_gui_t kClapGui = {isApiSupportedEntry, preferredApiEntry, createEntry,    destroyEntry,
                                     setScaleEntry,       sizeEntry,         canResizeEntry, resizeHintsEntry,
                                     adjustSizeEntry,     setSizeEntry,      setParentEntry, setTransientEntry,
                                     suggestTitleEntry,   showEntry,         hideEntry};
+const clap_plugin_timer_support_t kClapTimerSupport = {timerEntry};
+
+// Often enough that a click reaches the host's automation at once, seldom enough to cost nothing.
+constexpr std::uint32_t kEditTimerPeriod = 50;
 
 bool ClapPlugin::createGui() {
-    guiCreated_ = editor_ != nullptr;
-    return guiCreated_;
+    if (!editor_) return false;
+    if (!guiCreated_ && hostTimers_ && hostTimers_->register_timer &&
+        !hostTimers_->register_timer(host_, kEditTimerPeriod, &editTimer_))
+        editTimer_ = CLAP_INVALID_ID;
+    guiCreated_ = true;
+    return true;
 }
 
 void ClapPlugin::destroyGui() {
     if (editor_) editor_->close();
+    if (editTimer_ != CLAP_INVALID_ID && hostTimers_->unregister_timer)
+        hostTimers_->unregister_timer(host_, editTimer_);
+    editTimer_ = CLAP_INVALID_ID;
     guiCreated_ = false;
 }
 
@@ -73,4 +88,8 @@ bool ClapPlugin::guiSize(std::uint32_t& width, std::uint32_t& height) const {
 
 bool ClapPlugin::openGui(void* parentWindow) {
     return guiCreated_ && parentWindow && editor_->open(parentWindow);
+}
+
+void ClapPlugin::onTimer(clap_id timer) {
+    if (timer == editTimer_) edits_.requestFlushIfPending();
 }

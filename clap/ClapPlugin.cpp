@@ -65,6 +65,7 @@ ClapPlugin::ClapPlugin(const clap_host_t* host)
 }
 
 ClapPlugin::~ClapPlugin() {
+    destroyGui();
     edits_.setEditor(nullptr);
     editor_.reset();
     core_.setListener(nullptr);
@@ -73,6 +74,8 @@ ClapPlugin::~ClapPlugin() {
 bool ClapPlugin::init() {
     hostParams_ = static_cast<const clap_host_params_t*>(host_->get_extension(host_, CLAP_EXT_PARAMS));
     edits_.setHostParams(hostParams_);
+    hostTimers_ =
+        static_cast<const clap_host_timer_support_t*>(host_->get_extension(host_, CLAP_EXT_TIMER_SUPPORT));
     hostPresetLoad_ =
         static_cast<const clap_host_preset_load_t*>(host_->get_extension(host_, kClapExtPresetLoad));
     if (!hostPresetLoad_)
@@ -94,6 +97,7 @@ void ClapPlugin::reset() { core_.reset(); }
 const void* ClapPlugin::extension(const char* id) const {
     if (is(id, CLAP_EXT_AUDIO_PORTS)) return &kClapAudioPorts;
     if (is(id, CLAP_EXT_GUI)) return editor_ ? &kClapGui : nullptr;
+    if (is(id, CLAP_EXT_TIMER_SUPPORT)) return editor_ ? &kClapTimerSupport : nullptr;
     if (is(id, CLAP_EXT_LATENCY)) return &kClapLatency;
     if (is(id, CLAP_EXT_PARAMS)) return &kClapParams;
     if (is(id, CLAP_EXT_STATE)) return &kClapState;

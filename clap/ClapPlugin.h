@@ -21,6 +21,7 @@
 #include <clap/ext/latency.h>
 #include <clap/ext/params.h>
 #include <clap/ext/state.h>
+#include <clap/ext/timer-support.h>
 #include <clap/plugin.h>
 
 #include <cstdint>
@@ -64,11 +65,13 @@ class ClapPlugin final : private ValueListener {
     // Presets (ClapPresets.cpp): the bank's programs, by their index as the key.
     bool loadPreset(std::uint32_t locationKind, const char* location, const char* key);
 
-    // Gui (ClapGui.cpp), offered only when this build made an editor. Its size is fixed.
+    // Gui (ClapGui.cpp), offered only when this build made an editor. Its size is fixed. While it exists, a
+    // host timer (where the host has timers) sends the editor's edits on when the host is not processing.
     bool createGui();
     void destroyGui();
     bool guiSize(std::uint32_t& width, std::uint32_t& height) const;
     bool openGui(void* parentWindow);
+    void onTimer(clap_id timer);
 
     LimiterCore& core() { return core_; }
     const clap_host_t* host() const { return host_; }
@@ -90,6 +93,8 @@ class ClapPlugin final : private ValueListener {
     std::unique_ptr<PluginEditor> editor_;
     bool editorFailed_ = false;
     bool guiCreated_ = false;
+    const clap_host_timer_support_t* hostTimers_ = nullptr;
+    clap_id editTimer_ = CLAP_INVALID_ID;
 };
 
 // Host values in CLAP terms to the core's normalised values and back; false for an unknown id or a value that
@@ -100,6 +105,7 @@ double clapFromNormalised(ParameterId id, float normalised);
 // The extension tables, one per file; ClapPlugin::extension hands them out.
 extern const clap_plugin_audio_ports_t kClapAudioPorts;
 extern const clap_plugin_gui_t kClapGui;
+extern const clap_plugin_timer_support_t kClapTimerSupport;
 extern const clap_plugin_latency_t kClapLatency;
 extern const clap_plugin_params_t kClapParams;
 extern const clap_plugin_state_t kClapState;

@@ -187,7 +187,8 @@ TEST_P(ClapTest, AnEventAtFrameKActsAsARenderSplitAtK) {
     ClapInstance split(module_, variant().pluginId);
     // In time order, as hosts send them.
     std::vector<Change> all(std::begin(cases), std::end(cases));
-    std::stable_sort(all.begin(), all.end(), [](const Change& a, const Change& b) { return a.frame < b.frame; });
+    std::stable_sort(all.begin(), all.end(),
+                     [](const Change& a, const Change& b) { return a.frame < b.frame; });
     EXPECT_TRUE(sameSamples(whole.render(input, {frames}, all), split.render(input, blocks, all)));
 }
 
