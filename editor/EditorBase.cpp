@@ -1,6 +1,5 @@
 #include "editor/EditorBase.h"
 
-#include "shell/EffectBase.h"
 #include "toolkit/Frame.h"
 
 #include <ole2.h>
@@ -10,13 +9,11 @@ namespace {
 constexpr std::uint32_t kDragSleepMs = 4;
 constexpr std::uint32_t kDragIdleLeadMs = 50;
 constexpr std::uint32_t kDragIdlePeriodMs = 100;
-
-std::int32_t knobModeSetting = 0;
+constexpr unsigned kIdleTimerMs = 100;
 
 } // namespace
 
-EditorBase::EditorBase(EffectBase* effect) : PlainEditor(effect) {
-    effect->registerEditor(this);
+EditorBase::EditorBase(EditInterface& effect) : effect_(effect) {
     nextIdleTime_ = tickCount();
     // S_FALSE (already initialised on this thread) also owes one OleUninitialize; a refusal owes nothing.
     oleInitialized_ = SUCCEEDED(OleInitialize(nullptr));
@@ -27,39 +24,24 @@ EditorBase::~EditorBase() {
     if (oleInitialized_) OleUninitialize();
 }
 
-bool EditorBase::getRect(ERect** rect) {
-    *rect = &rect_;
-    return true;
-}
-
-bool EditorBase::open(void* parentWindow) {
+bool EditorBase::open(void*) {
     requestRefresh();
-    for (int slot = 1; slot <= kMeterCount; ++slot)
-        requestMeterRefresh(slot);
     userInterfaceThread_.store(GetCurrentThreadId(), std::memory_order_relaxed);
-    PlainEditor::open(parentWindow);
     return false;
 }
 
+void EditorBase::requestRefresh() { refreshRequested_.store(true, std::memory_order_relaxed); }
+
 void EditorBase::idle() {
     if (inIdle_) return;
-    flushRefreshRequests();
+    // Cleared before it is served, so a request made while serving stays for the next pass.
+    if (refreshRequested_.exchange(false, std::memory_order_relaxed)) refresh();
+    refreshMeters();
     if (frame_) frame_->idle();
 }
 
-std::int32_t EditorBase::keyDown(VstKeyCode& key) { return frame_ ? frame_->keyDown(key) : -1; }
-
-std::int32_t EditorBase::keyUp(VstKeyCode& key) { return frame_ ? frame_->keyUp(key) : -1; }
-
-std::int32_t EditorBase::setEditKnobMode(std::int32_t mode) {
-    knobModeSetting = mode;
-    return 1;
-}
-
-std::int32_t EditorBase::knobMode() { return knobModeSetting; }
-
-bool EditorBase::wheel(float distance) {
-    return frame_ ? frame_->wheel(nullptr, Point{}, static_cast<int>(distance)) : false;
+void EditorBase::startIdleTimer() {
+    if (frame_) frame_->startTimer(kIdleTimerMs);
 }
 
 void EditorBase::pumpIdle() {
@@ -80,9 +62,10 @@ void EditorBase::pumpIdle() {
     MSG message;
     if (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageA(&message);
     if (!destroyed) {
-        // A host that answers audioMasterIdle with effEditIdle must not run idle inside this one.
+        // A host that answers the effect's idle with an idle call of its own must not run idle inside this
+        // one.
         inIdle_ = true;
-        effect()->masterIdle();
+        effect_.dragIdle();
     }
     if (destroyed) {
         if (outerFlag) *outerFlag = true;
@@ -92,9 +75,19 @@ void EditorBase::pumpIdle() {
     destroyedFlag_ = outerFlag;
 }
 
-bool EditorBase::beginParameterEdit(int index) { return effect()->beginEdit(index); }
+bool EditorBase::beginParameterEdit(int tag) {
+    ParameterId id;
+    if (!editedParameter(tag, id)) return false;
+    effect_.beginEdit(id);
+    return true;
+}
 
-bool EditorBase::endParameterEdit(int index) { return effect()->endEdit(index); }
+bool EditorBase::endParameterEdit(int tag) {
+    ParameterId id;
+    if (!editedParameter(tag, id)) return false;
+    effect_.endEdit(id);
+    return true;
+}
 
 bool EditorBase::onUserInterfaceThread() const {
     return userInterfaceThread_.load(std::memory_order_relaxed) == GetCurrentThreadId();

@@ -1,12 +1,14 @@
-// The editor layer between the host's editor opcodes and the toolkit: the editor rectangle, the Frame while
-// the window is open, idle that serves the refresh requests and repaints dirty views, and idle pumping while
-// a control's drag holds the user-interface thread.
+// The editor layer between a format and the toolkit: the window's size, the Frame while the window is open,
+// idle that brings the views up to date and repaints dirty ones (on the frame's own timer, on a format's idle
+// call, and about every 50 ms while a control's drag holds the user-interface thread), and the edits of the
+// controls, which go to the effect through its EditInterface.
 //
-// Threads: everything runs on the host's user-interface thread except requestRefresh, requestMeterRefresh and
-// parameterChanged (PlainEditor), which may arrive from any thread.
+// Threads: everything runs on the host's user-interface thread except requestRefresh and parameterChanged,
+// which may arrive from any thread.
 #pragma once
 
-#include "shell/PlainEditor.h"
+#include "core/EditInterface.h"
+#include "editor/PluginEditor.h"
 #include "toolkit/FrameEditor.h"
 
 #include <windows.h>
@@ -16,52 +18,59 @@
 
 class Frame;
 
-class EditorBase : public PlainEditor, public FrameEditor {
+class EditorBase : public PluginEditor, public FrameEditor {
   public:
-    // Registers with the effect (which then owns the editor) and initialises OLE for the calling thread,
-    // which the frame's drop target needs.
-    explicit EditorBase(EffectBase* effect);
+    // Initialises OLE for the calling thread, which the frame's drop target needs.
+    explicit EditorBase(EditInterface& effect);
     // Uninitialises OLE only when the constructor initialised it. The derived editor has closed the frame.
     ~EditorBase() override;
 
-    bool getRect(ERect** rect) override;
-    // Requests every refresh so that the first idle pass after opening repaints everything; answers false
-    // (the derived editor answers for itself). Remembers the calling thread as the user-interface thread.
+    int width() const override { return width_; }
+    int height() const override { return height_; }
+    // Requests a refresh so that the first idle pass after opening brings everything up to date; answers
+    // false (the derived editor answers for itself). Remembers the calling thread as the user-interface
+    // thread.
     bool open(void* parentWindow) override;
-    // Serves the refresh requests and lets the frame repaint dirty views; a call nested inside the host's
-    // answer to audioMasterIdle returns at once.
+    // Serves a refresh request, repaints the meters whose readings changed and lets the frame repaint dirty
+    // views; a call nested inside the host's answer to the drag's idle returns at once.
     void idle() override;
-    // Forwarded to the frame; -1 or false while the window is closed.
-    std::int32_t keyDown(VstKeyCode& key) override;
-    std::int32_t keyUp(VstKeyCode& key) override;
-    std::int32_t setEditKnobMode(std::int32_t mode) override;
-    bool wheel(float distance) override;
 
     // Called by the frame from inside a control's drag loop: runs idle about every 50 ms, dispatches one
-    // waiting paint message and gives the host audioMasterIdle.
+    // waiting paint message and gives the effect its dragIdle.
     void pumpIdle() override;
-    bool beginParameterEdit(int index) override;
-    bool endParameterEdit(int index) override;
-
-    // The module-wide knob mode last set by the host. No view of this skin is a knob, so nothing else reads
-    // it.
-    static std::int32_t knobMode();
+    void timerTick() override { idle(); }
+    // A control's tag names the parameter it edits (editParameter); other tags bracket nothing.
+    bool beginParameterEdit(int tag) override;
+    bool endParameterEdit(int tag) override;
 
   protected:
+    // Any thread: only raises a flag that the next idle pass serves with refresh().
+    void requestRefresh();
+    // Brings every control up to date with the effect without painting.
+    virtual void refresh() {}
+    // Repaints the meters whose published readings changed since they last painted.
+    virtual void refreshMeters() {}
+    // The parameter a control's tag edits now; false for a tag that edits none.
+    virtual bool editedParameter(int tag, ParameterId& id) = 0;
     // True on the thread that opened the window; parameter changes from other threads must not paint.
     bool onUserInterfaceThread() const;
+    // Starts the frame's idle timer: meter readings are published about ten times a second.
+    void startIdleTimer();
 
     // Millisecond tick source and sleep of pumpIdle; tests replace them to step time exactly.
     virtual std::uint32_t tickCount() const;
     virtual void sleepMilliseconds(std::uint32_t milliseconds);
 
-    ERect rect_{};
+    EditInterface& effect_;
+    int width_ = 0;
+    int height_ = 0;
     Frame* frame_ = nullptr;
 
   private:
     std::uint32_t nextIdleTime_;
     bool inIdle_ = false;
     bool oleInitialized_ = false;
+    std::atomic<bool> refreshRequested_{false};
     std::atomic<DWORD> userInterfaceThread_{0};
     // While pumpIdle calls out to the host: its flag, which the destructor sets.
     bool* destroyedFlag_ = nullptr;

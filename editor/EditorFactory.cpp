@@ -1,9 +1,8 @@
-#include "shell/EditorFactory.h"
-
 #include "editor/LimiterEditor.h"
-#include "shell/LimiterEffect.h"
 
 #include <new>
 
-// The editor registers itself with the effect, which owns it from then on.
-bool attachEditor(LimiterEffect& effect) { return new (std::nothrow) LimiterEditor(&effect) != nullptr; }
+bool makeEditor(EditInterface& effect, std::unique_ptr<PluginEditor>& editor) {
+    editor.reset(new (std::nothrow) LimiterEditor(effect));
+    return editor != nullptr;
+}

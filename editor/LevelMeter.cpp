@@ -1,7 +1,7 @@
 #include "editor/LevelMeter.h"
 
-#include "shell/BuildConfig.h"
-#include "shell/EffectBase.h"
+#include "core/BuildConfig.h"
+#include "core/EditInterface.h"
 #include "toolkit/Bitmap.h"
 #include "toolkit/OffscreenContext.h"
 
@@ -17,10 +17,10 @@ constexpr int kEdgeColumns = kStereoBuild ? 1 : 2;
 
 } // namespace
 
-LevelMeter::LevelMeter(const Rect& bounds, EffectBase* effect, int meterIndex, Color bodyColor,
+LevelMeter::LevelMeter(const Rect& bounds, EditInterface& effect, int meterSlot, Color bodyColor,
                        Color edgeColor)
     : View(bounds), effect_(effect), meterBitmap_(new (std::nothrow) Bitmap(kWellBitmapId)),
-      meterIndex_(meterIndex), bodyColor_(bodyColor), edgeColor_(edgeColor) {}
+      meterSlot_(meterSlot), bodyColor_(bodyColor), edgeColor_(edgeColor) {}
 
 LevelMeter::~LevelMeter() {
     if (meterBitmap_) meterBitmap_->release();
@@ -40,7 +40,7 @@ int LevelMeter::unlitRows(double level) {
 }
 
 void LevelMeter::draw(DrawContext* context) {
-    const int unlit = unlitRows(effect_->getMeterValue(meterIndex_));
+    const int unlit = unlitRows(effect_.meterValue(meterSlot_));
     OffscreenContext offscreen(context, meterBitmap_, false);
     if (unlit < kWellRows) {
         // fillRect leaves out its top row and left column: these rectangles cover rows unlit + 1 to 119, the

@@ -1,18 +1,18 @@
 // A vertical level bar in a well: reads the effect's published peak level each time it paints and lights the
 // rows from the level down to the bottom, 3 rows per dB, 0 dB at the top row and -40 dB at the bottom.
-// Paints only when the whole window paints or the editor calls redraw from its idle pass; never from the
-// frame's dirty-view pass. User-interface thread only.
+// Paints only when the whole window paints or the editor calls redraw from its idle pass (when the reading
+// changed); never from the frame's dirty-view pass. User-interface thread only.
 #pragma once
 
 #include "toolkit/View.h"
 
 class Bitmap;
-class EffectBase;
+class EditInterface;
 
 class LevelMeter : public View {
   public:
     // Loads the well picture (bitmap 10009), whose size the bounds must have.
-    LevelMeter(const Rect& bounds, EffectBase* effect, int meterIndex, Color bodyColor, Color edgeColor);
+    LevelMeter(const Rect& bounds, EditInterface& effect, int meterSlot, Color bodyColor, Color edgeColor);
     ~LevelMeter() override;
 
     void draw(DrawContext* context) override;
@@ -22,9 +22,9 @@ class LevelMeter : public View {
     static int unlitRows(double level);
 
   private:
-    EffectBase* effect_;
+    EditInterface& effect_;
     Bitmap* meterBitmap_;
-    int meterIndex_;
+    int meterSlot_;
     Color bodyColor_;
     Color edgeColor_;
 };

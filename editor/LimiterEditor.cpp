@@ -1,15 +1,15 @@
 #include "editor/LimiterEditor.h"
 
+#include "core/ParameterText.h"
 #include "editor/LevelMeter.h"
 #include "editor/ReductionMeter.h"
-#include "shell/EffectBase.h"
-#include "shell/ParameterText.h"
 #include "toolkit/Bitmap.h"
 #include "toolkit/Frame.h"
 #include "toolkit/SegmentSwitch.h"
 #include "toolkit/ToggleButton.h"
 #include "toolkit/VerticalFader.h"
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -27,20 +27,11 @@ enum SkinBitmap {
     kCreditBitmap = 10012,
 };
 
-enum Parameter {
-    kMakeup = 0,
-    kCeiling = 1,
-    kReleaseSwitch = 2,
-    kRelease = 3,
-    kClipSwitch = 4,
-    kMonitor = 5,
-};
-constexpr int kParameterCount = 6;
-
-// The decorative toggles carry an index the effect knows nothing of: it answers 0 for it, and the editor
-// never forwards their clicks.
-constexpr int kDecorativeTag = kStereoBuild ? 12 : 10;
-constexpr int kFirstMeterIndex = 6;
+// A control's tag is the id of the parameter it edits; the release field edits the release of the mode the
+// switch selects. The decorative toggles edit nothing.
+constexpr int tagOf(ParameterId id) { return static_cast<int>(id); }
+constexpr int kReleaseTag = kParameterIdCount;
+constexpr int kDecorativeTag = -1;
 
 constexpr Color kInputBody{255, 0, 102, 0};
 constexpr Color kInputEdge{217, 0, 87, 0};
@@ -70,11 +61,11 @@ void releaseBitmap(Bitmap* bitmap) {
 
 } // namespace
 
-LimiterEditor::LimiterEditor(EffectBase* effect)
+LimiterEditor::LimiterEditor(EditInterface& effect)
     : EditorBase(effect), background_(loadBitmap(kBackgroundBitmap)) {
     if (background_) {
-        rect_.bottom = static_cast<std::int16_t>(background_->height());
-        rect_.right = static_cast<std::int16_t>(background_->width());
+        width_ = background_->width();
+        height_ = background_->height();
     }
 }
 
@@ -97,7 +88,7 @@ bool LimiterEditor::open(void* parentWindow) {
     if (frame_) close();
     EditorBase::open(parentWindow);
 
-    const Rect frameBounds{0, 0, rect_.right, rect_.bottom};
+    const Rect frameBounds{0, 0, width_, height_};
     frame_ = new (std::nothrow) Frame(frameBounds, static_cast<HWND>(parentWindow), this);
     if (!frame_) return true;
     frame_->setBackground(background_);
@@ -106,59 +97,65 @@ bool LimiterEditor::open(void* parentWindow) {
     addSwitchesAndToggles();
 
     Bitmap* displayBitmap = loadBitmap(kDisplayBitmap);
-    releaseDisplay_ = addValueDisplay(kReleaseField, kRelease, releaseFormatter(), displayBitmap);
+    const float release = effect_.value(releaseId());
+    const float makeup = effect_.value(ParameterId::kMakeup);
+    const float ceiling = effect_.value(ParameterId::kCeiling);
+    releaseDisplay_ = addValueDisplay(kReleaseField, release, releaseFormatter(), displayBitmap);
     shownReleaseFormatter_ = releaseFormatter();
-    makeupDisplay_ = addValueDisplay(kMakeupField, kMakeup, formatMakeup, displayBitmap);
-    ceilingDisplay_ = addValueDisplay(kCeilingField, kCeiling, formatCeiling, displayBitmap);
+    makeupDisplay_ = addValueDisplay(kMakeupField, makeup, formatMakeup, displayBitmap);
+    ceilingDisplay_ = addValueDisplay(kCeilingField, ceiling, formatCeiling, displayBitmap);
     releaseBitmap(displayBitmap);
 
     Bitmap* handle = loadBitmap(kFaderHandleBitmap);
     Bitmap* track = loadBitmap(kFaderTrackBitmap);
     if (handle && track) {
-        releaseFader_ = addFader(kReleaseField, kRelease, handle, track);
-        makeupFader_ = addFader(kMakeupField, kMakeup, handle, track);
-        ceilingFader_ = addFader(kCeilingField, kCeiling, handle, track);
+        releaseFader_ = addFader(kReleaseField, kReleaseTag, release, handle, track);
+        makeupFader_ = addFader(kMakeupField, tagOf(ParameterId::kMakeup), makeup, handle, track);
+        ceilingFader_ = addFader(kCeilingField, tagOf(ParameterId::kCeiling), ceiling, handle, track);
     }
     releaseBitmap(handle);
     releaseBitmap(track);
 
+    // Every meter paints its reading in the first idle pass.
+    metersShown_ = false;
+    startIdleTimer();
     opened_.store(true, std::memory_order_relaxed);
     return true;
 }
 
 void LimiterEditor::addMeters() {
-    EffectBase* limiter = effect();
+    EditInterface& limiter = effect_;
     if constexpr (kStereoBuild) {
-        meters_[0] = attach(new (std::nothrow) LevelMeter({38, 162, 45, 282}, limiter, kFirstMeterIndex,
-                                                          kInputBody, kInputEdge));
-        meters_[1] = attach(new (std::nothrow) LevelMeter({64, 162, 71, 282}, limiter, kFirstMeterIndex + 1,
-                                                          kInputBody, kInputEdge));
-        meters_[2] =
-            attach(new (std::nothrow) ReductionMeter(kReductionMeterBounds, limiter, kFirstMeterIndex + 2));
-        meters_[3] = attach(new (std::nothrow) LevelMeter({204, 162, 211, 282}, limiter, kFirstMeterIndex + 3,
-                                                          kOutputBody, kOutputEdge));
-        meters_[4] = attach(new (std::nothrow) LevelMeter({230, 162, 237, 282}, limiter, kFirstMeterIndex + 4,
-                                                          kOutputBody, kOutputEdge));
-    } else {
-        meters_[0] = attach(new (std::nothrow) LevelMeter({47, 162, 62, 282}, limiter, kFirstMeterIndex,
-                                                          kInputBody, kInputEdge));
+        meters_[0] =
+            attach(new (std::nothrow) LevelMeter({38, 162, 45, 282}, limiter, 0, kInputBody, kInputEdge));
         meters_[1] =
-            attach(new (std::nothrow) ReductionMeter(kReductionMeterBounds, limiter, kFirstMeterIndex + 1));
-        meters_[2] = attach(new (std::nothrow) LevelMeter({213, 162, 228, 282}, limiter, kFirstMeterIndex + 2,
-                                                          kOutputBody, kOutputEdge));
+            attach(new (std::nothrow) LevelMeter({64, 162, 71, 282}, limiter, 1, kInputBody, kInputEdge));
+        meters_[2] = attach(new (std::nothrow) ReductionMeter(kReductionMeterBounds, limiter, 2));
+        meters_[3] =
+            attach(new (std::nothrow) LevelMeter({204, 162, 211, 282}, limiter, 3, kOutputBody, kOutputEdge));
+        meters_[4] =
+            attach(new (std::nothrow) LevelMeter({230, 162, 237, 282}, limiter, 4, kOutputBody, kOutputEdge));
+    } else {
+        meters_[0] =
+            attach(new (std::nothrow) LevelMeter({47, 162, 62, 282}, limiter, 0, kInputBody, kInputEdge));
+        meters_[1] = attach(new (std::nothrow) ReductionMeter(kReductionMeterBounds, limiter, 1));
+        meters_[2] =
+            attach(new (std::nothrow) LevelMeter({213, 162, 228, 282}, limiter, 2, kOutputBody, kOutputEdge));
     }
 }
 
 void LimiterEditor::addSwitchesAndToggles() {
-    EffectBase* limiter = effect();
     const Point noOffset{};
+    const auto valueOf = [this](int tag) {
+        return tag < 0 ? 0.0f : effect_.value(static_cast<ParameterId>(tag));
+    };
     const auto addToggle = [&](int left, int top, int bitmapId, int tag, int bandHeight) -> ToggleButton* {
         Bitmap* picture = loadBitmap(bitmapId);
         if (!picture) return nullptr;
         auto* toggle = new (std::nothrow)
             ToggleButton(bandRect(left, top, picture, bandHeight), this, tag, bandHeight, picture, noOffset);
         releaseBitmap(picture);
-        if (toggle) toggle->setValue(limiter->getParameter(tag));
+        if (toggle) toggle->setValue(valueOf(tag));
         return attach(toggle);
     };
     const auto addSwitch = [&](int left, int top, int bitmapId, int tag, int positions,
@@ -169,19 +166,19 @@ void LimiterEditor::addSwitchesAndToggles() {
             new (std::nothrow) SegmentSwitch(bandRect(left, top, picture, bandHeight), this, tag, positions,
                                              bandHeight, positions, picture, noOffset);
         releaseBitmap(picture);
-        if (segments) segments->setValue(limiter->getParameter(tag));
+        if (segments) segments->setValue(valueOf(tag));
         return attach(segments);
     };
 
-    releaseModeToggle_ = addToggle(141, 240, kReleaseModeBitmap, kReleaseSwitch, 11);
+    releaseModeToggle_ = addToggle(141, 240, kReleaseModeBitmap, tagOf(ParameterId::kReleaseSwitch), 11);
     addToggle(86, 161, kHelp1Bitmap, kDecorativeTag, 50);
     addToggle(86, 239, kHelp2Bitmap, kDecorativeTag, 60);
-    monitorSwitch_ = addSwitch(89, 31, kMonitorBitmap, kMonitor, 2, 25);
-    clipSwitch_ = addSwitch(65, 110, kClipBitmap, kClipSwitch, 5, 11);
+    monitorSwitch_ = addSwitch(89, 31, kMonitorBitmap, tagOf(ParameterId::kMonitor), 2, 25);
+    clipSwitch_ = addSwitch(65, 110, kClipBitmap, tagOf(ParameterId::kClipSwitch), 5, 11);
     addToggle(154, 326, kCreditBitmap, kDecorativeTag, 27);
 }
 
-ValueDisplay* LimiterEditor::addValueDisplay(const Rect& bounds, int parameter, ValueFormatter formatter,
+ValueDisplay* LimiterEditor::addValueDisplay(const Rect& bounds, float value, ValueFormatter formatter,
                                              Bitmap* displayBitmap) {
     auto* display = new (std::nothrow) ValueDisplay(bounds, nullptr, 0);
     if (!display) return nullptr;
@@ -190,22 +187,22 @@ ValueDisplay* LimiterEditor::addValueDisplay(const Rect& bounds, int parameter, 
     display->setFontFace(kDisplayFontFace);
     display->setTextColor(kTextColor);
     display->setBackground(displayBitmap);
-    display->setValue(effect()->getParameter(parameter));
+    display->setValue(value);
     display->setFormatter(formatter);
     return attach(display);
 }
 
-VerticalFader* LimiterEditor::addFader(const Rect& displayBounds, int parameter, Bitmap* handle,
+VerticalFader* LimiterEditor::addFader(const Rect& displayBounds, int tag, float value, Bitmap* handle,
                                        Bitmap* track) {
     // The handle is shorter than the track: the difference is the fader's travel in pixels.
     const Rect bounds{displayBounds.left, displayBounds.top, displayBounds.left + track->width(),
                       displayBounds.top + track->height()};
     const int maximumPosition = displayBounds.top + track->height() - handle->height();
-    auto* fader = new (std::nothrow) VerticalFader(bounds, this, parameter, displayBounds.top,
-                                                   maximumPosition, handle, track, {}, kFaderStyle);
+    auto* fader = new (std::nothrow)
+        VerticalFader(bounds, this, tag, displayBounds.top, maximumPosition, handle, track, {}, kFaderStyle);
     if (!fader) return nullptr;
     fader->setHandleOffset({0, 0});
-    fader->setValue(effect()->getParameter(parameter));
+    fader->setValue(value);
     return attach(fader);
 }
 
@@ -231,25 +228,30 @@ void LimiterEditor::forgetViews() {
     shownReleaseFormatter_ = nullptr;
 }
 
-ValueFormatter LimiterEditor::releaseFormatter() {
-    return effect()->getParameter(kReleaseSwitch) < 0.5f ? formatReleaseAuto : formatReleaseTime;
+ParameterId LimiterEditor::releaseId() {
+    return effect_.value(ParameterId::kReleaseSwitch) > 0.5f ? ParameterId::kManualRelease
+                                                             : ParameterId::kAutoRelease;
 }
 
-void LimiterEditor::parameterChanged(std::int32_t index, float) {
+ValueFormatter LimiterEditor::releaseFormatter() {
+    return effect_.value(ParameterId::kReleaseSwitch) < 0.5f ? formatReleaseAuto : formatReleaseTime;
+}
+
+void LimiterEditor::parameterChanged(ParameterId id) {
     if (!opened_.load(std::memory_order_relaxed)) return;
     // Another thread (host automation from the audio thread) must neither paint nor touch views that close
     // may be destroying: the refresh request brings the views up to date in the next idle pass.
-    if (onUserInterfaceThread()) showParameter(index, true);
+    if (onUserInterfaceThread()) showParameter(id, true);
     requestRefresh();
 }
 
 void LimiterEditor::refresh() {
     if (!opened_.load(std::memory_order_relaxed)) return;
-    for (int index = 0; index < kParameterCount; ++index)
-        showParameter(index, false);
+    for (int index = 0; index < kParameterIdCount; ++index)
+        showParameter(static_cast<ParameterId>(index), false);
 }
 
-void LimiterEditor::showParameter(int index, bool paintNow) {
+void LimiterEditor::showParameter(ParameterId id, bool paintNow) {
     // Views always show what the effect holds, whatever value the change carried.
     const auto show = [paintNow](Control* control, float value) {
         if (!control) return;
@@ -262,49 +264,67 @@ void LimiterEditor::showParameter(int index, bool paintNow) {
         display->setFormatter(formatter);
         if (paintNow) display->redraw();
     };
-    EffectBase* limiter = effect();
-    switch (index) {
-    case kMakeup:
-        showText(makeupDisplay_, limiter->getParameter(kMakeup), formatMakeup);
-        show(makeupFader_, limiter->getParameter(kMakeup));
+    switch (id) {
+    case ParameterId::kMakeup:
+        showText(makeupDisplay_, effect_.value(id), formatMakeup);
+        show(makeupFader_, effect_.value(id));
         break;
-    case kCeiling:
-        showText(ceilingDisplay_, limiter->getParameter(kCeiling), formatCeiling);
-        show(ceilingFader_, limiter->getParameter(kCeiling));
+    case ParameterId::kCeiling:
+        showText(ceilingDisplay_, effect_.value(id), formatCeiling);
+        show(ceilingFader_, effect_.value(id));
         break;
-    case kReleaseSwitch:
-        show(releaseModeToggle_, limiter->getParameter(kReleaseSwitch));
-        showParameter(kRelease, paintNow);
+    case ParameterId::kReleaseSwitch:
+        show(releaseModeToggle_, effect_.value(id));
+        showParameter(releaseId(), paintNow);
         break;
-    case kRelease: {
+    case ParameterId::kAutoRelease:
+    case ParameterId::kManualRelease: {
         const ValueFormatter formatter = releaseFormatter();
-        showText(releaseDisplay_, limiter->getParameter(kRelease), formatter);
+        showText(releaseDisplay_, effect_.value(releaseId()), formatter);
         // The same value in the other unit is a different text: the idle pass must repaint it too.
         if (releaseDisplay_ && formatter != shownReleaseFormatter_ && !paintNow)
             releaseDisplay_->setDirty(true);
         shownReleaseFormatter_ = formatter;
-        show(releaseFader_, limiter->getParameter(kRelease));
+        show(releaseFader_, effect_.value(releaseId()));
         break;
     }
-    case kClipSwitch:
-        show(clipSwitch_, limiter->getParameter(kClipSwitch));
+    case ParameterId::kClipSwitch:
+        show(clipSwitch_, effect_.value(id));
         break;
-    case kMonitor:
-        show(monitorSwitch_, limiter->getParameter(kMonitor));
+    case ParameterId::kMonitor:
+        show(monitorSwitch_, effect_.value(id));
         break;
     default:
         break;
     }
 }
 
-void LimiterEditor::refreshMeter(int slot) {
-    if (slot < 1 || slot > kMeterCount) return;
-    if (View* meter = meters_[slot - 1]) meter->redraw();
+void LimiterEditor::refreshMeters() {
+    if (!opened_.load(std::memory_order_relaxed)) return;
+    for (int slot = 0; slot < kMeterCount; ++slot) {
+        View* meter = meters_[slot];
+        const double reading = effect_.meterValue(slot);
+        if (!meter || (metersShown_ && std::memcmp(&reading, &shownMeterValues_[slot], sizeof reading) == 0))
+            continue;
+        shownMeterValues_[slot] = reading;
+        meter->redraw();
+    }
+    metersShown_ = true;
+}
+
+bool LimiterEditor::editedParameter(int tag, ParameterId& id) {
+    if (tag == kReleaseTag) {
+        id = releaseId();
+        return true;
+    }
+    if (tag < 0 || !isParameterId(static_cast<std::uint32_t>(tag))) return false;
+    id = static_cast<ParameterId>(tag);
+    return true;
 }
 
 void LimiterEditor::onControlChanged(DrawContext* context, Control* control) {
-    const int tag = control->tag();
-    if (tag < 0 || tag >= kParameterCount) return;
-    effect()->automateParameter(tag, control->value());
+    ParameterId id;
+    if (!editedParameter(control->tag(), id)) return;
+    effect_.performEdit(id, control->value());
     control->updateIfDirty(context);
 }

@@ -1,6 +1,6 @@
 #include "editor/ReductionMeter.h"
 
-#include "shell/EffectBase.h"
+#include "core/EditInterface.h"
 #include "toolkit/Bitmap.h"
 #include "toolkit/OffscreenContext.h"
 
@@ -20,9 +20,9 @@ constexpr Color kInnerColor{196, 0, 79, 0};
 
 } // namespace
 
-ReductionMeter::ReductionMeter(const Rect& bounds, EffectBase* effect, int meterIndex)
+ReductionMeter::ReductionMeter(const Rect& bounds, EditInterface& effect, int meterSlot)
     : View(bounds), effect_(effect), meterBitmap_(new (std::nothrow) Bitmap(kScaleBitmapId)),
-      meterIndex_(meterIndex) {}
+      meterSlot_(meterSlot) {}
 
 ReductionMeter::~ReductionMeter() {
     if (meterBitmap_) meterBitmap_->release();
@@ -43,7 +43,7 @@ int ReductionMeter::markerColumn(double gain) {
 }
 
 void ReductionMeter::draw(DrawContext* context) {
-    const int p = markerColumn(effect_->getMeterValue(meterIndex_));
+    const int p = markerColumn(effect_.meterValue(meterSlot_));
     OffscreenContext offscreen(context, meterBitmap_, false);
     // The fill covers columns p + 1 to p + 3 on rows 1 to 12; the outline then takes columns p and p + 2 and
     // the top and bottom rows of the box, which leaves column p + 3 as a shadow beside it.

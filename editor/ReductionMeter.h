@@ -6,12 +6,12 @@
 #include "toolkit/View.h"
 
 class Bitmap;
-class EffectBase;
+class EditInterface;
 
 class ReductionMeter : public View {
   public:
     // Loads the scale picture (bitmap 10002), whose size the bounds must have.
-    ReductionMeter(const Rect& bounds, EffectBase* effect, int meterIndex);
+    ReductionMeter(const Rect& bounds, EditInterface& effect, int meterSlot);
     ~ReductionMeter() override;
 
     void draw(DrawContext* context) override;
@@ -21,7 +21,7 @@ class ReductionMeter : public View {
     static int markerColumn(double gain);
 
   private:
-    EffectBase* effect_;
+    EditInterface& effect_;
     Bitmap* meterBitmap_;
-    int meterIndex_;
+    int meterSlot_;
 };

@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kChildArrayStep = 20;
 constexpr char kImageLibraryName[] = "msimg32.dll";
+constexpr UINT_PTR kTimerId = 1;
 
 // Shared by every frame of the module, written on the user-interface thread while frames are made.
 char windowClassName[32];
@@ -162,6 +163,9 @@ LRESULT CALLBACK Frame::frameWindowProc(HWND window, UINT message, WPARAM wParam
             EndPaint(window, &paint);
             return 0;
         }
+        case WM_TIMER:
+            if (wParam == kTimerId && frame->editor_) frame->editor_->timerTick();
+            return 0;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN: {
@@ -223,30 +227,6 @@ void Frame::updateIfDirty(DrawContext* context) {
     }
     for (int i = 0; i < childCount_; ++i)
         children_[i]->updateIfDirty(context);
-}
-
-int Frame::keyDown(VstKeyCode& key) {
-    if (focusView_) {
-        const int answer = focusView_->keyDown(key);
-        if (answer != -1) return answer;
-    }
-    for (int i = childCount_ - 1; i >= 0; --i) {
-        const int answer = children_[i]->keyDown(key);
-        if (answer != -1) return answer;
-    }
-    return -1;
-}
-
-int Frame::keyUp(VstKeyCode& key) {
-    if (focusView_) {
-        const int answer = focusView_->keyUp(key);
-        if (answer != -1) return answer;
-    }
-    for (int i = childCount_ - 1; i >= 0; --i) {
-        const int answer = children_[i]->keyUp(key);
-        if (answer != -1) return answer;
-    }
-    return -1;
 }
 
 bool Frame::dropData(void** data, int count, int kind, const Point& point) {
@@ -381,6 +361,10 @@ void Frame::idle() {
 
 void Frame::pumpIdle() {
     if (editor_) editor_->pumpIdle();
+}
+
+void Frame::startTimer(unsigned milliseconds) {
+    if (window_) SetTimer(window_, kTimerId, milliseconds, nullptr);
 }
 
 bool Frame::beginParameterEdit(int index) {

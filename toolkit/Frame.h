@@ -1,7 +1,7 @@
 // The top of the view tree and the only toolkit object that owns a window: a child window inside the host's
-// parent window that paints a background and the child views, routes presses, keys, wheel steps and dropped
-// data to the topmost child, repaints dirty views when idle asks, and bridges controls to the editor (idle
-// during drags, begin and end of parameter edits). It owns its children: addChild takes over the caller's
+// parent window that paints a background and the child views, routes presses, wheel steps and dropped data to
+// the topmost child, repaints dirty views when idle asks, and bridges controls to the editor (idle during
+// drags, its timer, begin and end of parameter edits). It owns its children: addChild takes over the caller's
 // reference.
 //
 // User-interface thread, with one exception: redrawView (and View::redraw) may be called from the thread that
@@ -40,8 +40,6 @@ class Frame : public View {
     // Clears the focus view, then hands the press to the topmost child that takes input and is hit.
     void onMouseDown(DrawContext* context, const Point& point) override;
     void updateIfDirty(DrawContext* context) override;
-    int keyDown(VstKeyCode& key) override;
-    int keyUp(VstKeyCode& key) override;
     bool dropData(void** data, int count, int kind, const Point& point) override;
     // The view under the cursor gets the steps with the cursor position read afresh; point is not used. A
     // null context is replaced by a temporary one on the window.
@@ -67,6 +65,9 @@ class Frame : public View {
     // Repaints dirty views; nothing before the window's first paint or after it was destroyed.
     void idle();
     void pumpIdle();
+    // From now on the editor's timerTick runs every `milliseconds` on the user-interface thread, through the
+    // window's messages, until the frame is closed or its window goes.
+    void startTimer(unsigned milliseconds);
     // Brackets a drag of parameter index; nothing reaches the editor once the frame is closed.
     bool beginParameterEdit(int index);
     bool endParameterEdit(int index);

@@ -2,7 +2,7 @@
 
 #include "toolkit/Frame.h"
 
-View::View(const Rect& bounds) : bounds_(bounds), hitArea_(bounds) {}
+View::View(const Rect& bounds) : bounds_(bounds) {}
 
 View::~View() = default;
 
@@ -23,12 +23,6 @@ void View::updateIfDirty(DrawContext* context) {
     setDirty(false);
 }
 
-int View::notify(View*, const char*) { return 0; }
-
-int View::keyDown(VstKeyCode&) { return -1; }
-
-int View::keyUp(VstKeyCode&) { return -1; }
-
 bool View::dropData(void**, int, int, const Point&) { return false; }
 
 bool View::wheel(DrawContext*, const Point&, int) { return false; }
@@ -44,10 +38,6 @@ void View::setDirty(bool dirty) { dirty_ = dirty; }
 void View::setInputEnabled(bool enabled) { inputEnabled_ = enabled; }
 
 bool View::inputEnabled() const { return inputEnabled_; }
-
-void View::setHitArea(const Rect& rect) { hitArea_ = rect; }
-
-void View::hitArea(Rect& rect) const { rect = hitArea_; }
 
 bool View::hitTest(const Point& point, int) const { return containsPoint(bounds_, point); }
 

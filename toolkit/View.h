@@ -3,7 +3,6 @@
 // may be used from elsewhere to ask for a repaint in the next idle pass.
 #pragma once
 
-#include "shell/VstInterface.h"
 #include "toolkit/ValueTypes.h"
 
 class DrawContext;
@@ -27,10 +26,6 @@ class View {
     virtual bool intersects(const Rect& rect) const;
     virtual void onMouseDown(DrawContext* context, const Point& point);
     virtual void updateIfDirty(DrawContext* context);
-    virtual int notify(View* sender, const char* message);
-    // -1: not handled.
-    virtual int keyDown(VstKeyCode& key);
-    virtual int keyUp(VstKeyCode& key);
     // data: count file names (kDropKindFiles) or one text of count bytes (kDropKindText).
     virtual bool dropData(void** data, int count, int kind, const Point& point);
     virtual bool wheel(DrawContext* context, const Point& point, int distance);
@@ -40,14 +35,11 @@ class View {
     virtual void setDirty(bool dirty);
     virtual void setInputEnabled(bool enabled);
     virtual bool inputEnabled() const;
-    // Stored for callers; hit testing uses the bounds.
-    virtual void setHitArea(const Rect& rect);
-    virtual void hitArea(Rect& rect) const;
     // Inside the bounds with edges included; the buttons do not matter.
     virtual bool hitTest(const Point& point, int buttons) const;
     virtual void setTransparent(bool transparent);
     virtual bool transparent() const;
-    // Marks the view dirty; the hit area stays as it was.
+    // Marks the view dirty.
     virtual void setBounds(const Rect& rect);
     virtual void bounds(Rect& rect) const;
     virtual void setParentView(View* parent);
@@ -66,7 +58,6 @@ class View {
   protected:
     int refCount_ = 1;
     Rect bounds_;
-    Rect hitArea_;
     Frame* parentFrame_ = nullptr;
     View* parentView_ = nullptr;
     bool dirty_ = false;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # build.sh [native|asan|tsan|win64|win32|fuzz]...: configures and builds the named trees under build/ (all but fuzz
-# by default; tsan builds only the shell's test programs, fuzz only the fuzz targets, with clang).
+# by default; tsan builds only the VST 2.x layer's test programs, whose stress test it is for, fuzz only the fuzz
+# targets, with clang).
 # Plug-ins and tools land in out/linux, out/x64 and out/x86.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -27,7 +28,7 @@ for target in "${targets[@]}"; do
         cmake -S "$root" -B "$root/build/tsan" -DCMAKE_BUILD_TYPE=Release -DQV3_OUT_DIR="$root/build/tsan/out" \
             -DQV3_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS="-fsanitize=thread -g -fno-omit-frame-pointer" \
             -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" >/dev/null
-        cmake --build "$root/build/tsan" -j "$jobs" --target qv3_shell_tests_stereo qv3_shell_tests_mono ;;
+        cmake --build "$root/build/tsan" -j "$jobs" --target qv3_vst2_tests_stereo qv3_vst2_tests_mono ;;
     win64) configure_and_build win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake" \
             -DQV3_OUT_DIR="$root/out/x64" -DQV3_BENCHMARKS=OFF \
             -DQV3_WINDOWS_DEPS="$("$root/tools/windows-deps.sh" --prefix x64)" ;;

@@ -1,12 +1,12 @@
-// The editor linked into the test program together with the effect and the skin: meters painted from values
-// published through the effect, the paint rule for parameter changes from other threads, the texts of the
-// value fields, idle pumping during drags and the OLE rule of the editor base.
+// The editor linked into the test program with the skin, on an effect of the test's own behind its
+// EditInterface, as any format makes it: meters painted from the readings the effect publishes (on the
+// editor's own timer too), the paint rule for parameter changes from other threads, the texts of the value
+// fields, the edits of the controls, idle pumping during drags and the OLE rule of the editor base.
 #include "EditorTestSupport.h"
 
+#include "core/BuildConfig.h"
+#include "core/ParameterText.h"
 #include "editor/EditorBase.h"
-#include "shell/BuildConfig.h"
-#include "shell/LimiterEffect.h"
-#include "shell/ParameterText.h"
 #include "toolkit/Bitmap.h"
 #include "toolkit/DrawContext.h"
 #include "toolkit/ModuleInstance.h"
@@ -16,8 +16,10 @@
 
 #include <objbase.h>
 
+#include <atomic>
 #include <limits>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -28,47 +30,84 @@ constexpr int kEditorHeight = 354;
 constexpr int kWellRows = 120;
 
 struct LevelMeterPlace {
-    int meterIndex;
+    int meterSlot;
     int left;
     std::uint32_t body;
     std::uint32_t edge;
 };
 
 const std::vector<LevelMeterPlace> kLevelMeters =
-    kStereoBuild ? std::vector<LevelMeterPlace>{{6, 38, rgbOf(255, 0, 102), rgbOf(217, 0, 87)},
-                                                {7, 64, rgbOf(255, 0, 102), rgbOf(217, 0, 87)},
-                                                {9, 204, rgbOf(255, 55, 96), rgbOf(230, 0, 47)},
-                                                {10, 230, rgbOf(255, 55, 96), rgbOf(230, 0, 47)}}
-                 : std::vector<LevelMeterPlace>{{6, 47, rgbOf(255, 0, 102), rgbOf(217, 0, 87)},
-                                                {8, 213, rgbOf(255, 55, 96), rgbOf(230, 0, 47)}};
-constexpr int kReductionMeterIndex = kStereoBuild ? 8 : 7;
+    kStereoBuild ? std::vector<LevelMeterPlace>{{0, 38, rgbOf(255, 0, 102), rgbOf(217, 0, 87)},
+                                                {1, 64, rgbOf(255, 0, 102), rgbOf(217, 0, 87)},
+                                                {3, 204, rgbOf(255, 55, 96), rgbOf(230, 0, 47)},
+                                                {4, 230, rgbOf(255, 55, 96), rgbOf(230, 0, 47)}}
+                 : std::vector<LevelMeterPlace>{{0, 47, rgbOf(255, 0, 102), rgbOf(217, 0, 87)},
+                                                {2, 213, rgbOf(255, 55, 96), rgbOf(230, 0, 47)}};
+constexpr int kReductionMeterSlot = gainMeterSlot(kChannelCount);
 // Values that are not finite show as the lowest reading.
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr int kWellWidth = kStereoBuild ? 7 : 15;
 constexpr int kEdgeColumns = kStereoBuild ? 1 : 2;
 
-// The effect with its editor, as the library's entry makes it, opened in a host window.
+// Values and meter readings as a test sets them; edits and drag idles as the editor makes them.
+class TestEffect final : public EditInterface {
+  public:
+    TestEffect() {
+        for (int index = 0; index < kParameterIdCount; ++index)
+            values[index] = parameterInfo(static_cast<ParameterId>(index)).defaultValue;
+        meters[gainMeterSlot(kChannelCount)] = 1.0;
+    }
+    float value(ParameterId id) override { return values[static_cast<int>(id)]; }
+    void beginEdit(ParameterId id) override {
+        edits.push_back("begin " + std::to_string(static_cast<int>(id)));
+    }
+    void performEdit(ParameterId id, float value) override {
+        values[static_cast<int>(id)] = value;
+        edits.push_back("perform " + std::to_string(static_cast<int>(id)));
+    }
+    void endEdit(ParameterId id) override { edits.push_back("end " + std::to_string(static_cast<int>(id))); }
+    double meterValue(int slot) override {
+        return slot >= 0 && slot < kMeterCount ? meters[slot].load() : 0.0;
+    }
+    void dragIdle() override {
+        ++dragIdles;
+        if (onDragIdle) onDragIdle();
+    }
+
+    std::atomic<float> values[kParameterIdCount];
+    std::atomic<double> meters[kMeterCount] = {};
+    std::vector<std::string> edits;
+    int dragIdles = 0;
+    std::function<void()> onDragIdle;
+};
+
+// The editor as a format makes it, opened in a host window.
 class OpenEditor : public ::testing::Test {
   protected:
     void SetUp() override {
         setModuleInstance(GetModuleHandleA(nullptr));
-        effect_ = std::make_unique<LimiterEffect>(nullptr);
-        dispatch(effOpen);
+        ASSERT_TRUE(makeEditor(effect_, editor_));
+        ASSERT_NE(editor_, nullptr);
+        EXPECT_EQ(editor_->width(), kEditorWidth);
+        EXPECT_EQ(editor_->height(), kEditorHeight);
         window_ = std::make_unique<HostWindow>(kEditorWidth, kEditorHeight);
-        ASSERT_EQ(dispatch(effEditOpen, 0, window_->handle()), 1);
+        ASSERT_TRUE(editor_->open(window_->handle()));
         runHost([this] { idle(); }, 200);
     }
     void TearDown() override {
-        dispatch(effEditClose);
-        effect_.reset();
+        editor_->close();
+        editor_.reset();
         window_.reset();
     }
 
-    VstIntPtr dispatch(std::int32_t opcode, VstIntPtr value = 0, void* ptr = nullptr) {
-        return effect_->dispatcher(opcode, 0, value, ptr, 0.0f);
+    void idle() { editor_->idle(); }
+    // A value the host changed, told to the editor as a format tells it.
+    void set(ParameterId id, float value) {
+        effect_.values[static_cast<int>(id)] = value;
+        editor_->parameterChanged(id);
     }
-    void idle() { dispatch(effEditIdle); }
+    void publish(int slot, double value) { effect_.meters[slot] = value; }
     Pixels capture() { return captureWindow(window_->editorWindow()); }
     static Pixels picture(int id) { return loadBitmapPixels(GetModuleHandleA(nullptr), id); }
 
@@ -113,7 +152,8 @@ class OpenEditor : public ::testing::Test {
         return pixels;
     }
 
-    std::unique_ptr<LimiterEffect> effect_;
+    TestEffect effect_;
+    std::unique_ptr<PluginEditor> editor_;
     std::unique_ptr<HostWindow> window_;
 };
 
@@ -137,12 +177,12 @@ TEST_F(OpenEditor, LevelMetersLightExactlyTheRowsOfThePublishedLevel) {
         {0.2f, 42}, {0.03f, 92}, {0.7f, 10},   {kNaN, 120},       {kInf, 120}, {-kInf, 120}};
     for (const auto& [level, firstLit] : cases) {
         for (const LevelMeterPlace& meter : kLevelMeters)
-            effect_->setMeterValue(meter.meterIndex, level);
+            publish(meter.meterSlot, level);
         idle();
         const Pixels editor = capture();
         for (const LevelMeterPlace& meter : kLevelMeters)
             EXPECT_EQ(editor.crop(meter.left, 162, kWellWidth, kWellRows), litWell(well, firstLit, meter))
-                << "level " << level << " meter " << meter.meterIndex;
+                << "level " << level << " meter " << meter.meterSlot;
     }
 }
 
@@ -156,7 +196,7 @@ TEST_F(OpenEditor, ReductionMarkerSitsFivePixelsPerDecibelLeftOfZero) {
     const std::uint32_t outline = rgbOf(255, 0, 102);
     const std::uint32_t inner = rgbOf(196, 0, 79);
     for (const auto& [gain, p] : cases) {
-        effect_->setMeterValue(kReductionMeterIndex, gain);
+        publish(kReductionMeterSlot, gain);
         idle();
         Pixels expected = scale;
         const auto put = [&expected](int x, int y, std::uint32_t colour) {
@@ -175,20 +215,32 @@ TEST_F(OpenEditor, ReductionMarkerSitsFivePixelsPerDecibelLeftOfZero) {
 TEST_F(OpenEditor, MetersRepaintOnlyInIdleAfterAPublication) {
     const LevelMeterPlace& meter = kLevelMeters.front();
     const Pixels well = picture(10009);
-    effect_->setMeterValue(meter.meterIndex, 1.0f);
+    publish(meter.meterSlot, 1.0);
     EXPECT_EQ(capture().crop(meter.left, 162, kWellWidth, kWellRows), well) << "painted before idle";
     idle();
     EXPECT_EQ(capture().crop(meter.left, 162, kWellWidth, kWellRows), litWell(well, 1, meter));
 }
 
+// Hosts of some formats send no idle calls: the editor's own timer keeps the meters moving.
+TEST_F(OpenEditor, MetersFollowOnTheEditorsOwnTimer) {
+    const LevelMeterPlace& meter = kLevelMeters.back();
+    const Pixels well = picture(10009);
+    publish(meter.meterSlot, 0.5);
+    runHost([] {}, 400);
+    EXPECT_EQ(capture().crop(meter.left, 162, kWellWidth, kWellRows), litWell(well, 19, meter));
+}
+
 TEST_F(OpenEditor, ValueFieldsShowTheConvertersTexts) {
-    effect_->setParameter(0, 0.5f);
-    effect_->setParameter(1, 0.5f);
+    set(ParameterId::kMakeup, 0.5f);
+    set(ParameterId::kCeiling, 0.5f);
+    set(ParameterId::kManualRelease, 0.5f);
     EXPECT_EQ(capture().crop(138, 162, 38, 15), renderedField(138, 162, 0.5f, formatMakeup));  // 24.0
     EXPECT_EQ(capture().crop(138, 191, 38, 15), renderedField(138, 191, 0.5f, formatCeiling)); // -3.00
     for (float mode : {0.0f, 0.25f, 0.5f, 1.0f}) {
-        effect_->setParameter(2, mode);
-        const float release = effect_->getParameter(3);
+        set(ParameterId::kReleaseSwitch, mode);
+        // At exactly 0.5 the automatic value is the one in use; it shows as a time.
+        const float release =
+            effect_.value(mode > 0.5f ? ParameterId::kManualRelease : ParameterId::kAutoRelease);
         const ValueFormatter expected = mode < 0.5f ? formatReleaseAuto : formatReleaseTime;
         EXPECT_EQ(capture().crop(138, 261, 38, 15), renderedField(138, 261, release, expected))
             << "mode " << mode;
@@ -196,13 +248,13 @@ TEST_F(OpenEditor, ValueFieldsShowTheConvertersTexts) {
 }
 
 TEST_F(OpenEditor, ChangesFromAnotherThreadPaintInTheNextIdlePass) {
-    effect_->setParameter(2, 0.0f);
-    effect_->setParameter(5, 0.0f);
+    set(ParameterId::kReleaseSwitch, 0.0f);
+    set(ParameterId::kMonitor, 0.0f);
     const Pixels before = capture();
     std::thread automation([this] {
-        effect_->setParameter(5, 1.0f);
-        effect_->setParameter(2, 1.0f);
-        effect_->setParameter(0, 0.75f);
+        set(ParameterId::kMonitor, 1.0f);
+        set(ParameterId::kReleaseSwitch, 1.0f);
+        set(ParameterId::kMakeup, 0.75f);
     });
     automation.join();
     EXPECT_EQ(capture(), before) << "the automation thread painted";
@@ -213,40 +265,53 @@ TEST_F(OpenEditor, ChangesFromAnotherThreadPaintInTheNextIdlePass) {
     EXPECT_EQ(after.crop(141, 240, 33, 11), picture(10007).crop(0, 11, 33, 11));
     EXPECT_EQ(after.crop(138, 162, 38, 15), renderedField(138, 162, 0.75f, formatMakeup));
     EXPECT_EQ(after.crop(138, 261, 38, 15),
-              renderedField(138, 261, effect_->getParameter(3), formatReleaseTime));
+              renderedField(138, 261, effect_.value(ParameterId::kManualRelease), formatReleaseTime));
 }
 
 TEST_F(OpenEditor, ChangesAfterCloseAreIgnoredAndReopeningShowsCurrentValues) {
-    dispatch(effEditClose);
-    effect_->setParameter(0, 0.25f);
+    editor_->close();
+    set(ParameterId::kMakeup, 0.25f);
     idle();
-    ASSERT_EQ(dispatch(effEditOpen, 0, window_->handle()), 1);
+    ASSERT_TRUE(editor_->open(window_->handle()));
     runHost([this] { idle(); }, 200);
     EXPECT_EQ(capture().crop(138, 162, 38, 15), renderedField(138, 162, 0.25f, formatMakeup));
 }
 
+// A click on a control edits the parameter it shows, bracketed when the press is held; the release field
+// edits the release of the selected mode, and the decorative toggles edit nothing.
+TEST_F(OpenEditor, ControlsEditTheirParameters) {
+    const auto click = [this](int x, int y) {
+        runWithInput([this] { idle(); }, [x, y] { input::click(x, y); });
+    };
+    click(157, 245);
+    click(110, 185);
+    ASSERT_FALSE(effect_.edits.empty());
+    for (const std::string& edit : effect_.edits)
+        EXPECT_EQ(edit.substr(edit.find(' ')), " 2") << edit;
+    EXPECT_EQ(effect_.value(ParameterId::kReleaseSwitch), 1.0f);
+    effect_.edits.clear();
+    runWithInput([this] { idle(); },
+                 [] {
+                     input::moveTo(157, 268);
+                     input::press();
+                     input::moveTo(157, 250);
+                     input::release();
+                 });
+    ASSERT_GE(effect_.edits.size(), 3u);
+    EXPECT_EQ(effect_.edits.front(), "begin 4");
+    EXPECT_EQ(effect_.edits[1], "perform 4");
+    EXPECT_EQ(effect_.edits.back(), "end 4");
+    EXPECT_EQ(effect_.value(ParameterId::kAutoRelease), 0.40625f);
+}
+
 // An editor base alone on an effect of its own, with a clock the test steps.
-class SilentEffect : public EffectBase {
-  public:
-    SilentEffect() : EffectBase(countingHost, 1, 0) {}
-    void process(float**, float**, std::int32_t) override {}
-
-    static VstIntPtr QV3_VSTCALL countingHost(AEffect* record, std::int32_t opcode, std::int32_t, VstIntPtr,
-                                              void*, float) {
-        if (opcode != audioMasterIdle) return 0;
-        ++hostIdleCalls;
-        // A host that idles the editor from its answer: the nested call must do nothing.
-        static_cast<EffectBase*>(record->object)->dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
-        return 0;
-    }
-    static int hostIdleCalls;
-};
-int SilentEffect::hostIdleCalls = 0;
-
 class SteppedEditor : public EditorBase {
   public:
-    explicit SteppedEditor(EffectBase* effect) : EditorBase(effect) {}
+    explicit SteppedEditor(TestEffect& effect) : EditorBase(effect) {}
+    void close() override {}
+    void parameterChanged(ParameterId) override {}
     void refresh() override { ++idleWork; }
+    bool editedParameter(int, ParameterId&) override { return false; }
     std::uint32_t tickCount() const override { return now; }
     void sleepMilliseconds(std::uint32_t milliseconds) override { slept += milliseconds; }
 
@@ -267,9 +332,10 @@ class SteppedEditor : public EditorBase {
 
 TEST(EditorBasePumpIdle, RunsIdleWorkAboutEveryFiftyMillisecondsOfADrag) {
     for (std::uint32_t start : {1000u, 0xFFFFFFF0u, 0xFFFFFF9Cu}) {
-        SilentEffect effect;
-        auto* editor = new SteppedEditor(&effect);
-        SilentEffect::hostIdleCalls = 0;
+        TestEffect effect;
+        auto editor = std::make_unique<SteppedEditor>(effect);
+        // A host that idles the editor from its answer: the nested call must do nothing.
+        effect.onDragIdle = [&editor] { editor->idle(); };
         ASSERT_TRUE(editor->pollAt(start + 0x80000000u)) << "the first poll works at once";
         const std::uint32_t last = start + 0x80000000u;
         EXPECT_FALSE(editor->pollAt(last + 10));
@@ -279,7 +345,7 @@ TEST(EditorBasePumpIdle, RunsIdleWorkAboutEveryFiftyMillisecondsOfADrag) {
         // The work at 60 (counted as 64) set the next one for 164.
         EXPECT_TRUE(editor->pollAt(last + 164 + 5));
         EXPECT_EQ(editor->slept, 0u);
-        EXPECT_EQ(SilentEffect::hostIdleCalls, 3);
+        EXPECT_EQ(effect.dragIdles, 3);
         EXPECT_EQ(editor->idleWork, 3) << "the host's nested idle call did nothing";
     }
 }
@@ -288,8 +354,8 @@ TEST(EditorBaseOle, UninitialisesOnlyWhatItInitialised) {
     std::thread multithreaded([] {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
         {
-            SilentEffect effect;
-            new SteppedEditor(&effect); // refused by OLE on this thread; owned by the effect
+            TestEffect effect;
+            SteppedEditor refused(effect); // refused by OLE on this thread
         }
         // Still initialised once: the editor took nothing away.
         EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
@@ -299,8 +365,8 @@ TEST(EditorBaseOle, UninitialisesOnlyWhatItInitialised) {
     multithreaded.join();
     std::thread apartment([] {
         {
-            SilentEffect effect;
-            new SteppedEditor(&effect);
+            TestEffect effect;
+            SteppedEditor editor(effect);
         }
         // The editor's initialisation was undone: the thread starts afresh.
         EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);

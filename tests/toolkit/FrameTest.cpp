@@ -363,29 +363,6 @@ TEST(FrameInput, APressClearsTheFocusViewFirst) {
     EXPECT_EQ(log, (std::vector<std::string>{"focus focusLost"}));
 }
 
-TEST(FrameInput, KeysGoToTheFocusViewThenTheChildrenFromTheTop) {
-    std::vector<std::string> log; // outlives the frame, whose children log their detachment
-    Frame frame({0, 0, 100, 100}, nullptr, nullptr);
-    auto* bottom = new RecordingView({0, 0, 1, 1}, "bottom", &log);
-    auto* top = new RecordingView({0, 0, 1, 1}, "top", &log);
-    frame.addChild(bottom);
-    frame.addChild(top);
-    log.clear();
-    VstKeyCode key{'a', 0, 0};
-    EXPECT_EQ(frame.keyDown(key), -1);
-    EXPECT_EQ(frame.keyUp(key), -1);
-    EXPECT_EQ(log, (std::vector<std::string>{"top keyDown", "bottom keyDown", "top keyUp", "bottom keyUp"}));
-    bottom->keyAnswer = 1;
-    frame.setFocusView(top);
-    log.clear();
-    EXPECT_EQ(frame.keyDown(key), 1);
-    EXPECT_EQ(log, (std::vector<std::string>{"top keyDown", "top keyDown", "bottom keyDown"}));
-    top->keyAnswer = 0;
-    log.clear();
-    EXPECT_EQ(frame.keyUp(key), 0);
-    EXPECT_EQ(log, (std::vector<std::string>{"top keyUp"}));
-}
-
 TEST(FrameInput, DropsGoToTheTopmostEnabledChildUnderThePoint) {
     std::vector<std::string> log; // outlives the frame, whose children log their detachment
     Frame frame({0, 0, 100, 100}, nullptr, nullptr);
@@ -458,6 +435,26 @@ TEST(FrameEditorBridge, EditsAndIdleReachTheEditor) {
     EXPECT_FALSE(lonely.beginParameterEdit(1));
     EXPECT_FALSE(lonely.endParameterEdit(1));
     lonely.pumpIdle();
+}
+
+// The timer reaches the editor through the window's messages, and stops reaching it once the frame is closed.
+TEST(FrameEditorBridge, TimerTicksReachTheEditorUntilTheFrameCloses) {
+    HostWindow host(0, 0, 50, 50);
+    RecordingEditor editor;
+    Frame* frame = new Frame({0, 0, 10, 10}, host.handle(), &editor);
+    frame->startTimer(10);
+    for (int wait = 0; wait < 200 && editor.timerTicks < 2; ++wait) {
+        Sleep(5);
+        pumpMessages();
+    }
+    EXPECT_GE(editor.timerTicks, 2);
+    frame->retain();
+    frame->close();
+    const int ticks = editor.timerTicks;
+    Sleep(50);
+    pumpMessages();
+    EXPECT_EQ(editor.timerTicks, ticks);
+    frame->release();
 }
 
 TEST(FrameEditorBridge, ADragTheHostClosesStopsAndTheFrameGoesWhenThePressReturns) {

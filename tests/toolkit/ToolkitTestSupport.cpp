@@ -153,16 +153,6 @@ void RecordingView::onMouseDown(DrawContext*, const Point& point) {
     log->push_back(name + " mouseDown");
 }
 
-int RecordingView::keyDown(VstKeyCode&) {
-    log->push_back(name + " keyDown");
-    return keyAnswer;
-}
-
-int RecordingView::keyUp(VstKeyCode&) {
-    log->push_back(name + " keyUp");
-    return keyAnswer;
-}
-
 bool RecordingView::dropData(void** data, int count, int kind, const Point& point) {
     log->push_back(name + " dropData");
     droppedCount = count;

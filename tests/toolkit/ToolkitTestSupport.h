@@ -69,12 +69,14 @@ class RecordingEditor final : public FrameEditor {
     RecordingEditor& operator=(const RecordingEditor&) = delete;
 
     void pumpIdle() override;
+    void timerTick() override { ++timerTicks; }
     bool beginParameterEdit(int index) override;
     bool endParameterEdit(int index) override;
 
     // "begin 3", "end 3" in call order.
     std::vector<std::string> edits;
     int idlePumps = 0;
+    int timerTicks = 0;
     // Runs in every idle pump after the count, as a host's own work in its idle would.
     std::function<void()> onIdle;
     // Signalled by every beginParameterEdit: a control has entered its drag loop.
@@ -114,8 +116,6 @@ class RecordingView : public View {
 
     void draw(DrawContext* context) override;
     void onMouseDown(DrawContext* context, const Point& point) override;
-    int keyDown(VstKeyCode& key) override;
-    int keyUp(VstKeyCode& key) override;
     bool dropData(void** data, int count, int kind, const Point& point) override;
     bool wheel(DrawContext* context, const Point& point, int distance) override;
     void focusLost(DrawContext* context) override;
@@ -126,7 +126,6 @@ class RecordingView : public View {
     std::vector<std::string>* log;
     int* destroyed;
     // Answers of the input hooks.
-    int keyAnswer = -1;
     bool dropAnswer = false;
     bool wheelAnswer = false;
     // What the last dropData and wheel calls carried.

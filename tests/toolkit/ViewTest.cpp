@@ -22,21 +22,13 @@ TEST(ViewRules, HitTestIncludesTheRightAndBottomEdges) {
     }
 }
 
-TEST(ViewRules, SetBoundsMovesTheHitTestButNotTheHitArea) {
+TEST(ViewRules, SetBoundsMovesTheHitTest) {
     std::vector<std::string> log;
     RecordingView view({10, 20, 30, 40}, "v", &log);
     view.setBounds({50, 60, 70, 80});
     EXPECT_TRUE(view.isDirty());
     EXPECT_TRUE(view.hitTest({70, 80}, 0));
     EXPECT_FALSE(view.hitTest({20, 30}, 0));
-    Rect area;
-    view.hitArea(area);
-    EXPECT_EQ(area.left, 10);
-    EXPECT_EQ(area.top, 20);
-    EXPECT_EQ(area.right, 30);
-    EXPECT_EQ(area.bottom, 40);
-    view.setHitArea({1, 2, 3, 4});
-    EXPECT_FALSE(view.hitTest({2, 3}, 0)) << "the hit area is only stored";
     Rect bounds;
     view.bounds(bounds);
     EXPECT_EQ(bounds.left, 50);
@@ -63,7 +55,6 @@ TEST(ViewRules, DefaultsAndReferenceCount) {
     EXPECT_TRUE(view->inputEnabled());
     EXPECT_FALSE(view->transparent());
     EXPECT_EQ(view->owningEditor(), nullptr);
-    EXPECT_EQ(view->notify(nullptr, "anything"), 0);
     view->View::setDirty(true);
     EXPECT_TRUE(view->isDirty());
     view->View::draw(nullptr);

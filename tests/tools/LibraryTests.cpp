@@ -64,7 +64,7 @@ class Library : public ::testing::TestWithParam<Build> {
 TEST_P(Library, ExportsBothEntriesOnly) {
     ASSERT_NE(vstPluginMain, nullptr);
     ASSERT_NE(main, nullptr);
-    // Nothing of the shell leaks out: the effect's own entry is hidden.
+    // Nothing of the core or the VST 2.x layer leaks out: the effect's own entry is hidden.
     EXPECT_EQ(dlsym(handle, "_Z20createPluginInstancePFlP7AEffectiilPvfE"), nullptr);
 }
 
