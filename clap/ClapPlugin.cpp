@@ -58,18 +58,30 @@ ClapPlugin::ClapPlugin(const clap_host_t* host)
               processEntry,
               extensionEntry,
               onMainThreadEntry},
-      host_(host) {}
+      host_(host), edits_(core_, host) {
+    editorFailed_ = !makeEditor(edits_, editor_);
+    edits_.setEditor(editor_.get());
+    core_.setListener(this);
+}
 
-ClapPlugin::~ClapPlugin() = default;
+ClapPlugin::~ClapPlugin() {
+    destroyGui();
+    edits_.setEditor(nullptr);
+    editor_.reset();
+    core_.setListener(nullptr);
+}
 
 bool ClapPlugin::init() {
     hostParams_ = static_cast<const clap_host_params_t*>(host_->get_extension(host_, CLAP_EXT_PARAMS));
+    edits_.setHostParams(hostParams_);
+    hostTimers_ =
+        static_cast<const clap_host_timer_support_t*>(host_->get_extension(host_, CLAP_EXT_TIMER_SUPPORT));
     hostPresetLoad_ =
         static_cast<const clap_host_preset_load_t*>(host_->get_extension(host_, kClapExtPresetLoad));
     if (!hostPresetLoad_)
         hostPresetLoad_ = static_cast<const clap_host_preset_load_t*>(
             host_->get_extension(host_, kClapExtPresetLoadCompat));
-    return true;
+    return !editorFailed_;
 }
 
 bool ClapPlugin::activate(double sampleRate) {
@@ -84,11 +96,17 @@ void ClapPlugin::reset() { core_.reset(); }
 
 const void* ClapPlugin::extension(const char* id) const {
     if (is(id, CLAP_EXT_AUDIO_PORTS)) return &kClapAudioPorts;
+    if (is(id, CLAP_EXT_GUI)) return editor_ ? &kClapGui : nullptr;
+    if (is(id, CLAP_EXT_TIMER_SUPPORT)) return editor_ ? &kClapTimerSupport : nullptr;
     if (is(id, CLAP_EXT_LATENCY)) return &kClapLatency;
     if (is(id, CLAP_EXT_PARAMS)) return &kClapParams;
     if (is(id, CLAP_EXT_STATE)) return &kClapState;
     if (is(id, kClapExtPresetLoad) || is(id, kClapExtPresetLoadCompat)) return &kClapPresetLoad;
     return nullptr;
+}
+
+void ClapPlugin::valueChanged(ParameterId id, float) {
+    if (editor_) editor_->parameterChanged(id);
 }
 
 void ClapPlugin::rescanValues() {

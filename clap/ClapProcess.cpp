@@ -136,8 +136,10 @@ void ClapPlugin::forEachParameterChange(const clap_input_events_t* in, Apply app
 }
 
 void ClapPlugin::flushParameters(const clap_input_events_t* in, const clap_output_events_t*) {
-    forEachParameterChange(in,
-                           [this](std::uint32_t, ParameterId id, float value) { core_.setValue(id, value); });
+    forEachParameterChange(in, [this](std::uint32_t, ParameterId id, float value) {
+        core_.setValue(id, value);
+        if (editor_) editor_->parameterChanged(id);
+    });
 }
 
 clap_process_status ClapPlugin::process(const clap_process_t& process) {
@@ -147,9 +149,12 @@ clap_process_status ClapPlugin::process(const clap_process_t& process) {
     }
     BlockSplitter block(core_, process.audio_inputs->data32, process.audio_outputs->data32,
                         process.frames_count);
-    forEachParameterChange(process.in_events, [&block](std::uint32_t frame, ParameterId id, float value) {
-        block.change(frame, id, value);
-    });
+    forEachParameterChange(process.in_events,
+                           [this, &block](std::uint32_t frame, ParameterId id, float value) {
+                               block.change(frame, id, value);
+                               if (editor_) editor_->parameterChanged(id);
+                           });
     block.finish();
+    edits_.sendTo(process.out_events);
     return CLAP_PROCESS_CONTINUE;
 }

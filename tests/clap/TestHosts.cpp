@@ -84,6 +84,18 @@ struct EventList {
 bool CLAP_ABI refuseEvent(const clap_output_events_t*, const clap_event_header_t*) { return false; }
 const clap_output_events_t kNoOutput = {nullptr, refuseEvent};
 
+bool CLAP_ABI recordEvent(const clap_output_events_t* list, const clap_event_header_t* header) {
+    auto& events = *static_cast<std::vector<OutputEvent>*>(list->ctx);
+    if (header->type == CLAP_EVENT_PARAM_VALUE) {
+        const auto& event = *reinterpret_cast<const clap_event_param_value_t*>(header);
+        events.push_back({header->type, event.param_id, event.value});
+    } else {
+        const auto& event = *reinterpret_cast<const clap_event_param_gesture_t*>(header);
+        events.push_back({header->type, event.param_id, 0.0});
+    }
+    return true;
+}
+
 clap_event_param_value_t parameterEvent(std::uint32_t time, clap_id id, double value) {
     clap_event_param_value_t event{};
     event.header = {sizeof event, time, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
@@ -113,7 +125,7 @@ struct ByteStream {
         auto& self = *static_cast<ByteStream*>(stream->ctx);
         const auto count = static_cast<std::size_t>(
             std::min<std::uint64_t>({size, self.chunk, self.bytes->size() - self.position}));
-        std::memcpy(buffer, self.bytes->data() + self.position, count);
+        if (count > 0) std::memcpy(buffer, self.bytes->data() + self.position, count);
         self.position += count;
         return static_cast<std::int64_t>(count);
     }
@@ -167,12 +179,30 @@ ClapInstance::ClapInstance(const ClapModule& module, const char* pluginId)
       hostParams_{[](const clap_host_t* host, clap_param_rescan_flags flags) {
                       if (flags & CLAP_PARAM_RESCAN_VALUES) ++logOf(host).valueRescans;
                   },
-                  [](const clap_host_t*, clap_id, clap_param_clear_flags) {}, hostRequest},
+                  [](const clap_host_t*, clap_id, clap_param_clear_flags) {},
+                  [](const clap_host_t* host) {
+                      auto* self = static_cast<ClapInstance*>(host->host_data);
+                      ++self->log_.flushRequests;
+                      if (self->onFlushRequest_) self->onFlushRequest_();
+                  }},
       hostPresetLoad_{[](const clap_host_t* host, std::uint32_t, const char*, const char*, std::int32_t,
                          const char*) { ++logOf(host).presetErrors; },
                       [](const clap_host_t* host, std::uint32_t, const char*, const char* key) {
                           logOf(host).loadedKeys.emplace_back(key ? key : "");
-                      }} {
+                      }},
+      hostTimers_{[](const clap_host_t* host, std::uint32_t, clap_id* id) {
+                      static clap_id next = 100;
+                      *id = next++;
+                      logOf(host).timers.push_back(*id);
+                      return true;
+                  },
+                  [](const clap_host_t* host, clap_id id) {
+                      std::vector<clap_id>& timers = logOf(host).timers;
+                      const auto found = std::find(timers.begin(), timers.end(), id);
+                      if (found == timers.end()) return false;
+                      timers.erase(found);
+                      return true;
+                  }} {
     plugin_ = module.pluginFactory().create_plugin(&module.pluginFactory(), &host_, pluginId);
     if (!plugin_ || !plugin_->init(plugin_) || !plugin_->activate(plugin_, 44100.0, 1, 4096) ||
         !plugin_->start_processing(plugin_))
@@ -180,15 +210,21 @@ ClapInstance::ClapInstance(const ClapModule& module, const char* pluginId)
 }
 
 ClapInstance::~ClapInstance() {
+    if (plugin_) destroy();
+}
+
+void ClapInstance::destroy() {
     plugin_->stop_processing(plugin_);
     plugin_->deactivate(plugin_);
     plugin_->destroy(plugin_);
+    plugin_ = nullptr;
 }
 
 const void* CLAP_ABI ClapInstance::hostExtension(const clap_host_t* host, const char* id) {
     auto* self = static_cast<ClapInstance*>(host->host_data);
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &self->hostParams_;
     if (std::strcmp(id, kClapExtPresetLoad) == 0) return &self->hostPresetLoad_;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &self->hostTimers_;
     return noExtension(host, id);
 }
 
@@ -212,12 +248,21 @@ std::optional<double> ClapInstance::parse(clap_id id, const char* text) const {
     return value;
 }
 
-void ClapInstance::flush(const std::vector<Change>& changes) const {
+std::vector<OutputEvent> ClapInstance::flush(const std::vector<Change>& changes) const {
     std::vector<clap_event_param_value_t> events;
     for (const Change& change : changes)
         events.push_back(parameterEvent(0, change.id, change.value));
     EventList list(events);
-    extension<clap_plugin_params_t>(CLAP_EXT_PARAMS)->flush(plugin_, &list.record, &kNoOutput);
+    std::vector<OutputEvent> sent;
+    const clap_output_events_t output = {&sent, recordEvent};
+    extension<clap_plugin_params_t>(CLAP_EXT_PARAMS)->flush(plugin_, &list.record, &output);
+    return sent;
+}
+
+void ClapInstance::fireTimers() const {
+    const auto* timers = extension<clap_plugin_timer_support_t>(CLAP_EXT_TIMER_SUPPORT);
+    for (clap_id timer : std::vector<clap_id>(log_.timers))
+        timers->on_timer(plugin_, timer);
 }
 
 bool ClapInstance::loadPreset(const char* key) const {

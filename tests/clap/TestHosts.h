@@ -8,11 +8,14 @@
 #include <clap/entry.h>
 #include <clap/ext/params.h>
 #include <clap/ext/state.h>
+#include <clap/ext/timer-support.h>
 #include <clap/plugin-factory.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,8 @@ struct Variant {
     std::uint32_t channels;
 };
 extern const Variant kVariants[2];
+// Names the build in GoogleTest's messages.
+void PrintTo(const Variant& variant, std::ostream* out);
 
 // Audio as the host holds it: one vector of samples per channel.
 using ChannelBuffers = std::vector<std::vector<float>>;
@@ -52,11 +57,20 @@ struct Change {
     double value;
 };
 
+// An event the plug-in sent the host: a gesture begin or end, or a value.
+struct OutputEvent {
+    std::uint16_t type;
+    clap_id id;
+    double value;
+};
+
 // What the plug-ins told the host.
 struct HostLog {
     int valueRescans = 0;
     std::vector<std::string> loadedKeys;
     int presetErrors = 0;
+    int flushRequests = 0;
+    std::vector<clap_id> timers; // registered now
 };
 
 // One .clap file: its entry initialised for the life of the object.
@@ -89,8 +103,15 @@ class ClapInstance {
     double value(clap_id id) const;
     std::string text(clap_id id, double value) const;
     std::optional<double> parse(clap_id id, const char* text) const;
-    // Changes applied through params.flush, as a host does while not processing.
-    void flush(const std::vector<Change>& changes) const;
+    // Changes applied through params.flush, as a host does while not processing; answers what the plug-in
+    // sent.
+    std::vector<OutputEvent> flush(const std::vector<Change>& changes = {}) const;
+    // Called when the plug-in asks for a flush, after the request is counted.
+    void onFlushRequest(std::function<void()> action) { onFlushRequest_ = std::move(action); }
+    // Destroys the instance now, as a host may at any time; the instance is gone afterwards.
+    void destroy();
+    // Calls the plug-in's on_timer for every timer it registered, as the host's timers would.
+    void fireTimers() const;
     bool loadPreset(const char* key) const;
     // `chunk` bytes at most per stream call, as hosts may pass them.
     std::vector<std::uint8_t> saveState(std::size_t chunk = 1 << 20) const;
@@ -113,7 +134,9 @@ class ClapInstance {
     clap_host_t host_;
     clap_host_params_t hostParams_;
     clap_host_preset_load_t hostPresetLoad_;
+    clap_host_timer_support_t hostTimers_;
     HostLog log_;
+    std::function<void()> onFlushRequest_;
     const clap_plugin_t* plugin_ = nullptr;
 };
 

@@ -124,7 +124,7 @@ std::int64_t CLAP_ABI readBytes(const clap_istream_t* stream, void* buffer, std:
     Bytes& bytes = *static_cast<Bytes*>(stream->ctx);
     const std::size_t count = std::min<std::size_t>(
         {static_cast<std::size_t>(size), bytes.chunk, bytes.data.size() - bytes.position});
-    std::memcpy(buffer, bytes.data.data() + bytes.position, count);
+    if (count > 0) std::memcpy(buffer, bytes.data.data() + bytes.position, count);
     bytes.position += count;
     return static_cast<std::int64_t>(count);
 }
@@ -239,7 +239,8 @@ class Session {
         const double bound = std::max(kOutputClamp, static_cast<double>(inputPeak_));
         for (std::uint32_t c = 0; c < channels_; ++c)
             for (std::uint32_t i = 0; i < frames; ++i)
-                if (!(std::fabs(outputs[c][i]) <= bound)) fail("output not finite or above its bound");
+                if (!(std::fabs(static_cast<double>(outputs[c][i])) <= bound))
+                    fail("output not finite or above its bound");
     }
 
     void texts(Input& input) {
