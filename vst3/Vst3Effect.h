@@ -123,12 +123,13 @@ class Vst3Effect final : private EditInterface, private ValueListener {
     Face unitInfo_;
     Face contextRequirements_;
     std::atomic<std::uint32_t> references_{1};
+    // Before the editor, which goes first and may still read values as it goes.
+    LimiterCore core_;
     v3_component_handler** handler_ = nullptr;
     std::unique_ptr<PluginEditor> editor_;
     const void* editorView_ = nullptr;
     // The editor as the listener reaches it from any thread: set once, when the editor is made.
     std::atomic<PluginEditor*> listeningEditor_{nullptr};
-    LimiterCore core_;
 };
 
 // Normalised values: a host's value as the core stores it, false for an unknown id or a value that is not
