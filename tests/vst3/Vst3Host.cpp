@@ -108,7 +108,6 @@ v3_result V3_API beginEdit(void* self, v3_param_id) {
     return V3_OK;
 }
 v3_result V3_API performEdit(void* self, v3_param_id, double value) {
-    ++HandlerObject::of(self).performs;
     HandlerObject::of(self).lastPerformed = value;
     return V3_OK;
 }

@@ -27,7 +27,6 @@ class Vst3Module {
     explicit Vst3Module(const Variant& variant);
     ~Vst3Module();
     v3_plugin_factory** factory() const { return factory_; }
-    const Module& module() const { return module_; }
 
   private:
     Module module_;
@@ -52,7 +51,6 @@ struct HandlerLog {
     int restarts = 0;
     int lastRestartFlags = 0;
     int begins = 0;
-    int performs = 0;
     int ends = 0;
     double lastPerformed = -1.0;
 };
