@@ -40,7 +40,8 @@ for target in "${targets[@]}"; do
             -DQV3_BENCHMARKS=OFF -DQV3_FUZZ=ON -DQV3_OUT_DIR="$root/build/fuzz/out" \
             -DCMAKE_CXX_FLAGS="-g -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
             >/dev/null
-        cmake --build "$root/build/fuzz" -j "$jobs" --target qv3_fuzz_stereo qv3_fuzz_mono ;;
+        cmake --build "$root/build/fuzz" -j "$jobs" --target qv3_fuzz_stereo qv3_fuzz_mono \
+            qv3_clap_fuzz_stereo qv3_clap_fuzz_mono qv3_vst3_fuzz_stereo qv3_vst3_fuzz_mono ;;
     rtsan)
         # clang's effect analysis refuses, at compile time, what a nonblocking function must not call, and
         # RealtimeSanitizer reports at run time whatever of it still happens on the audio path.

@@ -17,7 +17,7 @@ packages=(
     libsndfile1-dev libebur128-dev libsoxr-dev nlohmann-json3-dev
     lv2-dev lilv-utils sordi lv2file
     clang-22 libclang-rt-22-dev
-    dpkg-dev nsis zip
+    dpkg-dev nsis zip dpf-source
 )
 # Bookworm's own qemu 7.2 ignores MAP_FIXED_NOREPLACE, and Wine then cannot map its shared user data.
 backports_packages=(qemu-user-static)

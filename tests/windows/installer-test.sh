@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # installer-test.sh X64_DIR X86_DIR HOST_TESTS_EXE: builds the installer from the plug-ins (and qv3.exe) in both
-# folders and checks it in a 64-bit Wine prefix of its own: a silent install into chosen folders, the installed
-# 64-bit plug-ins passing the host tests where they were put, an install over it upgrading in place with the
+# folders and checks it in a 64-bit Wine prefix of its own: a silent install into chosen VST folders, the CLAP
+# plug-ins in Common Files\CLAP and the VST3 bundles in Common Files\VST3 of each architecture, the installed 64-bit plug-ins passing the host tests where
+# they were put, an install over it upgrading in place with the
 # folders remembered, and a silent uninstall that removes exactly what was installed and its registry entries.
 # Runs itself inside tools/wine-session.sh; the installer is 32-bit and runs under the 32-bit loader, so with
 # QV3_SKIP_X86_TESTS=1 it reports itself skipped (exit status 77).
@@ -17,6 +18,10 @@ if [ -z "${QV3_WINE_SESSION:-}" ]; then
 fi
 x64_dir=$1 x86_dir=$2 host_tests=$3
 plugins=(Orvanta_QV3.dll Orvanta_QV3mono.dll)
+clap_plugins=(Orvanta_QV3.clap Orvanta_QV3mono.clap)
+# VST3 modules, inside their bundles.
+vst3_x64=(Orvanta_QV3.vst3/Contents/x86_64-win/Orvanta_QV3.vst3 Orvanta_QV3mono.vst3/Contents/x86_64-win/Orvanta_QV3mono.vst3)
+vst3_x86=(Orvanta_QV3.vst3/Contents/x86-win/Orvanta_QV3.vst3 Orvanta_QV3mono.vst3/Contents/x86-win/Orvanta_QV3mono.vst3)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qv3-installer.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -33,6 +38,8 @@ value() { wine reg query "HKLM\\$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s
 # program argument holding spaces whole, and /D= takes the rest of the command line as it is.
 drive=$WINEPREFIX/drive_c
 vst64="$drive/qv3 test/vst 64" vst32="$drive/qv3 test/vst 32" program="$drive/qv3 test/program"
+clap64="$drive/Program Files/Common Files/CLAP" clap32="$drive/Program Files (x86)/Common Files/CLAP"
+vst3_64="$drive/Program Files/Common Files/VST3" vst3_32="$drive/Program Files (x86)/Common Files/VST3"
 cp "$installer" "$drive/setup.exe"
 printf '%s\r\n' 'C:\setup.exe /S /VST64="C:\qv3 test\vst 64" /VST32="C:\qv3 test\vst 32" /D=C:\qv3 test\program' \
     >"$drive/install.bat"
@@ -46,6 +53,16 @@ expect_installed() {
     for plugin in "${plugins[@]}"; do
         cmp -s "$x64_dir/$plugin" "$vst64/$plugin" || fail "64-bit $plugin is not in the chosen folder"
         cmp -s "$x86_dir/$plugin" "$vst32/$plugin" || fail "32-bit $plugin is not in the chosen folder"
+    done
+    for plugin in "${clap_plugins[@]}"; do
+        cmp -s "$x64_dir/$plugin" "$clap64/$plugin" || fail "64-bit $plugin is not in Common Files\\CLAP"
+        cmp -s "$x86_dir/$plugin" "$clap32/$plugin" || fail "32-bit $plugin is not in Common Files (x86)\\CLAP"
+    done
+    for module in "${vst3_x64[@]}"; do
+        cmp -s "$x64_dir/$module" "$vst3_64/$module" || fail "64-bit $module is not in Common Files\\VST3"
+    done
+    for module in "${vst3_x86[@]}"; do
+        cmp -s "$x86_dir/$module" "$vst3_32/$module" || fail "32-bit $module is not in Common Files (x86)\\VST3"
     done
     [ -f "$program/README.md" ] && [ -f "$program/uninstall.exe" ] || fail "README or uninstaller missing"
     if [ -f "$x64_dir/qv3.exe" ]; then
@@ -73,7 +90,7 @@ rm "$vst64/$(basename "$host_tests")"
 
 echo "== install over it: the remembered folders, files replaced"
 : >"$vst64/Orvanta_QV3.dll"
-rm "$vst32/Orvanta_QV3mono.dll"
+rm "$vst32/Orvanta_QV3mono.dll" "$clap32/Orvanta_QV3.clap" "$vst3_32/${vst3_x86[0]}"
 run "$installer" /S
 expect_installed
 
@@ -81,6 +98,8 @@ echo "== silent uninstall"
 run "$program/uninstall.exe" /S
 [ "$(ls "$vst64")" = Other.dll ] || fail "the 64-bit folder holds more than the other plug-in: $(ls "$vst64")"
 [ ! -e "$vst32" ] || fail "the 32-bit folder the installer made is still there"
+[ ! -e "$clap64" ] && [ ! -e "$clap32" ] || fail "a CLAP folder the installer made is still there"
+[ ! -e "$vst3_64" ] && [ ! -e "$vst3_32" ] || fail "a VST3 folder the installer made is still there"
 [ ! -e "$program" ] || fail "the program folder is still there"
 ! has_key "$uninstall_key" || fail "the installed-programs entry is still there"
 ! has_key "$product_key" || fail "the product's registry key is still there"

@@ -1,5 +1,7 @@
-; Installer for both architectures: the 64-bit plug-ins, the 32-bit plug-ins and the qv3 command as components,
-; each VST folder chosen by the user. Built by tools/make-installer.sh, which defines VERSION, X64_DIR, X86_DIR,
+; Installer for both architectures: the 64-bit and 32-bit VST 2.x plug-ins, the 64-bit and 32-bit CLAP plug-ins,
+; the 64-bit and 32-bit VST3 bundles and the qv3 command as components, each VST folder chosen by the user; the
+; CLAP plug-ins and VST3 bundles go where every such host looks, Common Files\CLAP and Common Files\VST3 of
+; their architecture. Built by tools/make-installer.sh, which defines VERSION, X64_DIR, X86_DIR,
 ; README and OUTFILE. The qv3 component exists when the build folders hold qv3.exe.
 ;
 ; Silent: setup.exe /S [/VST64=folder] [/VST32=folder] [/D=program folder, last and unquoted]
@@ -70,12 +72,33 @@ Var Vst32Dir
     ${EndIf}
 !macroend
 
-; Removes the plug-ins an installation put into the folder recorded as NAME ("Vst64" or "Vst32").
-!macro RemovePlugins NAME
+; Removes the plug-ins (files ending in EXT) an installation put into the folder recorded as NAME ("Vst64",
+; "Vst32", "Clap64" or "Clap32").
+!macro RemovePlugins NAME EXT
     ReadRegStr $0 HKLM "${PRODUCT_KEY}" "${NAME}Dir"
     ${If} $0 != ""
-        Delete "$0\Orvanta_QV3.dll"
-        Delete "$0\Orvanta_QV3mono.dll"
+        Delete "$0\Orvanta_QV3.${EXT}"
+        Delete "$0\Orvanta_QV3mono.${EXT}"
+        ReadRegStr $1 HKLM "${PRODUCT_KEY}" "${NAME}Created"
+        ${If} $1 == 1
+            RMDir "$0"
+        ${EndIf}
+    ${EndIf}
+!macroend
+
+; Removes the VST3 bundles an installation put into the folder recorded as NAME ("Vst3x64" or "Vst3x86"): their
+; module for ARCH, then each bundle folder that is empty again.
+!macro RemoveBundles NAME ARCH
+    ReadRegStr $0 HKLM "${PRODUCT_KEY}" "${NAME}Dir"
+    ${If} $0 != ""
+        Delete "$0\Orvanta_QV3.vst3\Contents\${ARCH}\Orvanta_QV3.vst3"
+        Delete "$0\Orvanta_QV3mono.vst3\Contents\${ARCH}\Orvanta_QV3mono.vst3"
+        RMDir "$0\Orvanta_QV3.vst3\Contents\${ARCH}"
+        RMDir "$0\Orvanta_QV3.vst3\Contents"
+        RMDir "$0\Orvanta_QV3.vst3"
+        RMDir "$0\Orvanta_QV3mono.vst3\Contents\${ARCH}"
+        RMDir "$0\Orvanta_QV3mono.vst3\Contents"
+        RMDir "$0\Orvanta_QV3mono.vst3"
         ReadRegStr $1 HKLM "${PRODUCT_KEY}" "${NAME}Created"
         ${If} $1 == 1
             RMDir "$0"
@@ -85,8 +108,12 @@ Var Vst32Dir
 
 ; Removes everything the recorded installation holds, and its records.
 !macro RemoveInstallation
-    !insertmacro RemovePlugins Vst64
-    !insertmacro RemovePlugins Vst32
+    !insertmacro RemovePlugins Vst64 dll
+    !insertmacro RemovePlugins Vst32 dll
+    !insertmacro RemovePlugins Clap64 clap
+    !insertmacro RemovePlugins Clap32 clap
+    !insertmacro RemoveBundles Vst3x64 x86_64-win
+    !insertmacro RemoveBundles Vst3x86 x86-win
     ReadRegStr $0 HKLM "${PRODUCT_KEY}" "ProgramDir"
     ${If} $0 != ""
         Delete "$0\qv3.exe"
@@ -100,8 +127,9 @@ Var Vst32Dir
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 !macroend
 
-; Installs the plug-ins of one architecture into DIR, recording the folder and whether it was made for them.
-!macro InstallPlugins NAME SOURCE DIR
+; Installs the plug-ins (files ending in EXT) of one architecture into DIR, recording the folder and whether it
+; was made for them.
+!macro InstallPlugins NAME SOURCE DIR EXT
     ${If} ${FileExists} "${DIR}\*.*"
         WriteRegDWORD HKLM "${PRODUCT_KEY}" "${NAME}Created" 0
     ${Else}
@@ -109,8 +137,23 @@ Var Vst32Dir
     ${EndIf}
     WriteRegStr HKLM "${PRODUCT_KEY}" "${NAME}Dir" "${DIR}"
     SetOutPath "${DIR}"
-    File "${SOURCE}/Orvanta_QV3.dll"
-    File "${SOURCE}/Orvanta_QV3mono.dll"
+    File "${SOURCE}/Orvanta_QV3.${EXT}"
+    File "${SOURCE}/Orvanta_QV3mono.${EXT}"
+!macroend
+
+; Installs the VST3 bundles of one architecture (the module for ARCH in each) into DIR, recording the folder and
+; whether it was made for them.
+!macro InstallBundles NAME SOURCE DIR ARCH
+    ${If} ${FileExists} "${DIR}\*.*"
+        WriteRegDWORD HKLM "${PRODUCT_KEY}" "${NAME}Created" 0
+    ${Else}
+        WriteRegDWORD HKLM "${PRODUCT_KEY}" "${NAME}Created" 1
+    ${EndIf}
+    WriteRegStr HKLM "${PRODUCT_KEY}" "${NAME}Dir" "${DIR}"
+    SetOutPath "${DIR}\Orvanta_QV3.vst3\Contents\${ARCH}"
+    File "${SOURCE}/Orvanta_QV3.vst3/Contents/${ARCH}/Orvanta_QV3.vst3"
+    SetOutPath "${DIR}\Orvanta_QV3mono.vst3\Contents\${ARCH}"
+    File "${SOURCE}/Orvanta_QV3mono.vst3/Contents/${ARCH}/Orvanta_QV3mono.vst3"
 !macroend
 
 ; A new version replaces the files of the one installed, wherever they were put.
@@ -118,12 +161,28 @@ Section "-Previous installation"
     !insertmacro RemoveInstallation
 SectionEnd
 
-Section "64-bit plug-ins" SecVst64
-    !insertmacro InstallPlugins Vst64 "${X64_DIR}" $Vst64Dir
+Section "64-bit VST plug-ins" SecVst64
+    !insertmacro InstallPlugins Vst64 "${X64_DIR}" $Vst64Dir dll
 SectionEnd
 
-Section "32-bit plug-ins" SecVst32
-    !insertmacro InstallPlugins Vst32 "${X86_DIR}" $Vst32Dir
+Section "32-bit VST plug-ins" SecVst32
+    !insertmacro InstallPlugins Vst32 "${X86_DIR}" $Vst32Dir dll
+SectionEnd
+
+Section "64-bit CLAP plug-ins" SecClap64
+    !insertmacro InstallPlugins Clap64 "${X64_DIR}" "$COMMONFILES64\CLAP" clap
+SectionEnd
+
+Section "32-bit CLAP plug-ins" SecClap32
+    !insertmacro InstallPlugins Clap32 "${X86_DIR}" "$COMMONFILES32\CLAP" clap
+SectionEnd
+
+Section "64-bit VST3 plug-ins" SecVst3x64
+    !insertmacro InstallBundles Vst3x64 "${X64_DIR}" "$COMMONFILES64\VST3" x86_64-win
+SectionEnd
+
+Section "32-bit VST3 plug-ins" SecVst3x86
+    !insertmacro InstallBundles Vst3x86 "${X86_DIR}" "$COMMONFILES32\VST3" x86-win
 SectionEnd
 
 !ifdef WITH_QV3
@@ -190,6 +249,10 @@ Function .onInit
     ${IfNot} ${RunningX64}
         !insertmacro UnselectSection ${SecVst64}
         !insertmacro SetSectionFlag ${SecVst64} ${SF_RO}
+        !insertmacro UnselectSection ${SecClap64}
+        !insertmacro SetSectionFlag ${SecClap64} ${SF_RO}
+        !insertmacro UnselectSection ${SecVst3x64}
+        !insertmacro SetSectionFlag ${SecVst3x64} ${SF_RO}
     ${EndIf}
 FunctionEnd
 

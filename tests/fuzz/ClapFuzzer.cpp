@@ -1,0 +1,303 @@
+// A libFuzzer target that plays a CLAP host against the plug-in's own clap_entry: arbitrary event lists (any
+// type, space, size, time, id and value, times out of order or past the block), arbitrary state blobs and
+// preset keys, texts both ways, resets and reactivation at odd rates. After every call it checks what a host
+// relies on: output finite and never above the larger of the ceiling and the input's own peak (the monitor's
+// bypass passes the input), texts terminated within the size given, a refused state changing nothing, an
+// accepted one reading back as it was written. A failed check prints what failed and aborts.
+//
+// Input grammar: a sequence of commands, one byte each, followed by their arguments; reads past the end
+// answer 0, so every input is a complete sequence.
+#include "clap/PresetAbi.h"
+
+#include <clap/entry.h>
+#include <clap/ext/audio-ports.h>
+#include <clap/ext/params.h>
+#include <clap/ext/state.h>
+#include <clap/plugin-factory.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace {
+constexpr std::uint32_t kLargestBlock = 4096;
+constexpr double kOutputClamp = 0.999999;
+constexpr double kSpecialValues[16] = {std::numeric_limits<double>::quiet_NaN(),
+                                       std::numeric_limits<double>::infinity(),
+                                       -std::numeric_limits<double>::infinity(),
+                                       -0.0,
+                                       1e300,
+                                       -1e300,
+                                       0.5,
+                                       1.0,
+                                       4.0,
+                                       -1.0,
+                                       1e-310,
+                                       3.4e38,
+                                       0.49999999,
+                                       2.5,
+                                       44100.0,
+                                       1e6};
+enum Command {
+    kProcess,
+    kFlush,
+    kLoadBlob,
+    kLoadMutatedState,
+    kLoadPreset,
+    kTexts,
+    kReset,
+    kReactivate,
+    kCommands
+};
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "check failed: %s\n", what);
+    std::abort();
+}
+
+class Input {
+  public:
+    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    bool done() const { return position_ >= size_; }
+    std::uint8_t byte() { return position_ < size_ ? data_[position_++] : 0; }
+    std::uint32_t word() { return byte() | byte() << 8 | static_cast<std::uint32_t>(byte()) << 16; }
+    double value() {
+        const std::uint8_t tag = byte();
+        if (tag < 16) return kSpecialValues[tag];
+        return static_cast<double>(byte()) / 50.0 - 0.5;
+    }
+    std::vector<std::uint8_t> bytes(std::size_t count) {
+        std::vector<std::uint8_t> result;
+        while (count-- > 0 && !done())
+            result.push_back(byte());
+        return result;
+    }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t position_ = 0;
+};
+
+struct Events {
+    std::vector<clap_event_param_value_t> list;
+    clap_input_events_t record{
+        this,
+        [](const clap_input_events_t* events) {
+            return static_cast<std::uint32_t>(static_cast<Events*>(events->ctx)->list.size());
+        },
+        [](const clap_input_events_t* events, std::uint32_t index) {
+            const clap_event_header_t* header = &static_cast<Events*>(events->ctx)->list[index].header;
+            return header;
+        }};
+
+    // Event headers as a careless host may fill them: any type and space, sizes too small or too large.
+    void read(Input& input) {
+        const std::uint8_t count = input.byte() % 12;
+        for (std::uint8_t i = 0; i < count; ++i) {
+            clap_event_param_value_t event{};
+            const std::uint8_t shape = input.byte();
+            event.header.size = shape & 1 ? 8 : sizeof event;
+            event.header.space_id = shape & 2 ? 7 : CLAP_CORE_EVENT_SPACE_ID;
+            event.header.type = static_cast<std::uint16_t>(shape >> 2 & 15);
+            event.header.time = input.word() & 0x3FFF;
+            event.param_id = input.byte() % 10 == 9 ? input.word() : input.byte() % 8;
+            event.value = input.value();
+            list.push_back(event);
+        }
+    }
+};
+
+bool CLAP_ABI acceptOutput(const clap_output_events_t*, const clap_event_header_t*) { return true; }
+const clap_output_events_t kOutput = {nullptr, acceptOutput};
+
+struct Bytes {
+    std::vector<std::uint8_t> data;
+    std::size_t position = 0;
+    std::size_t chunk = 1;
+};
+std::int64_t CLAP_ABI readBytes(const clap_istream_t* stream, void* buffer, std::uint64_t size) {
+    Bytes& bytes = *static_cast<Bytes*>(stream->ctx);
+    const std::size_t count = std::min<std::size_t>(
+        {static_cast<std::size_t>(size), bytes.chunk, bytes.data.size() - bytes.position});
+    if (count > 0) std::memcpy(buffer, bytes.data.data() + bytes.position, count);
+    bytes.position += count;
+    return static_cast<std::int64_t>(count);
+}
+std::int64_t CLAP_ABI writeBytes(const clap_ostream_t* stream, const void* buffer, std::uint64_t size) {
+    Bytes& bytes = *static_cast<Bytes*>(stream->ctx);
+    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(size), bytes.chunk);
+    bytes.data.insert(bytes.data.end(), static_cast<const std::uint8_t*>(buffer),
+                      static_cast<const std::uint8_t*>(buffer) + count);
+    return static_cast<std::int64_t>(count);
+}
+
+const void* CLAP_ABI noExtension(const clap_host_t*, const char*) { return nullptr; }
+void CLAP_ABI noRequest(const clap_host_t*) {}
+const clap_host_t kHost = {CLAP_VERSION_INIT, nullptr,   "fuzz",    "",       "", "1",
+                           noExtension,       noRequest, noRequest, noRequest};
+
+class Session {
+  public:
+    Session() {
+        const auto* factory =
+            static_cast<const clap_plugin_factory_t*>(clap_entry.get_factory(CLAP_PLUGIN_FACTORY_ID));
+        plugin_ = factory->create_plugin(factory, &kHost, factory->get_plugin_descriptor(factory, 0)->id);
+        if (!plugin_ || !plugin_->init(plugin_) || !plugin_->activate(plugin_, 44100.0, 1, kLargestBlock))
+            fail("instance");
+        params_ = static_cast<const clap_plugin_params_t*>(plugin_->get_extension(plugin_, CLAP_EXT_PARAMS));
+        state_ = static_cast<const clap_plugin_state_t*>(plugin_->get_extension(plugin_, CLAP_EXT_STATE));
+        presets_ = static_cast<const clap_plugin_preset_load_t*>(
+            plugin_->get_extension(plugin_, kClapExtPresetLoad));
+        clap_audio_port_info_t port{};
+        static_cast<const clap_plugin_audio_ports_t*>(plugin_->get_extension(plugin_, CLAP_EXT_AUDIO_PORTS))
+            ->get(plugin_, 0, true, &port);
+        channels_ = port.channel_count;
+    }
+    ~Session() {
+        plugin_->deactivate(plugin_);
+        plugin_->destroy(plugin_);
+    }
+
+    void run(Input& input) {
+        switch (input.byte() % kCommands) {
+        case kProcess:
+            process(input);
+            break;
+        case kFlush: {
+            Events events;
+            events.read(input);
+            params_->flush(plugin_, &events.record, &kOutput);
+            break;
+        }
+        case kLoadBlob: {
+            const std::size_t chunk = input.byte() % 16 + 1;
+            loadChecked(input.bytes(input.byte() * 4u), chunk);
+            break;
+        }
+        case kLoadMutatedState: {
+            const std::size_t chunk = input.byte() % 16 + 1;
+            std::vector<std::uint8_t> bytes = save();
+            for (std::uint8_t flips = input.byte() % 4; flips > 0; --flips) {
+                const std::size_t at = input.byte() % bytes.size();
+                bytes[at] ^= static_cast<std::uint8_t>(1 << (input.byte() % 8));
+            }
+            bytes.resize(bytes.size() - std::min<std::size_t>(bytes.size(), input.byte() % 8));
+            loadChecked(bytes, chunk);
+            break;
+        }
+        case kLoadPreset: {
+            std::vector<std::uint8_t> key = input.bytes(input.byte() % 4);
+            key.push_back(0);
+            presets_->from_location(plugin_, input.byte() % 3, nullptr,
+                                    reinterpret_cast<const char*>(key.data()));
+            break;
+        }
+        case kTexts:
+            texts(input);
+            break;
+        case kReset:
+            plugin_->reset(plugin_);
+            break;
+        case kReactivate:
+            plugin_->deactivate(plugin_);
+            if (!plugin_->activate(plugin_, 1000.0 + input.word() % 400000, 1, kLargestBlock))
+                fail("activate");
+            break;
+        }
+    }
+
+  private:
+    void process(Input& input) {
+        const std::uint32_t frames = input.word() % kLargestBlock;
+        const bool inPlace = input.byte() & 1;
+        std::vector<std::vector<float>> in(channels_, std::vector<float>(frames));
+        std::vector<std::vector<float>> out(channels_, std::vector<float>(frames, 7.0f));
+        for (std::vector<float>& channel : in)
+            for (float& sample : channel) {
+                sample = (static_cast<float>(input.byte()) - 128.0f) / 32.0f;
+                inputPeak_ = std::max(inputPeak_, std::fabs(sample));
+            }
+        std::vector<float*> inputs, outputs;
+        for (std::uint32_t c = 0; c < channels_; ++c) {
+            inputs.push_back(in[c].data());
+            outputs.push_back(inPlace ? in[c].data() : out[c].data());
+        }
+        clap_audio_buffer_t inBuffer = {inputs.data(), nullptr, channels_, 0, 0};
+        clap_audio_buffer_t outBuffer = {outputs.data(), nullptr, channels_, 0, 0};
+        Events events;
+        events.read(input);
+        const clap_process_t process = {-1, frames, nullptr,        &inBuffer, &outBuffer,
+                                        1,  1,      &events.record, &kOutput};
+        if (plugin_->process(plugin_, &process) != CLAP_PROCESS_CONTINUE)
+            fail("process refused a fitting block");
+        // The bypass passes input of earlier blocks too.
+        const double bound = std::max(kOutputClamp, static_cast<double>(inputPeak_));
+        for (std::uint32_t c = 0; c < channels_; ++c)
+            for (std::uint32_t i = 0; i < frames; ++i)
+                if (!(std::fabs(static_cast<double>(outputs[c][i])) <= bound))
+                    fail("output not finite or above its bound");
+    }
+
+    void texts(Input& input) {
+        const clap_id id = input.byte() % 9;
+        char text[64];
+        std::memset(text, 0x5A, sizeof text);
+        const std::uint32_t size = input.byte() % 40;
+        if (params_->value_to_text(plugin_, id, input.value(), text, size) &&
+            (size == 0 || std::memchr(text, 0, size) == nullptr))
+            fail("text not terminated within its size");
+        if (std::find_if(text + size, text + sizeof text, [](char c) { return c != 0x5A; }) !=
+            text + sizeof text)
+            fail("text written past its size");
+        std::vector<std::uint8_t> typed = input.bytes(input.byte() % 12);
+        typed.push_back(0);
+        double value = 0.0;
+        if (params_->text_to_value(plugin_, id, reinterpret_cast<const char*>(typed.data()), &value) &&
+            !std::isfinite(value))
+            fail("text read as a value that is not finite");
+    }
+
+    std::vector<std::uint8_t> save() const {
+        Bytes bytes;
+        bytes.chunk = 3;
+        const clap_ostream_t stream = {&bytes, writeBytes};
+        if (!state_->save(plugin_, &stream)) fail("save");
+        return bytes.data;
+    }
+
+    void loadChecked(std::vector<std::uint8_t> blob, std::size_t chunk) {
+        const std::vector<std::uint8_t> before = save();
+        Bytes bytes{std::move(blob), 0, chunk};
+        const clap_istream_t stream = {&bytes, readBytes};
+        if (!state_->load(plugin_, &stream)) {
+            if (save() != before) fail("a refused state changed the plug-in");
+            return;
+        }
+        const std::vector<std::uint8_t> loaded = save();
+        Bytes again{loaded, 0, 2};
+        const clap_istream_t againStream = {&again, readBytes};
+        if (!state_->load(plugin_, &againStream) || save() != loaded)
+            fail("a saved state does not read back");
+    }
+
+    const clap_plugin_t* plugin_ = nullptr;
+    const clap_plugin_params_t* params_ = nullptr;
+    const clap_plugin_state_t* state_ = nullptr;
+    const clap_plugin_preset_load_t* presets_ = nullptr;
+    std::uint32_t channels_ = 0;
+    float inputPeak_ = 0.0f;
+};
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Input input(data, size);
+    Session session;
+    for (int commands = 0; commands < 64 && !input.done(); ++commands)
+        session.run(input);
+    return 0;
+}
