@@ -121,7 +121,7 @@ void LimiterEffect::getParamName(std::int32_t index, char* text) {
 
 void LimiterEffect::setSampleRate(float sampleRate) {
     EffectExt::setSampleRate(sampleRate);
-    core_.setSampleRate(sampleRate);
+    core_.setSampleRate(static_cast<double>(sampleRate));
 }
 
 void LimiterEffect::suspend() { core_.reset(); }

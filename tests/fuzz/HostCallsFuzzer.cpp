@@ -8,6 +8,7 @@
 // low bit picks the instance and whose upper bits pick the command, followed by its arguments. Reads past
 // the end answer 0, so every input is a complete sequence.
 #include "core/BuildConfig.h"
+#include "dsp/ParameterCurves.h"
 #include "vst2/MeterQuery.h"
 #include "vst2/PluginEntry.h"
 #include "vst2/VstInterface.h"
