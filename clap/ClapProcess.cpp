@@ -135,11 +135,12 @@ void ClapPlugin::forEachParameterChange(const clap_input_events_t* in, Apply app
     }
 }
 
-void ClapPlugin::flushParameters(const clap_input_events_t* in, const clap_output_events_t*) {
+void ClapPlugin::flushParameters(const clap_input_events_t* in, const clap_output_events_t* out) {
     forEachParameterChange(in, [this](std::uint32_t, ParameterId id, float value) {
         core_.setValue(id, value);
         if (editor_) editor_->parameterChanged(id);
     });
+    edits_.sendTo(out);
 }
 
 clap_process_status ClapPlugin::process(const clap_process_t& process) {

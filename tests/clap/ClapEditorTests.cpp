@@ -157,8 +157,6 @@ TEST_P(ClapEditorTest, DestroyingTheInstanceWithTheEditorOpenClosesIt) {
     runHost(noIdle, 100);
 }
 
-INSTANTIATE_TEST_SUITE_P(Build, ClapEditorTest, testing::ValuesIn(kVariants),
-                         [](const testing::TestParamInfo<Variant>& info) {
-                             return std::string(info.param.label);
-                         });
+std::string buildLabel(const testing::TestParamInfo<Variant>& build) { return build.param.label; }
+INSTANTIATE_TEST_SUITE_P(Build, ClapEditorTest, testing::ValuesIn(kVariants), buildLabel);
 } // namespace
