@@ -29,9 +29,11 @@ void ClapEdits::requestFlushIfPending() {
     if (pending && hostParams_ && hostParams_->request_flush) hostParams_->request_flush(host_);
 }
 
-void ClapEdits::sendTo(const clap_output_events_t* out) {
+void ClapEdits::sendTo(const clap_output_events_t* out) QV3_NONBLOCKING {
     std::uint32_t read = read_.load(std::memory_order_relaxed);
     const std::uint32_t written = written_.load(std::memory_order_acquire);
+    // The host's output list takes events on the audio thread by the format's rules, so it is real-time safe.
+    QV3_UNCHECKED_CALLS_BEGIN
     for (; read != written; ++read) {
         const Edit& edit = edits_[read % kCapacity];
         if (!out || !out->try_push) continue;
@@ -52,5 +54,6 @@ void ClapEdits::sendTo(const clap_output_events_t* out) {
             out->try_push(out, &event.header);
         }
     }
+    QV3_UNCHECKED_CALLS_END
     read_.store(read, std::memory_order_release);
 }

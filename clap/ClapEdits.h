@@ -39,7 +39,7 @@ class ClapEdits final : public EditInterface {
     void requestFlushIfPending();
 
     // Moves the queued edits into the host's output events, in the order they were made.
-    void sendTo(const clap_output_events_t* out);
+    void sendTo(const clap_output_events_t* out) QV3_NONBLOCKING;
 
   private:
     struct Edit {

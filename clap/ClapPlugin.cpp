@@ -19,7 +19,8 @@ void CLAP_ABI deactivateEntry(const clap_plugin_t* plugin) { ClapPlugin::of(plug
 bool CLAP_ABI startProcessingEntry(const clap_plugin_t*) { return true; }
 void CLAP_ABI stopProcessingEntry(const clap_plugin_t*) {}
 void CLAP_ABI resetEntry(const clap_plugin_t* plugin) { ClapPlugin::of(plugin).reset(); }
-clap_process_status CLAP_ABI processEntry(const clap_plugin_t* plugin, const clap_process_t* process) {
+clap_process_status CLAP_ABI processEntry(const clap_plugin_t* plugin,
+                                          const clap_process_t* process) QV3_NONBLOCKING {
     return process ? ClapPlugin::of(plugin).process(*process) : CLAP_PROCESS_ERROR;
 }
 const void* CLAP_ABI extensionEntry(const clap_plugin_t* plugin, const char* id) {
@@ -105,9 +106,7 @@ const void* ClapPlugin::extension(const char* id) const {
     return nullptr;
 }
 
-void ClapPlugin::valueChanged(ParameterId id, float) {
-    if (editor_) editor_->parameterChanged(id);
-}
+void ClapPlugin::valueChanged(ParameterId id, float) QV3_NONBLOCKING { showInEditor(id); }
 
 void ClapPlugin::rescanValues() {
     if (hostParams_ && hostParams_->rescan) hostParams_->rescan(host_, CLAP_PARAM_RESCAN_VALUES);

@@ -46,7 +46,7 @@ class ClapPlugin final : private ValueListener {
     bool activate(double sampleRate);
     void deactivate();
     void reset();
-    clap_process_status process(const clap_process_t& process);
+    clap_process_status process(const clap_process_t& process) QV3_NONBLOCKING;
     const void* extension(const char* id) const;
 
     // Parameters (ClapParameters.cpp). Hosts see the core's ids; a stepped parameter's value is its step
@@ -56,7 +56,7 @@ class ClapPlugin final : private ValueListener {
     bool parameterValue(clap_id id, double& value) const;
     static bool valueToText(clap_id id, double value, char* text, std::uint32_t size);
     static bool textToValue(clap_id id, const char* text, double& value);
-    void flushParameters(const clap_input_events_t* in, const clap_output_events_t* out);
+    void flushParameters(const clap_input_events_t* in, const clap_output_events_t* out) QV3_NONBLOCKING;
 
     // State (ClapState.cpp): the core's versioned bytes through the host's stream.
     bool saveState(const clap_ostream_t& stream) const;
@@ -78,11 +78,14 @@ class ClapPlugin final : private ValueListener {
 
   private:
     // Applies the parameter events of a block, the others ignored; with a splitter each at its frame.
-    template <typename Apply> static void forEachParameterChange(const clap_input_events_t* in, Apply apply);
+    template <typename Apply>
+    static void forEachParameterChange(const clap_input_events_t* in, Apply apply) QV3_NONBLOCKING;
+    // Tells the editor, if there is one, of a value the host changed; from any thread.
+    void showInEditor(ParameterId id) QV3_NONBLOCKING;
     // Tells the host that values changed without events: a preset or a state was loaded.
     void rescanValues();
     // The core's word of values it changed itself (a preset or a state was loaded), for the editor.
-    void valueChanged(ParameterId id, float value) override;
+    void valueChanged(ParameterId id, float value) QV3_NONBLOCKING override;
 
     clap_plugin_t record_;
     const clap_host_t* host_;

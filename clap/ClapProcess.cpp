@@ -42,7 +42,7 @@ bool CLAP_ABI textToValueEntry(const clap_plugin_t*, clap_id id, const char* tex
     return text && value && ClapPlugin::textToValue(id, text, *value);
 }
 void CLAP_ABI flushEntry(const clap_plugin_t* plugin, const clap_input_events_t* in,
-                         const clap_output_events_t* out) {
+                         const clap_output_events_t* out) QV3_NONBLOCKING {
     ClapPlugin::of(plugin).flushParameters(in, out);
 }
 
@@ -120,11 +120,17 @@ bool ClapPlugin::textToValue(clap_id id, const char* text, double& value) {
 }
 
 template <typename Apply>
-void ClapPlugin::forEachParameterChange(const clap_input_events_t* in, Apply apply) {
+void ClapPlugin::forEachParameterChange(const clap_input_events_t* in, Apply apply) QV3_NONBLOCKING {
     if (!in || !in->size || !in->get) return;
+    // The host's event list: CLAP has the plug-in read it on the audio thread, so the host keeps it
+    // real-time safe.
+    QV3_UNCHECKED_CALLS_BEGIN
     const std::uint32_t count = in->size(in);
+    QV3_UNCHECKED_CALLS_END
     for (std::uint32_t index = 0; index < count; ++index) {
+        QV3_UNCHECKED_CALLS_BEGIN
         const clap_event_header_t* header = in->get(in, index);
+        QV3_UNCHECKED_CALLS_END
         if (!header || header->space_id != CLAP_CORE_EVENT_SPACE_ID ||
             header->type != CLAP_EVENT_PARAM_VALUE || header->size < sizeof(clap_event_param_value_t))
             continue;
@@ -135,15 +141,23 @@ void ClapPlugin::forEachParameterChange(const clap_input_events_t* in, Apply app
     }
 }
 
-void ClapPlugin::flushParameters(const clap_input_events_t* in, const clap_output_events_t* out) {
-    forEachParameterChange(in, [this](std::uint32_t, ParameterId id, float value) {
+void ClapPlugin::flushParameters(const clap_input_events_t* in,
+                                 const clap_output_events_t* out) QV3_NONBLOCKING {
+    forEachParameterChange(in, [this](std::uint32_t, ParameterId id, float value) QV3_NONBLOCKING {
         core_.setValue(id, value);
-        if (editor_) editor_->parameterChanged(id);
+        showInEditor(id);
     });
     edits_.sendTo(out);
 }
 
-clap_process_status ClapPlugin::process(const clap_process_t& process) {
+void ClapPlugin::showInEditor(ParameterId id) QV3_NONBLOCKING {
+    // Off the user-interface thread the editor only raises its refresh flag.
+    QV3_UNCHECKED_CALLS_BEGIN
+    if (editor_) editor_->parameterChanged(id);
+    QV3_UNCHECKED_CALLS_END
+}
+
+clap_process_status ClapPlugin::process(const clap_process_t& process) QV3_NONBLOCKING {
     if (!buffersFit(process)) {
         flushParameters(process.in_events, process.out_events);
         return process.frames_count == 0 ? CLAP_PROCESS_CONTINUE : CLAP_PROCESS_ERROR;
@@ -151,9 +165,9 @@ clap_process_status ClapPlugin::process(const clap_process_t& process) {
     BlockSplitter block(core_, process.audio_inputs->data32, process.audio_outputs->data32,
                         process.frames_count);
     forEachParameterChange(process.in_events,
-                           [this, &block](std::uint32_t frame, ParameterId id, float value) {
+                           [this, &block](std::uint32_t frame, ParameterId id, float value) QV3_NONBLOCKING {
                                block.change(frame, id, value);
-                               if (editor_) editor_->parameterChanged(id);
+                               showInEditor(id);
                            });
     block.finish();
     edits_.sendTo(process.out_events);

@@ -77,7 +77,8 @@ void LimiterCore::setSampleRate(double sampleRate) { path_.setSampleRate(static_
 
 void LimiterCore::reset() { path_.reset(); }
 
-void LimiterCore::process(const float* const* inputs, float* const* outputs, std::int32_t frames) QV3_NONBLOCKING {
+void LimiterCore::process(const float* const* inputs, float* const* outputs,
+                          std::int32_t frames) QV3_NONBLOCKING {
     followStoredValues();
     path_.processReplacing(inputs, outputs, frames);
 }
@@ -102,7 +103,7 @@ void LimiterCore::setValue(ParameterId id, float value) QV3_NONBLOCKING {
 
 int LimiterCore::currentProgram() const { return currentProgram_.load(std::memory_order_relaxed); }
 
-void LimiterCore::selectProgram(int index) {
+void LimiterCore::selectProgram(int index) QV3_NONBLOCKING {
     if (index < 0 || index >= kProgramCount) return;
     // The selected program's slot is the live state from here on: nothing is copied or written, so a value
     // change racing the selection lands in one program or the other, whole.
@@ -169,9 +170,11 @@ void LimiterCore::setListener(ValueListener* listener) {
     listener_.store(listener, std::memory_order_relaxed);
 }
 
-void LimiterCore::publishMeter(std::int32_t index, float value) QV3_NONBLOCKING { path_.storeMeterValue(index, value); }
+void LimiterCore::publishMeter(std::int32_t index, float value) QV3_NONBLOCKING {
+    path_.storeMeterValue(index, value);
+}
 
-void LimiterCore::announceCurrentProgram() {
+void LimiterCore::announceCurrentProgram() QV3_NONBLOCKING {
     ValueListener* listener = listener_.load(std::memory_order_relaxed);
     if (!listener) return;
     const LimiterProgram& current = currentSlot();

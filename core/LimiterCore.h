@@ -16,8 +16,8 @@
 #include "core/BuildConfig.h"
 #include "core/LimiterProgram.h"
 #include "core/ParameterLayout.h"
-#include "dsp/Nonblocking.h"
 #include "dsp/LimiterPath.h"
+#include "dsp/Nonblocking.h"
 
 #include <atomic>
 #include <cstddef>
@@ -28,7 +28,7 @@
 // may be called on any thread, the audio thread included, so an implementation only records the change.
 class ValueListener {
   public:
-    virtual void valueChanged(ParameterId id, float value) = 0;
+    virtual void valueChanged(ParameterId id, float value) QV3_NONBLOCKING = 0;
 
   protected:
     ~ValueListener() = default;
@@ -53,8 +53,8 @@ class LimiterCore final : private MeterPublisher {
     // so a format can split a block where a parameter event falls.
     void process(const float* const* inputs, float* const* outputs, std::int32_t frames) QV3_NONBLOCKING;
     // Adds the processed signal to the outputs (the VST 2.x accumulating entry).
-    void processAccumulating(const float* const* inputs, float* const* outputs, std::int32_t frames)
-        QV3_NONBLOCKING;
+    void processAccumulating(const float* const* inputs, float* const* outputs,
+                             std::int32_t frames) QV3_NONBLOCKING;
 
     float value(ParameterId id) const QV3_NONBLOCKING;
     // Stores into the current program; NaN and infinite values are dropped.
@@ -63,7 +63,7 @@ class LimiterCore final : private MeterPublisher {
     static constexpr int programCount() { return kProgramCount; }
     int currentProgram() const;
     // Out-of-range indexes are ignored. Tells the listener of all seven values of the selected program.
-    void selectProgram(int index);
+    void selectProgram(int index) QV3_NONBLOCKING;
     // Copies the name of program `index` (at most kProgramNameSize bytes with the terminator); "" when out of
     // range.
     void programName(int index, char* name) const;
@@ -114,7 +114,7 @@ class LimiterCore final : private MeterPublisher {
     // Derives the settings from `values`: all of them, or those whose value differs from pathValues_.
     void deriveSettings(const PathValues& values, bool all) QV3_NONBLOCKING;
     // Tells the listener, if any, of the seven values of the current program.
-    void announceCurrentProgram();
+    void announceCurrentProgram() QV3_NONBLOCKING;
 
     LimiterProgram programs_[kProgramCount];
     LimiterPath<kChannelCount> path_;

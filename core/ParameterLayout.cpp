@@ -105,9 +105,13 @@ float settled(ParameterId id, float value, const std::string& text) {
 
 } // namespace
 
-bool isParameterId(std::uint32_t id) QV3_NONBLOCKING { return id < static_cast<std::uint32_t>(kParameterIdCount); }
+bool isParameterId(std::uint32_t id) QV3_NONBLOCKING {
+    return id < static_cast<std::uint32_t>(kParameterIdCount);
+}
 
-const ParameterInfo& parameterInfo(ParameterId id) QV3_NONBLOCKING { return kParameters[static_cast<std::uint32_t>(id)]; }
+const ParameterInfo& parameterInfo(ParameterId id) QV3_NONBLOCKING {
+    return kParameters[static_cast<std::uint32_t>(id)];
+}
 
 float valueOfStep(ParameterId id, int step) QV3_NONBLOCKING {
     const int steps = parameterInfo(id).stepCount;

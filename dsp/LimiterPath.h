@@ -106,10 +106,12 @@ template <int Channels> class LimiterPath {
     }
 
     // frames <= 0 or null channel arrays (or channel pointers): nothing happens. Outputs may be the inputs.
-    void processReplacing(const float* const* inputs, float* const* outputs, std::int32_t frames) QV3_NONBLOCKING {
+    void processReplacing(const float* const* inputs, float* const* outputs,
+                          std::int32_t frames) QV3_NONBLOCKING {
         process<false>(inputs, outputs, frames);
     }
-    void processAccumulating(const float* const* inputs, float* const* outputs, std::int32_t frames) QV3_NONBLOCKING {
+    void processAccumulating(const float* const* inputs, float* const* outputs,
+                             std::int32_t frames) QV3_NONBLOCKING {
         process<true>(inputs, outputs, frames);
     }
 

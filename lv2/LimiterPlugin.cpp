@@ -3,8 +3,8 @@
 // run hands the values that changed to the core before it processes, so no state extension is needed and no
 // host feature is required.
 //
-// Threads, as LV2 classes them: instantiate, activate, deactivate and cleanup are never called at the same time
-// as any other call for the instance; connect_port and run come from the audio thread, one at a time.
+// Threads, as LV2 classes them: instantiate, activate, deactivate and cleanup are never called at the same
+// time as any other call for the instance; connect_port and run come from the audio thread, one at a time.
 #include "core/BuildConfig.h"
 #include "core/LimiterCore.h"
 #include "lv2/PortLayout.h"

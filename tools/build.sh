@@ -52,7 +52,7 @@ for target in "${targets[@]}"; do
             >/dev/null
         cmake --build "$root/build/rtsan" -j "$jobs" --target qv3_realtime_probe \
             qv3_core_tests_stereo qv3_core_tests_mono qv3_vst2_tests_stereo qv3_vst2_tests_mono \
-            qv3_lv2_tests_stereo qv3_lv2_tests_mono ;;
+            qv3_lv2_tests_stereo qv3_lv2_tests_mono qv3_clap_tests qv3_vst3_tests ;;
     *) echo "unknown build: $target" >&2; exit 2 ;;
     esac
 done

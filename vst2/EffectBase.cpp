@@ -22,8 +22,8 @@ VstIntPtr QV3_VSTCALL dispatchEntry(AEffect* effect, std::int32_t opcode, std::i
     return result;
 }
 
-void QV3_VSTCALL processEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t frames)
-    QV3_NONBLOCKING {
+void QV3_VSTCALL processEntry(AEffect* effect, float** inputs, float** outputs,
+                              std::int32_t frames) QV3_NONBLOCKING {
     if (EffectBase* instance = effectOf(effect)) instance->process(inputs, outputs, frames);
 }
 

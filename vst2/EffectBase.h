@@ -76,9 +76,9 @@ class EffectBase {
 // Static entries stored in the record: each recovers the effect from `object` and forwards.
 VstIntPtr QV3_VSTCALL dispatchEntry(AEffect* effect, std::int32_t opcode, std::int32_t index, VstIntPtr value,
                                     void* ptr, float opt);
-void QV3_VSTCALL processEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t frames)
-    QV3_NONBLOCKING;
-void QV3_VSTCALL processReplacingEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t frames)
-    QV3_NONBLOCKING;
+void QV3_VSTCALL processEntry(AEffect* effect, float** inputs, float** outputs,
+                              std::int32_t frames) QV3_NONBLOCKING;
+void QV3_VSTCALL processReplacingEntry(AEffect* effect, float** inputs, float** outputs,
+                                       std::int32_t frames) QV3_NONBLOCKING;
 void QV3_VSTCALL setParameterEntry(AEffect* effect, std::int32_t index, float value);
 float QV3_VSTCALL getParameterEntry(AEffect* effect, std::int32_t index);

@@ -182,8 +182,11 @@ void Vst3Effect::endEdit(ParameterId id) {
 
 double Vst3Effect::meterValue(int slot) { return core_.meterValue(slot); }
 
-void Vst3Effect::valueChanged(ParameterId id, float) {
+void Vst3Effect::valueChanged(ParameterId id, float) QV3_NONBLOCKING {
+    // Off the user-interface thread the editor only raises its refresh flag.
+    QV3_UNCHECKED_CALLS_BEGIN
     if (PluginEditor* editor = listeningEditor_.load()) editor->parameterChanged(id);
+    QV3_UNCHECKED_CALLS_END
 }
 
 void toHostText(const char* text, int16_t* hostText, std::size_t size) {

@@ -110,7 +110,7 @@ const v3_unit_information_cpp kVst3UnitInfoTable = {
      unitProgramDataEntry},
 };
 
-bool coreValueOf(v3_param_id id, double normalised, ParameterId& parameter, float& value) {
+bool coreValueOf(v3_param_id id, double normalised, ParameterId& parameter, float& value) QV3_NONBLOCKING {
     if (!isParameterId(id) || !std::isfinite(normalised)) return false;
     parameter = parameterOf(id);
     const double bounded = std::clamp(normalised, 0.0, 1.0);
@@ -131,7 +131,7 @@ double normalisedOf(ParameterId parameter, float value) {
     return static_cast<double>(stepOfValue(parameter, value)) / stepCount;
 }
 
-int programOf(double normalised) {
+int programOf(double normalised) QV3_NONBLOCKING {
     const double bounded = std::isfinite(normalised) ? std::clamp(normalised, 0.0, 1.0) : 0.0;
     return std::min(kLastProgram, static_cast<int>(bounded * (kLastProgram + 1)));
 }

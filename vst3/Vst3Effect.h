@@ -75,7 +75,7 @@ class Vst3Effect final : private EditInterface, private ValueListener {
                                         const v3_speaker_arrangement* outputs, std::int32_t outputCount);
     v3_result setupProcessing(const v3_process_setup& setup);
     // The host's parameter changes take effect at their sample offsets: the block is split there.
-    v3_result process(v3_process_data& data);
+    v3_result process(v3_process_data& data) QV3_NONBLOCKING;
 
     // Edit controller (Vst3Controller.cpp). Values are VST3 normalised values: a continuous parameter's is
     // the core's value, a stepped one's its step over the step count.
@@ -112,7 +112,7 @@ class Vst3Effect final : private EditInterface, private ValueListener {
     void endEdit(ParameterId id) override;
     double meterValue(int slot) override;
     // ValueListener: a program was selected or a state loaded; the open editor catches up.
-    void valueChanged(ParameterId id, float value) override;
+    void valueChanged(ParameterId id, float value) QV3_NONBLOCKING override;
 
     // Tells the host that every value may have changed (a program was selected, a state loaded).
     void valuesChangedWithoutEdits();
@@ -134,10 +134,10 @@ class Vst3Effect final : private EditInterface, private ValueListener {
 
 // Normalised values: a host's value as the core stores it, false for an unknown id or a value that is not
 // finite (the value is bounded to 0..1 first); and the core's value as the host sees it.
-bool coreValueOf(v3_param_id id, double normalised, ParameterId& parameter, float& value);
+bool coreValueOf(v3_param_id id, double normalised, ParameterId& parameter, float& value) QV3_NONBLOCKING;
 double normalisedOf(ParameterId parameter, float value);
 // The program a normalised value of the program parameter selects.
-int programOf(double normalised);
+int programOf(double normalised) QV3_NONBLOCKING;
 
 // Texts between the core's bytes and the host's UTF-16.
 void toHostText(const char* text, int16_t* hostText, std::size_t size);

@@ -30,7 +30,7 @@ v3_result V3_API setupProcessingEntry(void* self, v3_process_setup* setup) {
     return Vst3Effect::of(self).setupProcessing(*setup);
 }
 v3_result V3_API setProcessingEntry(void*, v3_bool) { return V3_OK; }
-v3_result V3_API processEntry(void* self, v3_process_data* data) {
+v3_result V3_API processEntry(void* self, v3_process_data* data) QV3_NONBLOCKING {
     if (!data) return V3_INVALID_ARG;
     return Vst3Effect::of(self).process(*data);
 }
@@ -62,12 +62,15 @@ struct QueueCursor {
 };
 
 // Moves to the queue's next readable point with a finite value; false when there is none.
-bool advance(QueueCursor& cursor) {
+bool advance(QueueCursor& cursor) QV3_NONBLOCKING {
     while (cursor.next < cursor.count) {
         int32_t offset = 0;
         double normalised = 0.0;
         const int32_t index = cursor.next++;
-        if (v3_cpp_obj(cursor.queue)->get_point(cursor.queue, index, &offset, &normalised) != V3_OK) continue;
+        QV3_UNCHECKED_CALLS_BEGIN
+        const v3_result read = v3_cpp_obj(cursor.queue)->get_point(cursor.queue, index, &offset, &normalised);
+        QV3_UNCHECKED_CALLS_END
+        if (read != V3_OK) continue;
         ParameterId id;
         if (!coreValueOf(static_cast<v3_param_id>(cursor.id), normalised, id, cursor.value)) continue;
         cursor.offset = offset < 0 ? 0 : offset;
@@ -77,8 +80,11 @@ bool advance(QueueCursor& cursor) {
 }
 
 // The last readable value of the program queue, the program the block ends with.
-bool lastProgramOf(v3_param_value_queue** queue, int& program) {
+bool lastProgramOf(v3_param_value_queue** queue, int& program) QV3_NONBLOCKING {
     bool found = false;
+    // The host's parameter queues are read on the audio thread by the format's rules: the host keeps them
+    // real-time safe.
+    QV3_UNCHECKED_CALLS_BEGIN
     for (int32_t index = 0, count = v3_cpp_obj(queue)->get_point_count(queue); index < count; ++index) {
         int32_t offset = 0;
         double normalised = 0.0;
@@ -88,6 +94,7 @@ bool lastProgramOf(v3_param_value_queue** queue, int& program) {
         program = programOf(normalised);
         found = true;
     }
+    QV3_UNCHECKED_CALLS_END
     return found;
 }
 } // namespace
@@ -116,7 +123,7 @@ v3_result Vst3Effect::setupProcessing(const v3_process_setup& setup) {
     return V3_OK;
 }
 
-v3_result Vst3Effect::process(v3_process_data& data) {
+v3_result Vst3Effect::process(v3_process_data& data) QV3_NONBLOCKING {
     if (data.symbolic_sample_size != V3_SAMPLE_32) return V3_INVALID_ARG;
 
     // Without both buffers the block only carries parameter changes (a host's flush while stopped).
@@ -131,6 +138,9 @@ v3_result Vst3Effect::process(v3_process_data& data) {
     QueueCursor cursors[kMaxQueues];
     int cursorCount = 0;
     if (v3_param_changes** changes = data.input_params) {
+        // The host's parameter queues are read on the audio thread by the format's rules: the host keeps them
+        // real-time safe.
+        QV3_UNCHECKED_CALLS_BEGIN
         const int32_t queueCount = v3_cpp_obj(changes)->get_param_count(changes);
         for (int32_t index = 0; index < queueCount && cursorCount < kMaxQueues; ++index) {
             v3_param_value_queue** queue = v3_cpp_obj(changes)->get_param_data(changes, index);
@@ -148,6 +158,7 @@ v3_result Vst3Effect::process(v3_process_data& data) {
                       0.0f};
             if (advance(cursor)) ++cursorCount;
         }
+        QV3_UNCHECKED_CALLS_END
     }
 
     BlockSplitter splitter(core_, inputs, outputs, audio ? static_cast<std::uint32_t>(data.nframes) : 0);

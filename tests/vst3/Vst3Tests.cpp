@@ -86,8 +86,8 @@ TEST_P(Vst3Test, ShowsTheVst2TextOfEveryValue) {
         for (int step = 0; step <= 2000; ++step) {
             const float value = static_cast<float>(step) / 2000.0f;
             vst2.set(row.vst2Index, value);
-            ASSERT_EQ(effect->text(row.id, value), vst2.display(row.vst2Index))
-                << row.title << " at " << value;
+            ASSERT_EQ(effect->text(row.id, static_cast<double>(value)), vst2.display(row.vst2Index))
+                << row.title << " at " << static_cast<double>(value);
         }
     }
 }
