@@ -5,8 +5,8 @@
 // bypass passes the input), texts terminated within the size given, a refused state changing nothing, an
 // accepted one reading back as it was written. A failed check prints what failed and aborts.
 //
-// Input grammar: a sequence of commands, one byte each, followed by their arguments; reads past the end
-// answer 0, so every input is a complete sequence.
+// Input grammar: a sequence of commands, one byte each, followed by their arguments.
+#include "FuzzHost.h"
 #include "clap/PresetAbi.h"
 
 #include <clap/entry.h>
@@ -25,7 +25,6 @@
 
 namespace {
 constexpr std::uint32_t kLargestBlock = 4096;
-constexpr double kOutputClamp = 0.999999;
 constexpr double kSpecialValues[16] = {std::numeric_limits<double>::quiet_NaN(),
                                        std::numeric_limits<double>::infinity(),
                                        -std::numeric_limits<double>::infinity(),
@@ -54,34 +53,7 @@ enum Command {
     kCommands
 };
 
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-}
-
-class Input {
-  public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool done() const { return position_ >= size_; }
-    std::uint8_t byte() { return position_ < size_ ? data_[position_++] : 0; }
-    std::uint32_t word() { return byte() | byte() << 8 | static_cast<std::uint32_t>(byte()) << 16; }
-    double value() {
-        const std::uint8_t tag = byte();
-        if (tag < 16) return kSpecialValues[tag];
-        return static_cast<double>(byte()) / 50.0 - 0.5;
-    }
-    std::vector<std::uint8_t> bytes(std::size_t count) {
-        std::vector<std::uint8_t> result;
-        while (count-- > 0 && !done())
-            result.push_back(byte());
-        return result;
-    }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t position_ = 0;
-};
+double eventValue(FuzzInput& input) { return input.value(kSpecialValues, -0.5, 5.1); }
 
 struct Events {
     std::vector<clap_event_param_value_t> list;
@@ -96,7 +68,7 @@ struct Events {
         }};
 
     // Event headers as a careless host may fill them: any type and space, sizes too small or too large.
-    void read(Input& input) {
+    void read(FuzzInput& input) {
         const std::uint8_t count = input.byte() % 12;
         for (std::uint8_t i = 0; i < count; ++i) {
             clap_event_param_value_t event{};
@@ -106,7 +78,7 @@ struct Events {
             event.header.type = static_cast<std::uint16_t>(shape >> 2 & 15);
             event.header.time = input.word() & 0x3FFF;
             event.param_id = input.byte() % 10 == 9 ? input.word() : input.byte() % 8;
-            event.value = input.value();
+            event.value = eventValue(input);
             list.push_back(event);
         }
     }
@@ -115,25 +87,11 @@ struct Events {
 bool CLAP_ABI acceptOutput(const clap_output_events_t*, const clap_event_header_t*) { return true; }
 const clap_output_events_t kOutput = {nullptr, acceptOutput};
 
-struct Bytes {
-    std::vector<std::uint8_t> data;
-    std::size_t position = 0;
-    std::size_t chunk = 1;
-};
 std::int64_t CLAP_ABI readBytes(const clap_istream_t* stream, void* buffer, std::uint64_t size) {
-    Bytes& bytes = *static_cast<Bytes*>(stream->ctx);
-    const std::size_t count = std::min<std::size_t>(
-        {static_cast<std::size_t>(size), bytes.chunk, bytes.data.size() - bytes.position});
-    if (count > 0) std::memcpy(buffer, bytes.data.data() + bytes.position, count);
-    bytes.position += count;
-    return static_cast<std::int64_t>(count);
+    return static_cast<std::int64_t>(static_cast<ChunkedBytes*>(stream->ctx)->read(buffer, size));
 }
 std::int64_t CLAP_ABI writeBytes(const clap_ostream_t* stream, const void* buffer, std::uint64_t size) {
-    Bytes& bytes = *static_cast<Bytes*>(stream->ctx);
-    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(size), bytes.chunk);
-    bytes.data.insert(bytes.data.end(), static_cast<const std::uint8_t*>(buffer),
-                      static_cast<const std::uint8_t*>(buffer) + count);
-    return static_cast<std::int64_t>(count);
+    return static_cast<std::int64_t>(static_cast<ChunkedBytes*>(stream->ctx)->write(buffer, size));
 }
 
 const void* CLAP_ABI noExtension(const clap_host_t*, const char*) { return nullptr; }
@@ -163,7 +121,7 @@ class Session {
         plugin_->destroy(plugin_);
     }
 
-    void run(Input& input) {
+    void run(FuzzInput& input) {
         switch (input.byte() % kCommands) {
         case kProcess:
             process(input);
@@ -181,13 +139,7 @@ class Session {
         }
         case kLoadMutatedState: {
             const std::size_t chunk = input.byte() % 16 + 1;
-            std::vector<std::uint8_t> bytes = save();
-            for (std::uint8_t flips = input.byte() % 4; flips > 0; --flips) {
-                const std::size_t at = input.byte() % bytes.size();
-                bytes[at] ^= static_cast<std::uint8_t>(1 << (input.byte() % 8));
-            }
-            bytes.resize(bytes.size() - std::min<std::size_t>(bytes.size(), input.byte() % 8));
-            loadChecked(bytes, chunk);
+            loadChecked(mutated(save(), input), chunk);
             break;
         }
         case kLoadPreset: {
@@ -212,43 +164,26 @@ class Session {
     }
 
   private:
-    void process(Input& input) {
+    void process(FuzzInput& input) {
         const std::uint32_t frames = input.word() % kLargestBlock;
-        const bool inPlace = input.byte() & 1;
-        std::vector<std::vector<float>> in(channels_, std::vector<float>(frames));
-        std::vector<std::vector<float>> out(channels_, std::vector<float>(frames, 7.0f));
-        for (std::vector<float>& channel : in)
-            for (float& sample : channel) {
-                sample = (static_cast<float>(input.byte()) - 128.0f) / 32.0f;
-                inputPeak_ = std::max(inputPeak_, std::fabs(sample));
-            }
-        std::vector<float*> inputs, outputs;
-        for (std::uint32_t c = 0; c < channels_; ++c) {
-            inputs.push_back(in[c].data());
-            outputs.push_back(inPlace ? in[c].data() : out[c].data());
-        }
-        clap_audio_buffer_t inBuffer = {inputs.data(), nullptr, channels_, 0, 0};
-        clap_audio_buffer_t outBuffer = {outputs.data(), nullptr, channels_, 0, 0};
+        FuzzBlock block(input, channels_, frames, inputPeak_);
+        clap_audio_buffer_t inBuffer = {block.inputs(), nullptr, channels_, 0, 0};
+        clap_audio_buffer_t outBuffer = {block.outputs(), nullptr, channels_, 0, 0};
         Events events;
         events.read(input);
         const clap_process_t process = {-1, frames, nullptr,        &inBuffer, &outBuffer,
                                         1,  1,      &events.record, &kOutput};
         if (plugin_->process(plugin_, &process) != CLAP_PROCESS_CONTINUE)
             fail("process refused a fitting block");
-        // The bypass passes input of earlier blocks too.
-        const double bound = std::max(kOutputClamp, static_cast<double>(inputPeak_));
-        for (std::uint32_t c = 0; c < channels_; ++c)
-            for (std::uint32_t i = 0; i < frames; ++i)
-                if (!(std::fabs(static_cast<double>(outputs[c][i])) <= bound))
-                    fail("output not finite or above its bound");
+        block.checkOutput(inputPeak_);
     }
 
-    void texts(Input& input) {
+    void texts(FuzzInput& input) {
         const clap_id id = input.byte() % 9;
         char text[64];
         std::memset(text, 0x5A, sizeof text);
         const std::uint32_t size = input.byte() % 40;
-        if (params_->value_to_text(plugin_, id, input.value(), text, size) &&
+        if (params_->value_to_text(plugin_, id, eventValue(input), text, size) &&
             (size == 0 || std::memchr(text, 0, size) == nullptr))
             fail("text not terminated within its size");
         if (std::find_if(text + size, text + sizeof text, [](char c) { return c != 0x5A; }) !=
@@ -263,26 +198,21 @@ class Session {
     }
 
     std::vector<std::uint8_t> save() const {
-        Bytes bytes;
+        ChunkedBytes bytes;
         bytes.chunk = 3;
         const clap_ostream_t stream = {&bytes, writeBytes};
         if (!state_->save(plugin_, &stream)) fail("save");
         return bytes.data;
     }
 
-    void loadChecked(std::vector<std::uint8_t> blob, std::size_t chunk) {
-        const std::vector<std::uint8_t> before = save();
-        Bytes bytes{std::move(blob), 0, chunk};
+    bool load(ChunkedBytes& bytes) const {
         const clap_istream_t stream = {&bytes, readBytes};
-        if (!state_->load(plugin_, &stream)) {
-            if (save() != before) fail("a refused state changed the plug-in");
-            return;
-        }
-        const std::vector<std::uint8_t> loaded = save();
-        Bytes again{loaded, 0, 2};
-        const clap_istream_t againStream = {&again, readBytes};
-        if (!state_->load(plugin_, &againStream) || save() != loaded)
-            fail("a saved state does not read back");
+        return state_->load(plugin_, &stream);
+    }
+
+    void loadChecked(std::vector<std::uint8_t> blob, std::size_t chunk) const {
+        const auto load = [this](ChunkedBytes& bytes) { return this->load(bytes); };
+        ::loadChecked([this] { return save(); }, load, load, std::move(blob), chunk);
     }
 
     const clap_plugin_t* plugin_ = nullptr;
@@ -295,9 +225,5 @@ class Session {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Input input(data, size);
-    Session session;
-    for (int commands = 0; commands < 64 && !input.done(); ++commands)
-        session.run(input);
-    return 0;
+    return runSession<Session>(data, size);
 }

@@ -6,8 +6,9 @@
 // input), texts terminated, a refused state changing nothing, an accepted one reading back as it was written.
 // A failed check prints what failed and aborts.
 //
-// Input grammar: a sequence of commands, one byte each, followed by their arguments; reads past the end
-// answer 0, so every input is a complete sequence.
+// Input grammar: a sequence of commands, one byte each, followed by their arguments.
+#include "FuzzHost.h"
+
 #include <travesty/audio_processor.h>
 #include <travesty/component.h>
 #include <travesty/edit_controller.h>
@@ -27,7 +28,6 @@ extern "C" v3_plugin_factory** GetPluginFactory();
 
 namespace {
 constexpr std::int32_t kLargestBlock = 4096;
-constexpr double kOutputClamp = 0.999999;
 constexpr v3_param_id kProgramParameter = 1000;
 constexpr double kSpecialValues[12] = {std::numeric_limits<double>::quiet_NaN(),
                                        std::numeric_limits<double>::infinity(),
@@ -43,38 +43,11 @@ constexpr double kSpecialValues[12] = {std::numeric_limits<double>::quiet_NaN(),
                                        0.49999999};
 enum Command { kProcess, kSetValue, kLoadBlob, kLoadMutatedState, kTexts, kReactivate, kCommands };
 
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
+double normalisedValue(FuzzInput& input) { return input.value(kSpecialValues, -0.1, 1.275); }
+v3_param_id parameterId(FuzzInput& input) {
+    const std::uint8_t tag = input.byte();
+    return tag % 10 == 9 ? input.word() : tag % 10 == 8 ? kProgramParameter : tag % 8;
 }
-
-class Input {
-  public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool done() const { return position_ >= size_; }
-    std::uint8_t byte() { return position_ < size_ ? data_[position_++] : 0; }
-    std::uint32_t word() { return byte() | byte() << 8 | static_cast<std::uint32_t>(byte()) << 16; }
-    double value() {
-        const std::uint8_t tag = byte();
-        if (tag < 12) return kSpecialValues[tag];
-        return static_cast<double>(byte()) / 200.0 - 0.1;
-    }
-    v3_param_id id() {
-        const std::uint8_t tag = byte();
-        return tag % 10 == 9 ? word() : tag % 10 == 8 ? kProgramParameter : tag % 8;
-    }
-    std::vector<std::uint8_t> bytes(std::size_t count) {
-        std::vector<std::uint8_t> result;
-        while (count-- > 0 && !done())
-            result.push_back(byte());
-        return result;
-    }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t position_ = 0;
-};
 
 v3_result V3_API noInterface(void*, const v3_tuid, void** object) {
     *object = nullptr;
@@ -126,25 +99,16 @@ struct StreamTable : v3_funknown {
 };
 struct Stream {
     const StreamTable* table;
-    std::vector<std::uint8_t> data;
-    std::size_t position = 0;
-    std::size_t chunk = 1;
+    ChunkedBytes bytes;
 };
 v3_result V3_API readStream(void* self, void* buffer, int32_t size, int32_t* done) {
-    Stream& stream = *static_cast<Stream*>(self);
-    const std::size_t count =
-        std::min({static_cast<std::size_t>(size), stream.chunk, stream.data.size() - stream.position});
-    if (count > 0) std::memcpy(buffer, stream.data.data() + stream.position, count);
-    stream.position += count;
-    *done = static_cast<int32_t>(count);
+    *done = static_cast<int32_t>(
+        static_cast<Stream*>(self)->bytes.read(buffer, static_cast<std::uint64_t>(size)));
     return V3_OK;
 }
 v3_result V3_API writeStream(void* self, void* buffer, int32_t size, int32_t* done) {
-    Stream& stream = *static_cast<Stream*>(self);
-    const std::size_t count = std::min(static_cast<std::size_t>(size), stream.chunk);
-    stream.data.insert(stream.data.end(), static_cast<std::uint8_t*>(buffer),
-                       static_cast<std::uint8_t*>(buffer) + count);
-    *done = static_cast<int32_t>(count);
+    *done = static_cast<int32_t>(
+        static_cast<Stream*>(self)->bytes.write(buffer, static_cast<std::uint64_t>(size)));
     return V3_OK;
 }
 v3_result V3_API seekStream(void*, int64_t, int32_t, int64_t*) { return V3_NOT_IMPLEMENTED; }
@@ -184,14 +148,14 @@ class Session {
         v3_cpp_obj_unref(component_);
     }
 
-    void run(Input& input) {
+    void run(FuzzInput& input) {
         switch (input.byte() % kCommands) {
         case kProcess:
             process(input);
             break;
         case kSetValue: {
-            const v3_param_id id = input.id();
-            v3_cpp_obj(controller_)->set_parameter_normalised(controller_, id, input.value());
+            const v3_param_id id = parameterId(input);
+            v3_cpp_obj(controller_)->set_parameter_normalised(controller_, id, normalisedValue(input));
             const double value = v3_cpp_obj(controller_)->get_parameter_normalised(controller_, id);
             if (!(value >= 0.0 && value <= 1.0)) fail("a value outside 0..1");
             break;
@@ -203,13 +167,7 @@ class Session {
         }
         case kLoadMutatedState: {
             const std::size_t chunk = input.byte() % 16 + 1;
-            std::vector<std::uint8_t> bytes = save();
-            for (std::uint8_t flips = input.byte() % 4; flips > 0; --flips) {
-                const std::size_t at = input.word() % bytes.size();
-                bytes[at] ^= static_cast<std::uint8_t>(1 << (input.byte() % 8));
-            }
-            bytes.resize(bytes.size() - std::min<std::size_t>(bytes.size(), input.byte() % 8));
-            loadChecked(bytes, chunk);
+            loadChecked(mutated(save(), input), chunk);
             break;
         }
         case kTexts:
@@ -230,34 +188,23 @@ class Session {
             fail("activate");
     }
 
-    void process(Input& input) {
+    void process(FuzzInput& input) {
         const auto frames = static_cast<std::int32_t>(input.word() % kLargestBlock);
-        const bool inPlace = input.byte() & 1;
-        std::vector<std::vector<float>> in(channels_, std::vector<float>(frames));
-        std::vector<std::vector<float>> out(channels_, std::vector<float>(frames, 7.0f));
-        for (std::vector<float>& channel : in)
-            for (float& sample : channel) {
-                sample = (static_cast<float>(input.byte()) - 128.0f) / 32.0f;
-                inputPeak_ = std::max(inputPeak_, std::fabs(sample));
-            }
-        std::vector<float*> inputs, outputs;
-        for (std::int32_t c = 0; c < channels_; ++c) {
-            inputs.push_back(in[c].data());
-            outputs.push_back(inPlace ? in[c].data() : out[c].data());
-        }
+        FuzzBlock block(input, static_cast<std::size_t>(channels_), static_cast<std::size_t>(frames),
+                        inputPeak_);
         Changes changes{&kChangesTable, {}};
         for (std::uint8_t queues = input.byte() % 10; queues > 0; --queues) {
-            Queue queue{&kQueueTable, input.id(), {}, {}};
+            Queue queue{&kQueueTable, parameterId(input), {}, {}};
             for (std::uint8_t points = input.byte() % 6; points > 0; --points) {
                 const std::uint8_t shape = input.byte();
                 const auto offset = static_cast<std::int32_t>(input.word() & 0x3FFF) - (shape & 1 ? 100 : 0);
-                queue.points.push_back({offset, input.value()});
+                queue.points.push_back({offset, normalisedValue(input)});
                 queue.missing.push_back(shape & 2);
             }
             changes.queues.push_back(std::move(queue));
         }
-        v3_audio_bus_buffers inBus{channels_, 0, {inputs.data()}};
-        v3_audio_bus_buffers outBus{channels_, 0, {outputs.data()}};
+        v3_audio_bus_buffers inBus{channels_, 0, {block.inputs()}};
+        v3_audio_bus_buffers outBus{channels_, 0, {block.outputs()}};
         v3_process_data data{};
         data.symbolic_sample_size = V3_SAMPLE_32;
         data.nframes = frames;
@@ -268,19 +215,15 @@ class Session {
         data.input_params = reinterpret_cast<v3_param_changes**>(&changes);
         if (v3_cpp_obj(processor_)->process(processor_, &data) != V3_OK)
             fail("process refused a fitting block");
-        // The bypass passes input of earlier blocks too.
-        const double bound = std::max(kOutputClamp, static_cast<double>(inputPeak_));
-        for (std::int32_t c = 0; c < channels_; ++c)
-            for (std::int32_t i = 0; i < frames; ++i)
-                if (!(static_cast<double>(std::fabs(outputs[c][i])) <= bound))
-                    fail("output not finite or above its bound");
+        block.checkOutput(inputPeak_);
     }
 
-    void texts(Input& input) {
-        const v3_param_id id = input.id();
+    void texts(FuzzInput& input) {
+        const v3_param_id id = parameterId(input);
         v3_str_128 text;
         std::fill(std::begin(text), std::end(text), int16_t{0x5A});
-        if (v3_cpp_obj(controller_)->get_parameter_string_for_value(controller_, id, input.value(), text) ==
+        if (v3_cpp_obj(controller_)
+                    ->get_parameter_string_for_value(controller_, id, normalisedValue(input), text) ==
                 V3_OK &&
             std::find(std::begin(text), std::end(text), 0) == std::end(text))
             fail("text not terminated");
@@ -296,25 +239,25 @@ class Session {
     }
 
     std::vector<std::uint8_t> save() {
-        Stream stream{&kStreamTable, {}, 0, 3};
+        Stream stream{&kStreamTable, {{}, 0, 3}};
         if (v3_cpp_obj(component_)->get_state(component_, reinterpret_cast<v3_bstream**>(&stream)) != V3_OK)
             fail("save");
-        return stream.data;
+        return stream.bytes.data;
     }
 
     void loadChecked(std::vector<std::uint8_t> blob, std::size_t chunk) {
-        const std::vector<std::uint8_t> before = save();
-        Stream stream{&kStreamTable, std::move(blob), 0, chunk};
-        if (v3_cpp_obj(component_)->set_state(component_, reinterpret_cast<v3_bstream**>(&stream)) != V3_OK) {
-            if (save() != before) fail("a refused state changed the plug-in");
-            return;
-        }
-        const std::vector<std::uint8_t> loaded = save();
-        Stream again{&kStreamTable, loaded, 0, 2};
-        if (v3_cpp_obj(controller_)
-                    ->set_component_state(controller_, reinterpret_cast<v3_bstream**>(&again)) != V3_OK ||
-            save() != loaded)
-            fail("a saved state does not read back");
+        const auto load = [this](ChunkedBytes& bytes) {
+            Stream stream{&kStreamTable, std::move(bytes)};
+            return v3_cpp_obj(component_)->set_state(component_, reinterpret_cast<v3_bstream**>(&stream)) ==
+                   V3_OK;
+        };
+        // The controller reads the component's state too, as hosts hand it over after a load.
+        const auto reload = [this](ChunkedBytes& bytes) {
+            Stream stream{&kStreamTable, std::move(bytes)};
+            return v3_cpp_obj(controller_)
+                       ->set_component_state(controller_, reinterpret_cast<v3_bstream**>(&stream)) == V3_OK;
+        };
+        ::loadChecked([this] { return save(); }, load, reload, std::move(blob), chunk);
     }
 
     v3_component** component_ = nullptr;
@@ -326,9 +269,5 @@ class Session {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Input input(data, size);
-    Session session;
-    for (int commands = 0; commands < 64 && !input.done(); ++commands)
-        session.run(input);
-    return 0;
+    return runSession<Session>(data, size);
 }
