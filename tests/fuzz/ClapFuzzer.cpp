@@ -20,27 +20,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 namespace {
 constexpr std::uint32_t kLargestBlock = 4096;
-constexpr double kSpecialValues[16] = {std::numeric_limits<double>::quiet_NaN(),
-                                       std::numeric_limits<double>::infinity(),
-                                       -std::numeric_limits<double>::infinity(),
-                                       -0.0,
-                                       1e300,
-                                       -1e300,
-                                       0.5,
-                                       1.0,
-                                       4.0,
-                                       -1.0,
-                                       1e-310,
-                                       3.4e38,
-                                       0.49999999,
-                                       2.5,
-                                       44100.0,
-                                       1e6};
 enum Command {
     kProcess,
     kFlush,
@@ -53,7 +36,7 @@ enum Command {
     kCommands
 };
 
-double eventValue(FuzzInput& input) { return input.value(kSpecialValues, -0.5, 5.1); }
+double eventValue(FuzzInput& input) { return input.value(-0.5, 5.1); }
 
 struct Events {
     std::vector<clap_event_param_value_t> list;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,24 @@
     std::abort();
 }
 
+// Values a careless host may send where a parameter value belongs.
+constexpr double kSpecialValues[16] = {std::numeric_limits<double>::quiet_NaN(),
+                                       std::numeric_limits<double>::infinity(),
+                                       -std::numeric_limits<double>::infinity(),
+                                       -0.0,
+                                       1e300,
+                                       -1e300,
+                                       0.5,
+                                       1.0,
+                                       4.0,
+                                       -1.0,
+                                       1e-310,
+                                       3.4e38,
+                                       0.49999999,
+                                       2.5,
+                                       44100.0,
+                                       1e6};
+
 // Reads past the end answer 0, so every input is a complete sequence of commands.
 class FuzzInput {
   public:
@@ -25,11 +44,10 @@ class FuzzInput {
     bool done() const { return position_ >= size_; }
     std::uint8_t byte() { return position_ < size_ ? data_[position_++] : 0; }
     std::uint32_t word() { return byte() | byte() << 8 | static_cast<std::uint32_t>(byte()) << 16; }
-    // A special value from the table for a tag below its size, otherwise a byte scaled into `low` +
-    // 0..`span`.
-    template <std::size_t N> double value(const double (&specials)[N], double low, double span) {
+    // A special value for a tag below 16, otherwise a byte scaled into `low` + 0..`span`.
+    double value(double low, double span) {
         const std::uint8_t tag = byte();
-        if (tag < N) return specials[tag];
+        if (tag < 16) return kSpecialValues[tag];
         return low + span * byte() / 255.0;
     }
     std::vector<std::uint8_t> bytes(std::size_t count) {
