@@ -79,9 +79,10 @@ int runAnalyze(const std::vector<std::string>& arguments) {
             workers = parseWorkerCount(reader.value(argument));
         else if (argument == "--report")
             reportDestination = reader.value(argument);
-        else if (argument == "--plot")
+        else if (argument == "--plot") {
+            checkDrawsPictures(argument);
             plot = std::filesystem::u8path(reader.value(argument));
-        else
+        } else
             throw UsageError("analyze: unknown option " + argument + " (qv3 help lists them)");
     }
     if (files.empty()) throw UsageError("analyze needs at least one INPUT file (qv3 help)");

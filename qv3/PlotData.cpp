@@ -36,7 +36,7 @@ double PlotData::deepestReductionDb() const {
     float lowest = 1.0f;
     for (const PlotColumn& column : columns)
         lowest = std::min(lowest, column.lowestGain);
-    return lowest > 0.0f ? -20.0 * std::log10(static_cast<double>(lowest)) : HUGE_VAL;
+    return lowest > 0.0f ? 0.0 - 20.0 * std::log10(static_cast<double>(lowest)) : HUGE_VAL; // never -0
 }
 
 PlotCollector::PlotCollector(int channels, int sampleRate, bool withOutput)

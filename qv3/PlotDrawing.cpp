@@ -1,10 +1,13 @@
 #include "PlotDrawing.h"
 
+#include "Errors.h"
 #include "PlotData.h"
 #include "TemporaryOutput.h"
 
+#ifdef QV3_DRAWS_PICTURES
 #include <cairo-svg.h>
 #include <cairo.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -17,6 +20,7 @@
 #include <stdexcept>
 #include <vector>
 
+#ifdef QV3_DRAWS_PICTURES
 namespace {
 constexpr double kTextSize = 16.0;
 constexpr double kQuietestLufs = -60.0;
@@ -425,9 +429,12 @@ std::string pngBytes(const FileReport& report) {
     return bytes;
 }
 } // namespace
+#endif
 
 std::optional<PictureKind> pictureKindOf(const std::filesystem::path& path) {
-    std::string extension = path.extension().string();
+    // The whole name when it is only an extension: a batch's ".png" names the kind of its pictures.
+    const std::string name = path.filename().string();
+    std::string extension = name.substr(std::min(name.rfind('.'), name.size()));
     for (char& letter : extension)
         letter = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
     if (extension == ".png") return PictureKind::Png;
@@ -435,6 +442,12 @@ std::optional<PictureKind> pictureKindOf(const std::filesystem::path& path) {
     return std::nullopt;
 }
 
+void checkDrawsPictures(const std::string& option) {
+    if (!kDrawsPictures)
+        throw UsageError(option + ": this build of qv3 draws no pictures (it is made without cairo)");
+}
+
+#ifdef QV3_DRAWS_PICTURES
 std::string plotSvg(const FileReport& report) {
     std::string document;
     {
@@ -461,3 +474,10 @@ void writePlot(const FileReport& report, const std::filesystem::path& destinatio
     }
     temporary.moveTo(destination);
 }
+#else
+std::string plotSvg(const FileReport&) { throw std::logic_error("this build of qv3 draws no pictures"); }
+
+void writePlot(const FileReport&, const std::filesystem::path&) {
+    throw std::logic_error("this build of qv3 draws no pictures");
+}
+#endif

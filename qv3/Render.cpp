@@ -101,6 +101,7 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
             options.report = reader.value(argument);
         } else if (argument == "--plot") {
             options.plot = std::filesystem::u8path(reader.value(argument));
+            checkDrawsPictures(argument);
             if (!pictureKindOf(*options.plot))
                 throw UsageError("--plot takes a .png or .svg file, not '" + options.plot->u8string() + "'");
         } else if (argument == "--makeup" || argument == "--ceiling" || argument == "--release" ||
@@ -175,7 +176,7 @@ std::unique_ptr<PlotCollector> plotCollector(const RenderOptions& options, int c
 
 std::filesystem::path plotPath(const RenderOptions& options, const FileJob& job) {
     if (!options.outputFolder) return *options.plot;
-    return job.output.u8string() + options.plot->extension().u8string();
+    return job.output.u8string() + (pictureKindOf(*options.plot) == PictureKind::Svg ? ".svg" : ".png");
 }
 
 void finishPlot(const RenderOptions& options, const FileJob& job, PlotCollector* collector,

@@ -1,5 +1,6 @@
 #include "Report.h"
 
+#include "PlotDrawing.h"
 #include "ReportPage.h"
 #include "TemporaryOutput.h"
 
@@ -115,6 +116,7 @@ LevelFigures albumLevels(const std::vector<FileReport>& files,
 
 void checkReportDestination(const std::string& destination) {
     if (destination == "-") return;
+    if (isReportPage(destination)) checkDrawsPictures("--report " + destination);
     checkWritable(std::filesystem::u8path(destination), "report");
 }
 

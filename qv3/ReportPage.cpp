@@ -102,8 +102,9 @@ std::string renderReportPage(const RenderReport& report) {
             continue;
         }
         const std::string reduction =
-            file.lowestGain ? tenths(*file.lowestGain > 0.0 ? -20.0 * std::log10(*file.lowestGain) : HUGE_VAL)
-                            : "not published";
+            file.lowestGain
+                ? tenths(*file.lowestGain > 0.0 ? 0.0 - 20.0 * std::log10(*file.lowestGain) : HUGE_VAL)
+                : "not published";
         body += row({file.input.u8string(), file.output.u8string(), status(file),
                      tenths(file.inputLevels.loudness), tenths(file.outputLevels.loudness),
                      decibels(file.outputLevels.truePeak), reduction, parameterText(file, "Makeup"),

@@ -161,6 +161,7 @@ TEST_F(Refusal, MalformedOrOutOfRangeSettings) {
         {{"--block", "1k"}, "--block takes 1 to 65536"},
         {{"--format", "mp3"}, "--format takes float, pcm16 or pcm24, not 'mp3'"},
         {{"--loud"}, "unknown option --loud"},
+        {{"--plot", "levels.txt"}, "--plot takes a .png or .svg file, not 'levels.txt'"},
     };
     for (const auto& [options, message] : cases) {
         std::vector<std::string> arguments = {"render"};
