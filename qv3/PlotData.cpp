@@ -41,9 +41,9 @@ double PlotData::deepestReductionDb() const {
 
 PlotCollector::PlotCollector(int channels, int sampleRate, bool withOutput)
     : channels_(channels),
-      framesPerReading_(std::max(1, sampleRate / 10)), input_{nullptr, 0, &PlotColumn::inputLow,
-                                                              &PlotColumn::inputHigh,
-                                                              &PlotColumn::inputShortTerm},
+      framesPerReading_(std::max(1, sampleRate / 4)), input_{nullptr, 0, &PlotColumn::inputLow,
+                                                             &PlotColumn::inputHigh,
+                                                             &PlotColumn::inputShortTerm},
       output_{nullptr, 0, &PlotColumn::outputLow, &PlotColumn::outputHigh, &PlotColumn::outputShortTerm},
       columns_(kColumns), sampleRate_(sampleRate) {
     input_.loudness = shortTermMeter(channels, sampleRate);

@@ -75,7 +75,7 @@ class PlotCollector {
     PlotColumn& columnAt(std::int64_t frame);
 
     int channels_;
-    std::int64_t framesPerReading_; // short-term loudness is read every 100 ms
+    std::int64_t framesPerReading_; // short-term loudness is read every 250 ms
     Stream input_;
     Stream output_;
     std::unique_ptr<TruePeakMeter> outputTruePeak_;
