@@ -398,8 +398,8 @@ void writePass(const RenderContext& context, const FileJob& job, const LoadedInp
                  renderLoaded(
                      context, *host, input, drive,
                      [&](std::vector<float>& block, std::int64_t frames) {
-                         if (plot) plot->addOutput(block.data(), frames);
                          writer.write(block, frames);
+                         if (plot) plot->addOutput(block.data(), frames);
                          context.progress.advance(static_cast<double>(frames) / input.sampleRate);
                      },
                      plot ? [&](double gain) { plot->addGain(gain); } : std::function<void(double)>()));
