@@ -5,21 +5,28 @@
 #include "Errors.h"
 #include "LoudnessMeter.h"
 #include "OptionReader.h"
+#include "PlotData.h"
+#include "PlotDrawing.h"
 #include "Report.h"
+#include "TemporaryOutput.h"
 
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <set>
 
 namespace {
 constexpr std::int64_t kChunkFrames = 65536;
 
-void measure(const std::filesystem::path& path, FileReport& report, BatchProgress& progress) {
+void measure(const std::filesystem::path& path, FileReport& report, BatchProgress& progress, bool plotted) {
     SoundFileReader input(path);
     auto meter = std::make_shared<LoudnessMeter>(input.channels(), input.sampleRate());
+    std::unique_ptr<PlotCollector> plot;
+    if (plotted) plot = std::make_unique<PlotCollector>(input.channels(), input.sampleRate(), false);
     std::vector<float> chunk(static_cast<std::size_t>(kChunkFrames * input.channels()));
     for (std::int64_t got; (got = input.read(chunk.data(), kChunkFrames)) > 0;) {
         meter->add(chunk.data(), got);
+        if (plot) plot->addInput(chunk.data(), got);
         report.frames += got;
         progress.advance(static_cast<double>(got) / input.sampleRate());
     }
@@ -30,6 +37,25 @@ void measure(const std::filesystem::path& path, FileReport& report, BatchProgres
     report.sampleRate = input.sampleRate();
     report.inputLevels = LevelFigures::of(*meter);
     report.inputMeter = meter;
+    if (plot) report.plot = std::make_shared<const PlotData>(plot->finish(std::nullopt, 0.0));
+}
+
+// One file's picture is the one named; several get the input's name added ("levels-song.wav.png"), in the
+// named picture's folder.
+std::vector<std::filesystem::path> plotPaths(const std::filesystem::path& plot,
+                                             const std::vector<std::filesystem::path>& files) {
+    if (files.size() == 1) return {plot};
+    std::vector<std::filesystem::path> paths;
+    std::set<std::filesystem::path> taken;
+    for (const auto& file : files) {
+        paths.push_back(plot.parent_path() /
+                        std::filesystem::u8path(plot.stem().u8string() + "-" + file.filename().u8string() +
+                                                plot.extension().u8string()));
+        if (!taken.insert(paths.back()).second)
+            throw UsageError("two inputs are named " + file.filename().u8string() +
+                             ": their pictures would share the name " + paths.back().u8string());
+    }
+    return paths;
 }
 
 void printRow(const std::string& name, const LevelFigures& levels, double seconds) {
@@ -42,6 +68,7 @@ void printRow(const std::string& name, const LevelFigures& levels, double second
 int runAnalyze(const std::vector<std::string>& arguments) {
     std::vector<std::filesystem::path> files;
     std::optional<std::string> reportDestination;
+    std::optional<std::filesystem::path> plot;
     int workers = defaultWorkerCount();
     OptionReader reader(arguments);
     while (!reader.done()) {
@@ -52,11 +79,20 @@ int runAnalyze(const std::vector<std::string>& arguments) {
             workers = parseWorkerCount(reader.value(argument));
         else if (argument == "--report")
             reportDestination = reader.value(argument);
-        else
+        else if (argument == "--plot") {
+            checkDrawsPictures(argument);
+            plot = std::filesystem::u8path(reader.value(argument));
+        } else
             throw UsageError("analyze: unknown option " + argument + " (qv3 help lists them)");
     }
     if (files.empty()) throw UsageError("analyze needs at least one INPUT file (qv3 help)");
+    if (plot && !pictureKindOf(*plot))
+        throw UsageError("--plot takes a .png or .svg file, not '" + plot->u8string() + "'");
     if (reportDestination) checkReportDestination(*reportDestination);
+    const std::vector<std::filesystem::path> pictures =
+        plot ? plotPaths(*plot, files) : std::vector<std::filesystem::path>();
+    if (plot) checkWritable(pictures.front(), "picture");
+    const bool plotted = plot || (reportDestination && isReportPage(*reportDestination));
 
     std::vector<FileReport> reports(files.size());
     for (std::size_t index = 0; index < files.size(); ++index)
@@ -64,7 +100,8 @@ int runAnalyze(const std::vector<std::string>& arguments) {
     BatchProgress progress(files.size(), audioSeconds(files));
     forEachInParallel(files.size(), workers, [&](std::size_t index) {
         try {
-            measure(files[index], reports[index], progress);
+            measure(files[index], reports[index], progress, plotted);
+            if (plot) writePlot(reports[index], pictures[index]);
             progress.fileDone(0.0);
         } catch (const std::exception& error) {
             reports[index].error = error.what();

@@ -50,7 +50,8 @@ BlockRenderFigures renderBlocks(PluginHost& host, int channels, int sampleRate, 
         const auto before = Clock::now();
         host.process(inputPointers.data(), outputPointers.data(), static_cast<std::int32_t>(frames));
         pluginTime += Clock::now() - before;
-        if (auto gain = host.gainMeter())
+        const std::optional<double> gain = host.gainMeter();
+        if (gain)
             lowestGain = std::min(lowestGain, *gain);
         else
             gainPublished = false;
@@ -66,6 +67,7 @@ BlockRenderFigures renderBlocks(PluginHost& host, int channels, int sampleRate, 
             stream.write(interleavedOut, kept);
             figures.outputFrames += kept;
         }
+        if (gain && stream.gainRead) stream.gainRead(*gain);
     }
     host.stop();
     if (gainPublished) figures.lowestGain = lowestGain;

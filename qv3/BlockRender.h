@@ -13,6 +13,8 @@
 struct BlockStream {
     std::function<std::int64_t(float* interleaved, std::int64_t frames)> read;
     std::function<void(std::vector<float>& interleaved, std::int64_t frames)> write;
+    // When set, hears the plug-in's gain meter after each block, once that block's output is written.
+    std::function<void(double gain)> gainRead = {};
 };
 
 struct BlockRenderFigures {

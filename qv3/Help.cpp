@@ -9,7 +9,7 @@ namespace {
 constexpr const char* kOverview = "usage: qv3 info [--plugin PATH]\n"
                                   "       qv3 render [options] INPUT OUTPUT\n"
                                   "       qv3 render [options] -o FOLDER INPUT...\n"
-                                  "       qv3 analyze [--jobs N] [--report FILE.json] INPUT...\n"
+                                  "       qv3 analyze [--jobs N] [--report FILE] [--plot FILE] INPUT...\n"
                                   "       qv3 demo [--seconds S] OUTPUT\n"
                                   "       qv3 --version\n"
                                   "\n"
@@ -51,13 +51,19 @@ constexpr const char* kRender =
     "  -n                      never overwrite: an OUTPUT that exists is kept and its INPUT skipped\n"
     "  -y                      overwrite OUTPUTs that exist (the default)\n"
     "  --jobs N                files rendered at once (default: one per processor)\n"
-    "  --report FILE.json      measurements and settings of every file as JSON ('-': standard output)\n";
+    "  --report FILE.json      measurements and settings of every file as JSON ('-': standard output);\n"
+    "                          FILE.html: one page with the summary table and every file's picture\n"
+    "  --plot FILE.png|.svg    a picture of the file: waveforms, gain reduction, short-term loudness,\n"
+    "                          true-peak overs; with -o, one beside each output (song.wav.png)\n";
 
 constexpr const char* kAnalyze =
-    "usage: qv3 analyze [--jobs N] [--report FILE.json] INPUT...\n"
+    "usage: qv3 analyze [--jobs N] [--report FILE.json|FILE.html] [--plot FILE.png|FILE.svg] INPUT...\n"
     "sample peak, true peak, integrated loudness and loudness range of each file and of all together\n"
     "  --jobs N                files measured at once (default: one per processor)\n"
-    "  --report FILE.json      the measurements as JSON ('-': standard output)\n";
+    "  --report FILE.json      the measurements as JSON ('-': standard output); FILE.html: one page\n"
+    "                          with the table and every file's picture\n"
+    "  --plot FILE.png|.svg    a picture of the file's waveform and short-term loudness; for several\n"
+    "                          files one each, named after them (levels.png: levels-song.wav.png)\n";
 
 constexpr const char* kDemo = "usage: qv3 demo [--seconds S] OUTPUT\n"
                               "generated music to try the limiter on\n"

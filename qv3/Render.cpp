@@ -12,6 +12,8 @@
 #include "Mastering.h"
 #include "OptionReader.h"
 #include "Platform.h"
+#include "PlotData.h"
+#include "PlotDrawing.h"
 #include "PluginHost.h"
 #include "Report.h"
 #include "Settings.h"
@@ -97,6 +99,11 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
             options.jobs = parseWorkerCount(reader.value(argument));
         } else if (argument == "--report") {
             options.report = reader.value(argument);
+        } else if (argument == "--plot") {
+            options.plot = std::filesystem::u8path(reader.value(argument));
+            checkDrawsPictures(argument);
+            if (!pictureKindOf(*options.plot))
+                throw UsageError("--plot takes a .png or .svg file, not '" + options.plot->u8string() + "'");
         } else if (argument == "--makeup" || argument == "--ceiling" || argument == "--release" ||
                    argument == "--shape" || argument == "--monitor" || argument == "--set") {
             makeupGiven = makeupGiven || argument == "--makeup";
@@ -158,6 +165,27 @@ void selectProgram(const PluginHost& host, const std::string& wanted) {
         }
     }
     throw UsageError("unknown program '" + wanted + "' (qv3 info lists the programs)");
+}
+
+// Pictures: gathered in the passes that read and write a file, only when a picture or a report page is asked
+// for. A batch puts each file's picture beside its output, named after it ("song.wav.png").
+std::unique_ptr<PlotCollector> plotCollector(const RenderOptions& options, int channels, int sampleRate) {
+    if (!options.plot && !(options.report && isReportPage(*options.report))) return nullptr;
+    return std::make_unique<PlotCollector>(channels, sampleRate, true);
+}
+
+std::filesystem::path plotPath(const RenderOptions& options, const FileJob& job) {
+    if (!options.outputFolder) return *options.plot;
+    return job.output.u8string() + (pictureKindOf(*options.plot) == PictureKind::Svg ? ".svg" : ".png");
+}
+
+void finishPlot(const RenderOptions& options, const FileJob& job, PlotCollector* collector,
+                FileReport& report) {
+    if (!collector) return;
+    const std::optional<double> limit = options.target ? options.target->truePeakDb : options.peakLimit;
+    report.plot = std::make_shared<const PlotData>(collector->finish(
+        options.target ? std::optional<double>(options.target->lufs) : std::nullopt, limit.value_or(0.0)));
+    if (options.plot) writePlot(report, plotPath(options, job));
 }
 
 class Stopwatch {
@@ -235,7 +263,8 @@ void recordRender(FileReport& report, const BlockRenderFigures& figures) {
 // Renders the loaded input through an instance set up with the drive, handing the output to `write`.
 BlockRenderFigures renderLoaded(const RenderContext& context, PluginHost& host, const LoadedInput& input,
                                 const Drive& drive,
-                                const std::function<void(std::vector<float>&, std::int64_t)>& write) {
+                                const std::function<void(std::vector<float>&, std::int64_t)>& write,
+                                const std::function<void(double)>& gainRead = {}) {
     const float gain = static_cast<float>(std::pow(10.0, drive.inputGainDb() / 20.0));
     std::size_t position = 0;
     const BlockStream stream{[&](float* block, std::int64_t frames) {
@@ -248,7 +277,7 @@ BlockRenderFigures renderLoaded(const RenderContext& context, PluginHost& host, 
                                  position += count;
                                  return static_cast<std::int64_t>(count) / input.channels;
                              },
-                             write};
+                             write, gainRead};
     return renderBlocks(host, input.channels, input.sampleRate, context.options.blockSize,
                         context.options.keepLatency, stream);
 }
@@ -363,17 +392,23 @@ void writePass(const RenderContext& context, const FileJob& job, const LoadedInp
     TemporaryOutput temporary(job.output);
     SoundFileWriter writer(temporary.path(), input.format, input.channels, input.sampleRate);
     auto host = context.openInstance(input.channels, drive);
-    recordRender(
-        report,
-        renderLoaded(context, *host, input, drive, [&](std::vector<float>& block, std::int64_t frames) {
-            writer.write(block, frames);
-            context.progress.advance(static_cast<double>(frames) / input.sampleRate);
-        }));
+    const auto plot = plotCollector(context.options, input.channels, input.sampleRate);
+    if (plot) plot->addInput(input.samples.data(), report.frames);
+    recordRender(report,
+                 renderLoaded(
+                     context, *host, input, drive,
+                     [&](std::vector<float>& block, std::int64_t frames) {
+                         writer.write(block, frames);
+                         if (plot) plot->addOutput(block.data(), frames);
+                         context.progress.advance(static_cast<double>(frames) / input.sampleRate);
+                     },
+                     plot ? [&](double gain) { plot->addGain(gain); } : std::function<void(double)>()));
     writer.close();
     if (input.format.lossy) measureDecoded(context, temporary.path(), report);
     temporary.moveTo(job.output);
     recordPlugin(report, *host);
     report.inputGainDb = drive.inputGainDb();
+    finishPlot(context.options, job, plot.get(), report);
     report.seconds += stopwatch.seconds();
 }
 
@@ -397,18 +432,23 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
 
     auto inputMeter = std::make_shared<LoudnessMeter>(channels, rate);
     auto outputMeter = std::make_shared<LoudnessMeter>(channels, rate);
+    const auto plot = plotCollector(options, channels, rate);
     TemporaryOutput temporary(job.output);
     SoundFileWriter writer(temporary.path(), format, channels, rate);
     const BlockStream stream{[&](float* block, std::int64_t frames) {
                                  const std::int64_t got = input.read(block, frames);
                                  inputMeter->add(block, got);
+                                 if (plot) plot->addInput(block, got);
                                  return got;
                              },
                              [&](std::vector<float>& block, std::int64_t frames) {
                                  writer.write(block, frames);
                                  outputMeter->add(block.data(), frames);
+                                 if (plot) plot->addOutput(block.data(), frames);
                                  context.progress.advance(static_cast<double>(frames) / rate);
-                             }};
+                             },
+                             plot ? [&](double gain) { plot->addGain(gain); }
+                                  : std::function<void(double)>()};
     const BlockRenderFigures figures =
         renderBlocks(*host, channels, rate, options.blockSize, options.keepLatency, stream);
     checkComplete(context, job, input, report);
@@ -426,6 +466,7 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
     recordPlugin(report, *host);
     report.inputLevels = LevelFigures::of(*inputMeter);
     report.inputMeter = inputMeter;
+    finishPlot(options, job, plot.get(), report);
     report.seconds = stopwatch.seconds();
 }
 
@@ -536,6 +577,7 @@ int runRender(const std::vector<std::string>& arguments) {
     report.skipped = options.keepExisting && std::filesystem::exists(job.output);
     if (!report.skipped) checkWritable(job.output, "output");
     if (options.report) checkReportDestination(*options.report);
+    if (options.plot && !report.skipped) checkWritable(*options.plot, "picture");
     if (!report.skipped) {
         BatchProgress progress(1, audioSeconds(options.inputs));
         const RenderContext context(options, progress);

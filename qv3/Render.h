@@ -38,6 +38,7 @@ struct RenderOptions {
     bool album = false;
     int jobs = defaultWorkerCount();
     std::optional<std::string> report;
+    std::optional<std::filesystem::path> plot; // --plot: its extension chooses PNG or SVG
     bool strict = false;       // --strict: a damaged input is refused rather than rendered as far as it goes
     bool keepExisting = false; // -n: an output that exists is left as it is and the file skipped
 };

@@ -1,5 +1,7 @@
 #include "Report.h"
 
+#include "PlotDrawing.h"
+#include "ReportPage.h"
 #include "TemporaryOutput.h"
 
 #include <nlohmann/json.hpp>
@@ -70,7 +72,11 @@ std::size_t succeeded(const std::vector<FileReport>& files) {
 }
 
 void write(const std::string& destination, const Json& report) {
-    const std::string text = report.dump(2) + "\n";
+    writeReportText(destination, report.dump(2) + "\n");
+}
+} // namespace
+
+void writeReportText(const std::string& destination, const std::string& text) {
     if (destination == "-") {
         std::fputs(text.c_str(), stdout);
         std::fflush(stdout);
@@ -85,7 +91,11 @@ void write(const std::string& destination, const Json& report) {
     }
     temporary.moveTo(path);
 }
-} // namespace
+
+bool isReportPage(const std::string& destination) {
+    const std::string extension = std::filesystem::u8path(destination).extension().string();
+    return extension == ".html" || extension == ".htm" || extension == ".HTML" || extension == ".HTM";
+}
 
 LevelFigures LevelFigures::of(const LoudnessMeter& meter) {
     return {meter.samplePeak(), meter.truePeak(), meter.loudness(), meter.loudnessRange()};
@@ -106,10 +116,12 @@ LevelFigures albumLevels(const std::vector<FileReport>& files,
 
 void checkReportDestination(const std::string& destination) {
     if (destination == "-") return;
+    if (isReportPage(destination)) checkDrawsPictures("--report " + destination);
     checkWritable(std::filesystem::u8path(destination), "report");
 }
 
 void writeRenderReport(const std::string& destination, const RenderReport& report) {
+    if (isReportPage(destination)) return writeReportText(destination, renderReportPage(report));
     Json json{{"command", "render"}};
     json["target"] = report.target ? Json{{"integrated_lufs", report.target->lufs},
                                           {"true_peak_dbtp", report.target->truePeakDb},
@@ -128,6 +140,7 @@ void writeRenderReport(const std::string& destination, const RenderReport& repor
 }
 
 void writeAnalyzeReport(const std::string& destination, const std::vector<FileReport>& files) {
+    if (isReportPage(destination)) return writeReportText(destination, analyzeReportPage(files));
     Json json{{"command", "analyze"}};
     Json entries = Json::array();
     for (const FileReport& file : files) {

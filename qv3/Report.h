@@ -31,6 +31,8 @@ struct ParameterState {
     std::string label;
 };
 
+struct PlotData;
+
 struct FileReport {
     std::filesystem::path input;
     std::filesystem::path output; // empty for analyze
@@ -58,6 +60,8 @@ struct FileReport {
     // Kept for the album figures of a batch.
     std::shared_ptr<const LoudnessMeter> inputMeter;
     std::shared_ptr<const LoudnessMeter> outputMeter;
+    // What its picture shows; gathered only when pictures or a report page are asked for.
+    std::shared_ptr<const PlotData> plot;
 
     bool failed() const { return !error.empty(); }
     bool done() const { return !failed() && !skipped; }
@@ -82,10 +86,14 @@ LevelFigures albumLevels(const std::vector<FileReport>& files,
 // exist or takes no new files. Checked before any work starts.
 void checkReportDestination(const std::string& destination);
 
+// A destination ending in .html gets a report page (ReportPage.h) rather than JSON.
+bool isReportPage(const std::string& destination);
+
 // Writes the report to the file (through a temporary file) or, for "-", to standard output. Throws
 // std::runtime_error when it cannot be written.
 void writeRenderReport(const std::string& destination, const RenderReport& report);
 void writeAnalyzeReport(const std::string& destination, const std::vector<FileReport>& files);
+void writeReportText(const std::string& destination, const std::string& text);
 
 // The linear figure in decibels, and an integrated loudness, as printed in summaries ("-inf" for nothing).
 std::string decibelText(double linear, const char* unit);

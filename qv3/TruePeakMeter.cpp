@@ -67,14 +67,22 @@ void TruePeakMeter::measure(const float* interleaved, std::size_t frames) const 
                                                           static_cast<std::size_t>(channel)]));
             double& a = beforeLast_[static_cast<std::size_t>(channel)];
             double& b = last_[static_cast<std::size_t>(channel)];
-            peak_ = std::max(peak_, next);
+            double found = next;
             const double curvature = a - 2.0 * b + next;
             if (b >= a && b >= next && curvature < 0.0)
-                peak_ = std::max(peak_, b - (a - next) * (a - next) / (8.0 * curvature));
+                found = std::max(found, b - (a - next) * (a - next) / (8.0 * curvature));
+            peak_ = std::max(peak_, found);
+            recentPeak_ = std::max(recentPeak_, found);
             a = b;
             b = next;
         }
     }
+}
+
+double TruePeakMeter::takeRecentPeak() {
+    const double recent = recentPeak_;
+    recentPeak_ = 0.0;
+    return recent;
 }
 
 double TruePeakMeter::peak() const {

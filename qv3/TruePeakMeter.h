@@ -27,6 +27,10 @@ class TruePeakMeter {
     // nothing more may be added.
     double peak() const;
 
+    // The largest magnitude measured since the last call, for marking where a stream goes over. The
+    // oversampler's delay places it a few dozen samples late.
+    double takeRecentPeak();
+
   private:
     void measure(const float* interleaved, std::size_t frames) const;
     void drain(const float* interleaved, std::size_t frames) const;
@@ -38,4 +42,5 @@ class TruePeakMeter {
     mutable std::vector<double> beforeLast_;
     mutable std::vector<double> last_;
     mutable double peak_ = 0.0;
+    mutable double recentPeak_ = 0.0;
 };

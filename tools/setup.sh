@@ -10,7 +10,7 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
 packages=(
-    cmake make g++ clang libclang-rt-14-dev pkg-config python3 python3-pil
+    cmake make g++ clang libclang-rt-14-dev pkg-config python3 python3-pil libcairo2-dev libxml2-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64 wine32:i386 fonts-wine xvfb xauth
     googletest libgtest-dev libgmock-dev libbenchmark-dev
