@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# windows-deps.sh [x64|x86]...: cross-builds static libsndfile (with FLAC, Ogg Vorbis and Opus), libebur128 and libsoxr for
-# Windows with mingw-w64 from Debian's own source packages, into a cache outside the checkout; both architectures
+# windows-deps.sh [x64|x86]...: cross-builds static libsndfile (with FLAC, Ogg Vorbis and Opus), libebur128, libsoxr
+# and cairo (PNG and SVG, Windows fonts) for Windows with mingw-w64 from Debian's own source packages, into a cache outside the checkout; both architectures
 # by default. An architecture is rebuilt only when a source version, the compiler or this script changes.
 # windows-deps.sh --prefix x64|x86: prints the folder holding that architecture's headers and libraries.
 set -euo pipefail
@@ -8,7 +8,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cache=${QV3_WINDOWS_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/qv3-windows-deps}
 jobs=$(nproc)
 # In build order: each finds the ones before it in the same prefix.
-packages=(libogg flac opus libvorbis libsndfile libebur128 libsoxr)
+packages=(libogg flac opus libvorbis libsndfile libebur128 libsoxr zlib libpng1.6 pixman cairo)
 # Folders of an unfinished run, removed however it ends.
 temporary=()
 trap 'rm -rf "${temporary[@]}"' EXIT
@@ -67,6 +67,40 @@ build_package() {
             make -j "$jobs" install) >"$build.log" 2>&1 || { tail -40 "$build.log" >&2; return 1; }
         return ;;
     libvorbis) targets=(vorbis vorbisenc vorbisfile) ;;
+    zlib)
+        # Its install step wants the DLL too; the static library, its headers and a pkg-config file for the
+        # autotools builds after it are all the others need.
+        { cmake -S "$tree" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -Wno-dev &&
+            cmake --build "$build" -j "$jobs" --target zlibstatic; } >"$build.log" 2>&1 ||
+            { tail -40 "$build.log" >&2; return 1; }
+        install -D -m 644 "$build/libzlibstatic.a" "$prefix/lib/libz.a"
+        install -m 644 "$tree/zlib.h" "$build/zconf.h" "$prefix/include/"
+        mkdir -p "$prefix/lib/pkgconfig"
+        printf 'prefix=%s\nName: zlib\nDescription: zlib\nVersion: %s\nLibs: -L${prefix}/lib -lz\nCflags: -I${prefix}/include\n' \
+            "$prefix" "$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' "$tree/zlib.h")" >"$prefix/lib/pkgconfig/zlib.pc"
+        return ;;
+    libpng1.6)
+        targets=(png_static)
+        options+=(-DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF
+            -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include") ;;
+    pixman | cairo)
+        # Autotools builds, finding what they need through the prefix's pkg-config files only: the pixel
+        # library, then cairo drawing PNG and SVG with Windows' own fonts. A fortify level given keeps cairo's
+        # configure from adding one that would need libssp.
+        local features=(--disable-gtk --disable-libpng --disable-openmp) install="make -C pixman install && make install-pkgconfigDATA"
+        if [ "$package" = cairo ]; then
+            features=(--enable-win32 --enable-win32-font --enable-png --enable-svg --disable-ft --disable-fc
+                --disable-pdf --disable-ps --disable-script --disable-interpreter --disable-trace --disable-xlib
+                --disable-xcb --disable-gobject --disable-valgrind --disable-symbol-lookup)
+            install="make -C src install"
+        fi
+        mkdir -p "$build"
+        (cd "$build" && PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH="" \
+            "$tree/configure" --host="$host" --prefix="$prefix" --disable-shared --enable-static "${features[@]}" \
+            CC="$host-gcc-posix" CPPFLAGS="-D_FORTIFY_SOURCE=0 -DCAIRO_WIN32_STATIC_BUILD -I$prefix/include" \
+            CFLAGS="-O2 $arch_flags" LDFLAGS="-L$prefix/lib" && MAKEFLAGS="-j $jobs" sh -c "$install") \
+            >"$build.log" 2>&1 || { tail -40 "$build.log" >&2; return 1; }
+        return ;;
     libsndfile)
         targets=(sndfile)
         # Its FLAC search does not say the library is static, so the headers would ask for DLL imports.
