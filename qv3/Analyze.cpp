@@ -79,10 +79,9 @@ int runAnalyze(const std::vector<std::string>& arguments) {
             workers = parseWorkerCount(reader.value(argument));
         else if (argument == "--report")
             reportDestination = reader.value(argument);
-        else if (argument == "--plot") {
-            checkDrawsPictures(argument);
+        else if (argument == "--plot")
             plot = std::filesystem::u8path(reader.value(argument));
-        } else
+        else
             throw UsageError("analyze: unknown option " + argument + " (qv3 help lists them)");
     }
     if (files.empty()) throw UsageError("analyze needs at least one INPUT file (qv3 help)");

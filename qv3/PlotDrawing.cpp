@@ -4,10 +4,8 @@
 #include "PlotData.h"
 #include "TemporaryOutput.h"
 
-#ifdef QV3_DRAWS_PICTURES
 #include <cairo-svg.h>
 #include <cairo.h>
-#endif
 
 #include <algorithm>
 #include <cctype>
@@ -20,7 +18,6 @@
 #include <stdexcept>
 #include <vector>
 
-#ifdef QV3_DRAWS_PICTURES
 namespace {
 constexpr double kTextSize = 16.0;
 constexpr double kQuietestLufs = -60.0;
@@ -429,7 +426,6 @@ std::string pngBytes(const FileReport& report) {
     return bytes;
 }
 } // namespace
-#endif
 
 std::optional<PictureKind> pictureKindOf(const std::filesystem::path& path) {
     // The whole name when it is only an extension: a batch's ".png" names the kind of its pictures.
@@ -442,12 +438,6 @@ std::optional<PictureKind> pictureKindOf(const std::filesystem::path& path) {
     return std::nullopt;
 }
 
-void checkDrawsPictures(const std::string& option) {
-    if (!kDrawsPictures)
-        throw UsageError(option + ": this build of qv3 draws no pictures (it is made without cairo)");
-}
-
-#ifdef QV3_DRAWS_PICTURES
 std::string plotSvg(const FileReport& report) {
     std::string document;
     {
@@ -474,10 +464,3 @@ void writePlot(const FileReport& report, const std::filesystem::path& destinatio
     }
     temporary.moveTo(destination);
 }
-#else
-std::string plotSvg(const FileReport&) { throw std::logic_error("this build of qv3 draws no pictures"); }
-
-void writePlot(const FileReport&, const std::filesystem::path&) {
-    throw std::logic_error("this build of qv3 draws no pictures");
-}
-#endif

@@ -16,16 +16,6 @@ constexpr double kPlotLeft = 96.0; // room for the level axes' labels
 
 enum class PictureKind { Png, Svg };
 
-// The Windows build is made without cairo so far: it refuses pictures, and the report page that holds them,
-// while the command line is read, before any work starts.
-#ifdef QV3_DRAWS_PICTURES
-constexpr bool kDrawsPictures = true;
-#else
-constexpr bool kDrawsPictures = false;
-#endif
-// Throws UsageError naming `option` when this build draws no pictures.
-void checkDrawsPictures(const std::string& option);
-
 // By the name's extension (.png or .svg, any case); empty for anything else.
 std::optional<PictureKind> pictureKindOf(const std::filesystem::path& path);
 
@@ -65,7 +55,7 @@ inline PlotLayout plotLayout(bool rendered) {
 }
 
 // The report's picture (it must carry plot data) as a PNG or SVG file, written through a temporary file.
-// Throws std::runtime_error when it cannot be written, std::logic_error in a build that draws no pictures.
+// Throws std::runtime_error when it cannot be written.
 void writePlot(const FileReport& report, const std::filesystem::path& destination);
 
 // The report's picture as an SVG document.

@@ -101,7 +101,6 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
             options.report = reader.value(argument);
         } else if (argument == "--plot") {
             options.plot = std::filesystem::u8path(reader.value(argument));
-            checkDrawsPictures(argument);
             if (!pictureKindOf(*options.plot))
                 throw UsageError("--plot takes a .png or .svg file, not '" + options.plot->u8string() + "'");
         } else if (argument == "--makeup" || argument == "--ceiling" || argument == "--release" ||

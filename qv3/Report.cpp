@@ -116,7 +116,6 @@ LevelFigures albumLevels(const std::vector<FileReport>& files,
 
 void checkReportDestination(const std::string& destination) {
     if (destination == "-") return;
-    if (isReportPage(destination)) checkDrawsPictures("--report " + destination);
     checkWritable(std::filesystem::u8path(destination), "report");
 }
 
