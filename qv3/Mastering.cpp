@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace {
 constexpr int kMostGainSteps = 480;      // +48 dB, the largest Makeup
@@ -49,32 +50,75 @@ int nextGain(const std::optional<Probe>& below, const std::optional<Probe>& abov
     return latest.steps + (latest.lufs < wanted ? jump : -jump);
 }
 
+// The drives a pass tries around `center`: the center first, then on both sides at `spacing`, all inside the
+// bracket found so far (exclusive) and the gain's range.
+std::vector<int> spread(int center, int spacing, int width, const std::optional<Probe>& below,
+                        const std::optional<Probe>& above) {
+    const int low = below ? below->steps + 1 : kLeastGainSteps;
+    const int high = above ? above->steps - 1 : kMostGainSteps;
+    std::vector<int> drives;
+    for (int k = 0; static_cast<int>(drives.size()) < width && k < 2 * width + 1; ++k) {
+        const int offset = (k + 1) / 2 * spacing * (k % 2 ? 1 : -1);
+        const int steps = std::clamp(center + offset, low, high);
+        if (std::find(drives.begin(), drives.end(), steps) == drives.end()) drives.push_back(steps);
+    }
+    return drives;
+}
+
 int findGain(const LoudnessTarget& target, int guess, int ceilingSteps, const DrivePasses& passes,
              int& passCount) {
     std::optional<Probe> below;
     std::optional<Probe> above;
     std::optional<Probe> previous;
-    int steps = std::clamp(guess, kLeastGainSteps, kMostGainSteps);
+    int lastMovedSide = 0; // the side of the bracket the last pass narrowed alone: -1 below, 1 above
+    const int width = std::max(1, passes.probesPerPass);
+    // The limiter only takes loudness away, so the gain wanted is seldom under the first guess: the first
+    // pass tries more gain besides.
+    std::vector<int> drives = spread(std::clamp(guess, kLeastGainSteps, kMostGainSteps), 0, 1, below, above);
+    for (int more = 1; static_cast<int>(drives.size()) < width && drives.back() < kMostGainSteps; more *= 2)
+        drives.push_back(std::min(kMostGainSteps, drives.front() + 15 * more));
     for (int pass = 0; pass < kMostLoudnessPasses; ++pass) {
-        const Probe probe{steps, passes.loudness(Drive{steps, ceilingSteps})};
+        std::vector<Drive> tried;
+        for (int steps : drives)
+            tried.push_back(Drive{steps, ceilingSteps});
+        const std::vector<double> measured = passes.loudness(tried);
         ++passCount;
-        if (std::fabs(probe.lufs - target.lufs) <= kAimLu) return steps;
-        const bool low = probe.lufs < target.lufs;
-        if (low && steps == kMostGainSteps)
-            throw UnreachableTarget("target " + describeTarget(target) +
-                                    " is out of reach: it needs more than +48 dB of Makeup");
-        if (!low && steps == kLeastGainSteps)
-            throw UnreachableTarget(
-                "target " + describeTarget(target) +
-                " is out of reach: the input would have to be turned down by more than 96 dB");
-        // Two probes in a row on one side of the bracket: interpolation is crawling, so halve instead.
-        const bool repeatedSide = previous && (previous->lufs < target.lufs) == low;
-        (low ? below : above) = probe;
+        const std::pair<int, int> bracketBefore{below ? below->steps : kLeastGainSteps - 1,
+                                                above ? above->steps : kMostGainSteps + 1};
+        std::optional<Probe> closest;
+        for (std::size_t k = 0; k < drives.size(); ++k) {
+            const Probe probe{drives[k], measured[k]};
+            const bool low = !(probe.lufs >= target.lufs);
+            if (std::fabs(probe.lufs - target.lufs) <= kAimLu &&
+                (!closest || std::fabs(probe.lufs - target.lufs) < std::fabs(closest->lufs - target.lufs)))
+                closest = probe;
+            if (low && probe.steps == kMostGainSteps)
+                throw UnreachableTarget("target " + describeTarget(target) +
+                                        " is out of reach: it needs more than +48 dB of Makeup");
+            if (!low && probe.steps == kLeastGainSteps)
+                throw UnreachableTarget(
+                    "target " + describeTarget(target) +
+                    " is out of reach: the input would have to be turned down by more than 96 dB");
+            if (low && (!below || probe.steps > below->steps)) below = probe;
+            if (!low && (!above || probe.steps < above->steps)) above = probe;
+        }
+        if (closest) return closest->steps;
         if (below && above && above->steps - below->steps <= 1)
             return target.lufs - below->lufs <= above->lufs - target.lufs ? below->steps : above->steps;
-        steps = std::clamp(nextGain(below, above, probe, previous, target.lufs, repeatedSide),
-                           kLeastGainSteps, kMostGainSteps);
-        previous = probe;
+        // The probe nearest the target steers the next pass; when pass after pass narrows the bracket from one
+        // side only, interpolation is crawling, so halve instead.
+        const Probe latest = below ? *below : *above;
+        const bool movedBelow = below && below->steps != bracketBefore.first;
+        const bool movedAbove = above && above->steps != bracketBefore.second;
+        const int movedSide = below && above && movedBelow != movedAbove ? (movedBelow ? -1 : 1) : 0;
+        const bool repeatedSide = movedSide != 0 && movedSide == lastMovedSide;
+        lastMovedSide = movedSide;
+        const int center = std::clamp(nextGain(below, above, latest, previous, target.lufs, repeatedSide),
+                                      kLeastGainSteps, kMostGainSteps);
+        const int spacing = below && above ? std::max(1, (above->steps - below->steps) / (4 * width))
+                                           : std::max(2, std::abs(center - latest.steps) / 4);
+        previous = latest;
+        drives = spread(center, spacing, width, below, above);
     }
     throw UnreachableTarget("target " + describeTarget(target) +
                             " is out of reach: the loudness does not settle");
@@ -190,7 +234,7 @@ DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double 
         const double jumpDb = std::clamp((crest - wantedCrest) / slope, 0.1, kLargestGainJumpDb);
         const int gain = std::min(
             kMostGainSteps, drive.gainSteps + std::max(1, static_cast<int>(std::lround(jumpDb * 10.0))));
-        const double loudness = passes.loudness(Drive{gain, givenCeiling});
+        const double loudness = passes.loudness({Drive{gain, givenCeiling}}).front();
         ++found.passes;
         drive = Drive{gain, ceilingFor(loudness - givenCeiling / 100.0)};
     }

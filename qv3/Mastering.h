@@ -6,6 +6,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 struct LoudnessTarget {
     double lufs = 0.0;        // integrated loudness wanted
@@ -30,17 +31,20 @@ struct PassLevels {
     double truePeakDb; // dBTP
 };
 
-// The renders the search asks for. `loudness` renders with a drive and measures only integrated loudness;
-// `candidate` renders exactly as the output will be written and measures it in full (the caller keeps those
-// figures: the search ends with a candidate that meets the target).
+// The renders the search asks for. `loudness` renders the input once with each of several drives (one pass
+// over the file) and measures only integrated loudness; `candidate` renders exactly as the output will be
+// written, writes it and measures it in full (the caller keeps the last candidate: the search ends with one
+// that meets the target). `probesPerPass` is how many drives a loudness pass renders at little more than the
+// cost of one, on parallel workers.
 struct DrivePasses {
-    std::function<double(const Drive&)> loudness;
+    std::function<std::vector<double>(const std::vector<Drive>&)> loudness;
     std::function<PassLevels(const Drive&)> candidate;
+    int probesPerPass = 1;
 };
 
 struct DriveFound {
     Drive drive;
-    int passes = 0;
+    int passes = 0; // over the file: a loudness pass of several drives counts once
 };
 
 // A target no setting reaches; the message is one line.

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
@@ -70,10 +71,11 @@ template <typename Step> void attempt(const RenderContext& context, FileReport& 
 void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
                  std::vector<FileReport>& reports) {
     const int workers = context.options.jobs;
-    std::vector<LoadedInput> inputs(jobs.size());
+    std::vector<std::optional<SearchInput>> inputs(jobs.size());
+    std::vector<std::unique_ptr<TemporaryOutput>> written(jobs.size());
     forEachInParallel(jobs.size(), workers, [&](std::size_t index) {
         attempt(context, reports[index],
-                [&] { inputs[index] = loadInput(context, jobs[index], reports[index]); });
+                [&] { inputs[index] = analyseInput(context, jobs[index], reports[index]); });
     });
     std::vector<std::size_t> ready;
     std::vector<const LoudnessMeter*> inputMeters;
@@ -84,34 +86,43 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
     }
     if (ready.empty()) return;
 
-    const DrivePasses passes{[&](const Drive& drive) {
-                                 std::vector<std::unique_ptr<LoudnessMeter>> meters(ready.size());
-                                 forEachInParallel(ready.size(), workers, [&](std::size_t k) {
-                                     meters[k] =
-                                         loudnessPass(context, inputs[ready[k]], drive, reports[ready[k]]);
-                                 });
-                                 std::vector<const LoudnessMeter*> measured;
-                                 for (const auto& meter : meters)
-                                     measured.push_back(meter.get());
-                                 return LoudnessMeter::loudness(measured);
-                             },
-                             [&](const Drive& drive) {
-                                 forEachInParallel(ready.size(), workers, [&](std::size_t k) {
-                                     candidatePass(context, inputs[ready[k]], drive, reports[ready[k]]);
-                                 });
-                                 std::vector<const LoudnessMeter*> measured;
-                                 for (std::size_t index : ready)
-                                     measured.push_back(reports[index].outputMeter.get());
-                                 return PassLevels{LoudnessMeter::loudness(measured),
-                                                   decibelsOf(LoudnessMeter::truePeak(measured))};
-                             }};
-    DriveFound found;
-    try {
-        found = findDrive(*context.options.target, LoudnessMeter::loudness(inputMeters),
-                          startingCeiling(context, inputs[ready.front()].channels), passes);
-    } catch (const UnreachableTarget& unreachable) {
+    // Every file with every drive, all on the workers at once; the album's loudness for each drive.
+    const auto loudness = [&](const std::vector<Drive>& drives) {
+        std::vector<LoudnessProbe> probes(ready.size() * drives.size());
+        forEachInParallel(probes.size(), workers, [&](std::size_t task) {
+            probes[task] = loudnessProbe(context, *inputs[ready[task % ready.size()]],
+                                         drives[task / ready.size()]);
+        });
+        std::vector<double> album;
+        for (std::size_t d = 0; d < drives.size(); ++d) {
+            std::vector<const LoudnessMeter*> measured;
+            for (std::size_t k = 0; k < ready.size(); ++k) {
+                const LoudnessProbe& probe = probes[d * ready.size() + k];
+                recordProbe(reports[ready[k]], probe);
+                measured.push_back(probe.meter.get());
+            }
+            album.push_back(LoudnessMeter::loudness(measured));
+        }
+        return album;
+    };
+    const auto candidate = [&](const Drive& drive) {
+        forEachInParallel(ready.size(), workers, [&](std::size_t k) {
+            const std::size_t index = ready[k];
+            candidatePass(context, jobs[index], *inputs[index], drive, written[index], reports[index]);
+        });
+        std::vector<const LoudnessMeter*> measured;
         for (std::size_t index : ready)
-            fail(context, reports[index], jobs[index].input.string() + ": album " + unreachable.what());
+            measured.push_back(reports[index].outputMeter.get());
+        return PassLevels{LoudnessMeter::loudness(measured), decibelsOf(LoudnessMeter::truePeak(measured))};
+    };
+    try {
+        findDrive(*context.options.target, LoudnessMeter::loudness(inputMeters),
+                  startingCeiling(context, inputs[ready.front()]->channels),
+                  DrivePasses{loudness, candidate, probesPerPass(context)});
+    } catch (const std::exception& failure) {
+        const std::string prefix = dynamic_cast<const UnreachableTarget*>(&failure) ? ": album " : ": ";
+        for (std::size_t index : ready)
+            fail(context, reports[index], jobs[index].input.string() + prefix + failure.what());
         return;
     }
     forEachInParallel(ready.size(), workers, [&](std::size_t k) {
@@ -122,10 +133,10 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
             return;
         }
         attempt(context, reports[index], [&] {
-            writePass(context, jobs[index], inputs[index], found.drive, reports[index]);
+            keepCandidate(context, jobs[index], *inputs[index], *written[index], reports[index]);
             warnOverFullScale(context, reports[index]);
         });
-        inputs[index] = LoadedInput();
+        written[index].reset();
         if (!reports[index].failed()) context.progress.fileDone(0.0);
     });
 }
