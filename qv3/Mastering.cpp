@@ -23,11 +23,15 @@ constexpr double kLargestGainJumpDb = 3.0;
 constexpr double kLeastCrestChangeDb =
     0.01; // less than this from more gain, twice running: nothing more to win
 constexpr int kMostStalls = 2;
-constexpr double kSilentJumpSteps = 100; // where a pass measures nothing (all gated), try 10 dB more
+constexpr double kSilentJumpSteps = 100;
+// Room left between a search pass's crest and the wanted one for the rounding and dither of the stored
+// samples, which the search passes leave out.
+constexpr double kCrestMarginDb = 0.02; // where a pass measures nothing (all gated), try 10 dB more
 
 struct Probe {
     int steps;
     double lufs;
+    double truePeakDb; // NaN when the pass did not measure it
 };
 
 // The next gain to try from the probes so far: inside the bracket by interpolation (or halving, when the
@@ -65,8 +69,8 @@ std::vector<int> spread(int center, int spacing, int width, const std::optional<
     return drives;
 }
 
-int findGain(const LoudnessTarget& target, int guess, int ceilingSteps, const DrivePasses& passes,
-             int& passCount) {
+Probe findGain(const LoudnessTarget& target, int guess, int ceilingSteps, bool truePeak,
+               const DrivePasses& passes, int& passCount) {
     std::optional<Probe> below;
     std::optional<Probe> above;
     std::optional<Probe> previous;
@@ -81,13 +85,13 @@ int findGain(const LoudnessTarget& target, int guess, int ceilingSteps, const Dr
         std::vector<Drive> tried;
         for (int steps : drives)
             tried.push_back(Drive{steps, ceilingSteps});
-        const std::vector<double> measured = passes.loudness(tried);
+        const std::vector<PassLevels> measured = passes.probe(tried, truePeak);
         ++passCount;
         const std::pair<int, int> bracketBefore{below ? below->steps : kLeastGainSteps - 1,
                                                 above ? above->steps : kMostGainSteps + 1};
         std::optional<Probe> closest;
         for (std::size_t k = 0; k < drives.size(); ++k) {
-            const Probe probe{drives[k], measured[k]};
+            const Probe probe{drives[k], measured[k].loudness, measured[k].truePeakDb};
             const bool low = !(probe.lufs >= target.lufs);
             if (std::fabs(probe.lufs - target.lufs) <= kAimLu &&
                 (!closest || std::fabs(probe.lufs - target.lufs) < std::fabs(closest->lufs - target.lufs)))
@@ -102,11 +106,11 @@ int findGain(const LoudnessTarget& target, int guess, int ceilingSteps, const Dr
             if (low && (!below || probe.steps > below->steps)) below = probe;
             if (!low && (!above || probe.steps < above->steps)) above = probe;
         }
-        if (closest) return closest->steps;
+        if (closest) return *closest;
         if (below && above && above->steps - below->steps <= 1)
-            return target.lufs - below->lufs <= above->lufs - target.lufs ? below->steps : above->steps;
-        // The probe nearest the target steers the next pass; when pass after pass narrows the bracket from one
-        // side only, interpolation is crawling, so halve instead.
+            return target.lufs - below->lufs <= above->lufs - target.lufs ? *below : *above;
+        // The probe nearest the target steers the next pass; when pass after pass narrows the bracket from
+        // one side only, interpolation is crawling, so halve instead.
         const Probe latest = below ? *below : *above;
         const bool movedBelow = below && below->steps != bracketBefore.first;
         const bool movedAbove = above && above->steps != bracketBefore.second;
@@ -154,9 +158,9 @@ DriveFound findCeiling(double truePeakDb, double ceilingDb,
     throw UnreachableTarget("the true peak does not settle under the limit");
 }
 
-DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double ceilingDb,
+DriveFound findDrive(const LoudnessTarget& target, const PassLevels& input, double ceilingDb,
                      const DrivePasses& passes) {
-    if (!std::isfinite(inputLoudness))
+    if (!std::isfinite(input.loudness))
         throw UnreachableTarget("target " + describeTarget(target) +
                                 " is out of reach: the input is silent or too short to measure");
     // The loudest output any candidate showed within the true-peak limit, a lower Ceiling taking its true
@@ -187,18 +191,36 @@ DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double 
     };
 
     DriveFound found;
-    const int guess = static_cast<int>(std::lround((target.lufs - inputLoudness - ceilingDb) * 10.0));
-    Drive drive{findGain(target, guess, givenCeiling, passes, found.passes), givenCeiling};
+    const int guess = static_cast<int>(std::lround((target.lufs - input.loudness - ceilingDb) * 10.0));
+    // More gain only lowers the true peak's height above the loudness, so when the input's is already low
+    // enough the search passes need not measure the true peak (which costs more than the loudness): the
+    // candidate will meet it. Otherwise they measure it, and a candidate is written only once a search pass
+    // shows a drive that keeps the true peak under the limit.
+    bool probePeak = input.truePeakDb - input.loudness > wantedCrest - kCrestMarginDb;
+    const Probe start = findGain(target, guess, givenCeiling, probePeak, passes, found.passes);
+    Drive drive{start.steps, givenCeiling};
+    // What the last search pass measured at this gain, moved to the drive's Ceiling.
+    std::optional<PassLevels> probed;
+    if (std::isfinite(start.truePeakDb)) probed = PassLevels{start.lufs, start.truePeakDb};
     std::optional<std::pair<int, double>> previousCrest; // gain steps and the crest measured there
     int stalls = 0;
     for (int round = 0; round < kMostCandidates; ++round) {
-        const PassLevels levels = passes.candidate(drive);
-        ++found.passes;
+        const double shift = (drive.ceilingSteps - givenCeiling) / 100.0;
+        const bool crestTooHigh =
+            probed && probed->truePeakDb - probed->loudness > wantedCrest + kCrestMarginDb;
+        PassLevels levels;
+        if (crestTooHigh) {
+            levels = PassLevels{probed->loudness + shift, probed->truePeakDb + shift};
+        } else {
+            levels = passes.candidate(drive);
+            ++found.passes;
+            probePeak = probePeak || levels.truePeakDb > target.truePeakDb;
+        }
         const double over = std::max(0.0, levels.truePeakDb - target.truePeakDb);
         if (drive.ceilingSteps - over * 100.0 >= kLeastCeilingSteps)
             loudestWithinLimit = std::max(loudestWithinLimit, levels.loudness - over);
         const bool peakMet = levels.truePeakDb <= target.truePeakDb;
-        if (peakMet && std::fabs(levels.loudness - target.lufs) <= kToleranceLu) {
+        if (!crestTooHigh && peakMet && std::fabs(levels.loudness - target.lufs) <= kToleranceLu) {
             found.drive = drive;
             return found;
         }
@@ -232,11 +254,24 @@ DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double 
         }
         previousCrest = std::make_pair(drive.gainSteps, crest);
         const double jumpDb = std::clamp((crest - wantedCrest) / slope, 0.1, kLargestGainJumpDb);
-        const int gain = std::min(
-            kMostGainSteps, drive.gainSteps + std::max(1, static_cast<int>(std::lround(jumpDb * 10.0))));
-        const double loudness = passes.loudness({Drive{gain, givenCeiling}}).front();
+        const int jump = std::max(1, static_cast<int>(std::lround(jumpDb * 10.0)));
+        // Several gains in one pass, the jump and its multiples: the least that keeps the crest low enough
+        // is taken, or else the most.
+        std::vector<Drive> tried;
+        for (int k = 1; k <= std::max(1, passes.probesPerPass); ++k) {
+            const int gain = std::min(kMostGainSteps, drive.gainSteps + k * jump);
+            if (!tried.empty() && tried.back().gainSteps == gain) break;
+            tried.push_back(Drive{gain, givenCeiling});
+        }
+        const std::vector<PassLevels> measured = passes.probe(tried, probePeak);
         ++found.passes;
-        drive = Drive{gain, ceilingFor(loudness - givenCeiling / 100.0)};
+        std::size_t chosen = 0;
+        while (chosen + 1 < tried.size() &&
+               !(measured[chosen].truePeakDb - measured[chosen].loudness <= wantedCrest - kCrestMarginDb))
+            ++chosen;
+        probed.reset();
+        if (probePeak) probed = measured[chosen];
+        drive = Drive{tried[chosen].gainSteps, ceilingFor(measured[chosen].loudness - givenCeiling / 100.0)};
     }
     throw outOfReach("the true peak does not settle under the limit");
 }

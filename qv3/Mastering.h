@@ -31,13 +31,15 @@ struct PassLevels {
     double truePeakDb; // dBTP
 };
 
-// The renders the search asks for. `loudness` renders the input once with each of several drives (one pass
-// over the file) and measures only integrated loudness; `candidate` renders exactly as the output will be
-// written, writes it and measures it in full (the caller keeps the last candidate: the search ends with one
-// that meets the target). `probesPerPass` is how many drives a loudness pass renders at little more than the
-// cost of one, on parallel workers.
+// The renders the search asks for. `probe` renders the input once with each of several drives (one pass over
+// the file, at little more than the cost of one render on parallel workers) and measures integrated loudness,
+// and the true peak only when asked (NaN otherwise: it costs more than the loudness); `candidate` renders
+// exactly as the output will be written, writes it and measures it in full (the caller keeps the last
+// candidate: the search ends with one that meets the target). `probesPerPass` is how many drives a pass
+// renders.
 struct DrivePasses {
-    std::function<std::vector<double>(const std::vector<Drive>&)> loudness;
+    using Probe = std::function<std::vector<PassLevels>(const std::vector<Drive>&, bool truePeak)>;
+    Probe probe;
     std::function<PassLevels(const Drive&)> candidate;
     int probesPerPass = 1;
 };
@@ -55,9 +57,10 @@ struct UnreachableTarget : std::runtime_error {
 // Finds the drive: loudness rises monotonically with the gain for a fixed Ceiling, so the gain is bracketed
 // and narrowed at the Ceiling given; when the true peak is then over the limit, the gain rises until the true
 // peak sits low enough under the loudness, and the Ceiling comes down to meet the loudness exactly.
-// `inputLoudness` (LUFS at no gain) gives the first guess. Throws UnreachableTarget when more than the
-// largest Makeup or a Ceiling below the lowest is needed.
-DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double ceilingDb,
+// The input's levels (at no gain) give the first guess, and tell whether the search passes must measure the
+// true peak. Throws UnreachableTarget when more than the largest Makeup or a Ceiling below the lowest is
+// needed.
+DriveFound findDrive(const LoudnessTarget& target, const PassLevels& input, double ceilingDb,
                      const DrivePasses& passes);
 
 // The highest Ceiling, at or below `ceilingDb`, whose output keeps its true peak at or below `truePeakDb`,

@@ -310,7 +310,8 @@ SearchInput analyseInput(const RenderContext& context, const FileJob& job, FileR
     if (isStandardStream(job.input)) {
         analysed.copy = std::make_shared<TemporaryOutput>(job.input);
         analysed.path = analysed.copy->path();
-        copy.emplace(analysed.path, OutputFormat{SF_FORMAT_W64 | SF_FORMAT_FLOAT, "W64, float", false, std::nullopt},
+        copy.emplace(analysed.path,
+                     OutputFormat{SF_FORMAT_W64 | SF_FORMAT_FLOAT, "W64, float", false, std::nullopt},
                      analysed.channels, analysed.sampleRate);
     }
     auto meter = std::make_shared<LoudnessMeter>(analysed.channels, analysed.sampleRate);
@@ -333,14 +334,15 @@ SearchInput analyseInput(const RenderContext& context, const FileJob& job, FileR
     return analysed;
 }
 
-LoudnessProbe loudnessProbe(const RenderContext& context, const SearchInput& input, const Drive& drive) {
+LoudnessProbe loudnessProbe(const RenderContext& context, const SearchInput& input, const Drive& drive,
+                            bool truePeak) {
     LoudnessProbe probe;
-    probe.meter =
-        std::make_unique<LoudnessMeter>(input.channels, input.sampleRate, LoudnessMeter::Scope::Loudness);
-    probe.figures = renderFromFile(context, *context.openInstance(input.channels, drive), input, drive,
-                                   [&](std::vector<float>& block, std::int64_t frames) {
-                                       probe.meter->add(block.data(), frames);
-                                   });
+    probe.meter = std::make_unique<LoudnessMeter>(input.channels, input.sampleRate,
+                                                  truePeak ? LoudnessMeter::Scope::LoudnessAndTruePeak
+                                                           : LoudnessMeter::Scope::Loudness);
+    probe.figures = renderFromFile(
+        context, *context.openInstance(input.channels, drive), input, drive,
+        [&](std::vector<float>& block, std::int64_t frames) { probe.meter->add(block.data(), frames); });
     return probe;
 }
 
@@ -349,19 +351,26 @@ void recordProbe(FileReport& report, const LoudnessProbe& probe) {
     ++report.passes;
 }
 
-std::vector<double> loudnessPass(const RenderContext& context, const SearchInput& input,
-                                 const std::vector<Drive>& drives, FileReport& report) {
+namespace {
+PassLevels levelsOf(const LoudnessProbe& probe, bool truePeak) {
+    return {probe.meter->loudness(),
+            truePeak ? decibelsOf(probe.meter->truePeak()) : std::numeric_limits<double>::quiet_NaN()};
+}
+} // namespace
+
+std::vector<PassLevels> loudnessPass(const RenderContext& context, const SearchInput& input,
+                                     const std::vector<Drive>& drives, bool truePeak, FileReport& report) {
     const Stopwatch stopwatch;
     std::vector<LoudnessProbe> probes(drives.size());
     forEachInParallel(drives.size(), context.options.jobs,
-                      [&](std::size_t k) { probes[k] = loudnessProbe(context, input, drives[k]); });
-    std::vector<double> loudness;
+                      [&](std::size_t k) { probes[k] = loudnessProbe(context, input, drives[k], truePeak); });
+    std::vector<PassLevels> levels;
     for (const LoudnessProbe& probe : probes) {
         recordProbe(report, probe);
-        loudness.push_back(probe.meter->loudness());
+        levels.push_back(levelsOf(probe, truePeak));
     }
     report.seconds += stopwatch.seconds();
-    return loudness;
+    return levels;
 }
 
 PassLevels candidatePass(const RenderContext& context, const FileJob& job, const SearchInput& input,
@@ -372,13 +381,13 @@ PassLevels candidatePass(const RenderContext& context, const FileJob& job, const
     auto meter = std::make_shared<LoudnessMeter>(input.channels, input.sampleRate);
     SoundFileWriter writer(written->path(), input.format, input.channels, input.sampleRate);
     auto host = context.openInstance(input.channels, drive);
-    recordRender(report, renderFromFile(context, *host, input, drive,
-                                        [&](std::vector<float>& block, std::int64_t frames) {
-                                            writer.write(block, frames);
-                                            meter->add(block.data(), frames);
-                                            context.progress.advance(static_cast<double>(frames) /
-                                                                     input.sampleRate);
-                                        }));
+    recordRender(
+        report,
+        renderFromFile(context, *host, input, drive, [&](std::vector<float>& block, std::int64_t frames) {
+            writer.write(block, frames);
+            meter->add(block.data(), frames);
+            context.progress.advance(static_cast<double>(frames) / input.sampleRate);
+        }));
     writer.close();
     report.outputLevels = LevelFigures::of(*meter);
     report.outputMeter = meter;
@@ -460,11 +469,10 @@ struct FileSearch {
         return candidatePass(context, job, input, drive, written, report);
     }
     DrivePasses passes() {
-        return DrivePasses{[this](const std::vector<Drive>& drives) {
-                               return loudnessPass(context, input, drives, report);
+        return DrivePasses{[this](const std::vector<Drive>& drives, bool truePeak) {
+                               return loudnessPass(context, input, drives, truePeak, report);
                            },
-                           [this](const Drive& drive) { return candidate(drive); },
-                           probesPerPass(context)};
+                           [this](const Drive& drive) { return candidate(drive); }, probesPerPass(context)};
     }
     template <typename Search> void run(Search search) {
         try {
@@ -485,7 +493,8 @@ struct FileSearch {
 void renderToTarget(const RenderContext& context, const FileJob& job, FileReport& report) {
     FileSearch search(context, job, report);
     search.run([&] {
-        findDrive(*context.options.target, report.inputLevels.loudness,
+        findDrive(*context.options.target,
+                  PassLevels{report.inputLevels.loudness, decibelsOf(report.inputLevels.truePeak)},
                   startingCeiling(context, search.input.channels), search.passes());
     });
 }

@@ -92,13 +92,14 @@ void renderFile(const RenderContext& context, const FileJob& job, FileReport& re
 // in the file's report.
 // Reads the file through once and measures it.
 SearchInput analyseInput(const RenderContext& context, const FileJob& job, FileReport& report);
-// A search render: the file through an instance with the drive, measured for integrated loudness only. Safe
-// to run on several workers at once; the caller records the figures with recordProbe.
-LoudnessProbe loudnessProbe(const RenderContext& context, const SearchInput& input, const Drive& drive);
+// A search render: the file through an instance with the drive, measured for integrated loudness, and true
+// peak if asked. Safe to run on several workers at once; the caller records the figures with recordProbe.
+LoudnessProbe loudnessProbe(const RenderContext& context, const SearchInput& input, const Drive& drive,
+                            bool truePeak);
 void recordProbe(FileReport& report, const LoudnessProbe& probe);
-// The loudness of the file with each drive: one pass, the drives rendered on parallel workers.
-std::vector<double> loudnessPass(const RenderContext& context, const SearchInput& input,
-                                 const std::vector<Drive>& drives, FileReport& report);
+// The file's levels with each drive: one pass, the drives rendered on parallel workers.
+std::vector<PassLevels> loudnessPass(const RenderContext& context, const SearchInput& input,
+                                     const std::vector<Drive>& drives, bool truePeak, FileReport& report);
 // A candidate pass: the render the output will be, written under a temporary name (replacing the last
 // candidate's) and measured in full as written.
 PassLevels candidatePass(const RenderContext& context, const FileJob& job, const SearchInput& input,

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -87,13 +88,13 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
     if (ready.empty()) return;
 
     // Every file with every drive, all on the workers at once; the album's loudness for each drive.
-    const auto loudness = [&](const std::vector<Drive>& drives) {
+    const auto loudness = [&](const std::vector<Drive>& drives, bool truePeak) {
         std::vector<LoudnessProbe> probes(ready.size() * drives.size());
         forEachInParallel(probes.size(), workers, [&](std::size_t task) {
             probes[task] = loudnessProbe(context, *inputs[ready[task % ready.size()]],
-                                         drives[task / ready.size()]);
+                                         drives[task / ready.size()], truePeak);
         });
-        std::vector<double> album;
+        std::vector<PassLevels> album;
         for (std::size_t d = 0; d < drives.size(); ++d) {
             std::vector<const LoudnessMeter*> measured;
             for (std::size_t k = 0; k < ready.size(); ++k) {
@@ -101,7 +102,9 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
                 recordProbe(reports[ready[k]], probe);
                 measured.push_back(probe.meter.get());
             }
-            album.push_back(LoudnessMeter::loudness(measured));
+            album.push_back(
+                {LoudnessMeter::loudness(measured), truePeak ? decibelsOf(LoudnessMeter::truePeak(measured))
+                                                             : std::numeric_limits<double>::quiet_NaN()});
         }
         return album;
     };
@@ -116,7 +119,9 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
         return PassLevels{LoudnessMeter::loudness(measured), decibelsOf(LoudnessMeter::truePeak(measured))};
     };
     try {
-        findDrive(*context.options.target, LoudnessMeter::loudness(inputMeters),
+        findDrive(*context.options.target,
+                  PassLevels{LoudnessMeter::loudness(inputMeters),
+                             decibelsOf(LoudnessMeter::truePeak(inputMeters))},
                   startingCeiling(context, inputs[ready.front()]->channels),
                   DrivePasses{loudness, candidate, probesPerPass(context)});
     } catch (const std::exception& failure) {

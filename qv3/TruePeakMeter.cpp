@@ -60,20 +60,26 @@ void TruePeakMeter::drain(const float* interleaved, std::size_t frames) const {
 }
 
 void TruePeakMeter::measure(const float* interleaved, std::size_t frames) const {
-    for (std::size_t frame = 0; frame < frames; ++frame) {
-        for (int channel = 0; channel < channels_; ++channel) {
-            const double next =
-                std::fabs(static_cast<double>(interleaved[frame * static_cast<std::size_t>(channels_) +
-                                                          static_cast<std::size_t>(channel)]));
-            double& a = beforeLast_[static_cast<std::size_t>(channel)];
-            double& b = last_[static_cast<std::size_t>(channel)];
-            peak_ = std::max(peak_, next);
-            const double curvature = a - 2.0 * b + next;
-            if (b >= a && b >= next && curvature < 0.0)
-                peak_ = std::max(peak_, b - (a - next) * (a - next) / (8.0 * curvature));
+    const std::size_t stride = static_cast<std::size_t>(channels_);
+    for (std::size_t channel = 0; channel < stride; ++channel) {
+        double a = beforeLast_[channel];
+        double b = last_[channel];
+        double peak = peak_;
+        for (std::size_t frame = 0; frame < frames; ++frame) {
+            const double next = std::fabs(static_cast<double>(interleaved[frame * stride + channel]));
+            peak = std::max(peak, next);
+            // The vertex through three magnitudes around a maximum b lies at most b / 4 above it (the
+            // neighbours are at least 0), so only maxima near the peak need the parabola.
+            if (b * 1.25 > peak && b >= a && b >= next) {
+                const double curvature = a - 2.0 * b + next;
+                if (curvature < 0.0) peak = std::max(peak, b - (a - next) * (a - next) / (8.0 * curvature));
+            }
             a = b;
             b = next;
         }
+        beforeLast_[channel] = a;
+        last_[channel] = b;
+        peak_ = peak;
     }
 }
 
