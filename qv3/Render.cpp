@@ -407,6 +407,48 @@ void keepCandidate(const RenderContext& context, const FileJob& job, const Searc
 
 int probesPerPass(const RenderContext& context) { return std::clamp(context.options.jobs, 2, 4); }
 
+namespace {
+// Settings a user can add to the command line, tried in turn when a target is out of reach with those given:
+// a shorter release lets the limiter hold the loudness up, and the harder programs bring the true peak closer
+// to the loudness.
+constexpr std::pair<const char*, const char*> kAlternatives[] = {{"release", "manual:50"},
+                                                                 {"release", "manual:10"},
+                                                                 {"program", "+6dB Maxi Aggressive"},
+                                                                 {"program", "+6dB Limit HardEdge"}};
+} // namespace
+
+std::string settingThatReaches(const RenderContext& context,
+                               const std::function<void(const RenderContext&)>& search) {
+    for (const auto& [option, value] : kAlternatives) {
+        RenderOptions options = context.options;
+        std::string typed;
+        if (std::string(option) == "program") {
+            if (options.program == value) continue;
+            options.program = value;
+            typed = std::string("--program \"") + value + "\"";
+        } else {
+            const Setting setting = parseSetting(option, value);
+            if (std::any_of(options.settings.begin(), options.settings.end(),
+                            [&](const Setting& given) { return given.given == setting.given; }))
+                continue;
+            options.settings.push_back(setting);
+            typed = "--" + setting.given;
+        }
+        try {
+            search(RenderContext(options, context.progress));
+            return typed;
+        } catch (const std::exception&) {
+            // Out of reach with this one too (or the plug-in lacks it): the next.
+        }
+    }
+    return "";
+}
+
+std::string withSuggestion(const std::string& refusal, const std::string& setting) {
+    return refusal + (setting.empty() ? "; no other release or factory program tried reaches it either"
+                                      : "; with " + setting + " it is reached");
+}
+
 double startingCeiling(const RenderContext& context, int channels) {
     return displayedCeilingDb(*context.openInstance(channels, std::nullopt));
 }
@@ -478,6 +520,7 @@ struct FileSearch {
         try {
             search();
         } catch (const UnreachableTarget& unreachable) {
+            refused = true;
             throw std::runtime_error(job.input.string() + ": " + unreachable.what());
         }
         keepCandidate(context, job, input, *written, report);
@@ -488,15 +531,31 @@ struct FileSearch {
     FileReport& report;
     const SearchInput input;
     std::unique_ptr<TemporaryOutput> written;
+    bool refused = false; // the target is out of reach, rather than the file failing
 };
 
 void renderToTarget(const RenderContext& context, const FileJob& job, FileReport& report) {
     FileSearch search(context, job, report);
-    search.run([&] {
-        findDrive(*context.options.target,
-                  PassLevels{report.inputLevels.loudness, decibelsOf(report.inputLevels.truePeak)},
-                  startingCeiling(context, search.input.channels), search.passes());
-    });
+    const PassLevels inputLevels{report.inputLevels.loudness, decibelsOf(report.inputLevels.truePeak)};
+    try {
+        search.run([&] {
+            findDrive(*context.options.target, inputLevels, startingCeiling(context, search.input.channels),
+                      search.passes());
+        });
+    } catch (const std::runtime_error& refusal) {
+        if (!search.refused) throw;
+        // Search passes only, written nowhere: enough to tell whether the target is in reach.
+        FileReport scratch;
+        const std::string setting = settingThatReaches(context, [&](const RenderContext& tried) {
+            const auto probe = [&](const std::vector<Drive>& drives, bool truePeak) {
+                return loudnessPass(tried, search.input, drives, truePeak, scratch);
+            };
+            findDrive(*tried.options.target, inputLevels, startingCeiling(tried, search.input.channels),
+                      DrivePasses{probe, [&](const Drive& drive) { return probe({drive}, true).front(); },
+                                  probesPerPass(tried)});
+        });
+        throw std::runtime_error(withSuggestion(refusal.what(), setting));
+    }
 }
 
 // The Ceiling, lowered from the one the command line sets just enough to bring the true peak under the limit.

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -109,6 +110,13 @@ void keepCandidate(const RenderContext& context, const FileJob& job, const Searc
                    TemporaryOutput& written, FileReport& report);
 // How many drives a loudness pass renders: as many as there are workers, within reason.
 int probesPerPass(const RenderContext& context);
+// For a target out of reach with the settings given: the first of a few other releases and factory programs
+// with which `search` (which throws when the target is out of reach) succeeds, as the user would add it to
+// the command line ("--release manual:50"); empty when none does.
+std::string settingThatReaches(const RenderContext& context,
+                               const std::function<void(const RenderContext&)>& search);
+// The refusal's line, naming that setting or saying that none was found.
+std::string withSuggestion(const std::string& refusal, const std::string& setting);
 // The Ceiling the search starts from: the plug-in's, as the command line sets it.
 double startingCeiling(const RenderContext& context, int channels);
 

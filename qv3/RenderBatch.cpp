@@ -87,20 +87,20 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
     }
     if (ready.empty()) return;
 
-    // Every file with every drive, all on the workers at once; the album's loudness for each drive.
-    const auto loudness = [&](const std::vector<Drive>& drives, bool truePeak) {
+    // Every file with every drive, all on the workers at once; the album's levels for each drive.
+    const auto probe = [&](const RenderContext& with, const std::vector<Drive>& drives, bool truePeak) {
         std::vector<LoudnessProbe> probes(ready.size() * drives.size());
         forEachInParallel(probes.size(), workers, [&](std::size_t task) {
-            probes[task] = loudnessProbe(context, *inputs[ready[task % ready.size()]],
+            probes[task] = loudnessProbe(with, *inputs[ready[task % ready.size()]],
                                          drives[task / ready.size()], truePeak);
         });
         std::vector<PassLevels> album;
         for (std::size_t d = 0; d < drives.size(); ++d) {
             std::vector<const LoudnessMeter*> measured;
             for (std::size_t k = 0; k < ready.size(); ++k) {
-                const LoudnessProbe& probe = probes[d * ready.size() + k];
-                recordProbe(reports[ready[k]], probe);
-                measured.push_back(probe.meter.get());
+                const LoudnessProbe& one = probes[d * ready.size() + k];
+                if (&with == &context) recordProbe(reports[ready[k]], one);
+                measured.push_back(one.meter.get());
             }
             album.push_back(
                 {LoudnessMeter::loudness(measured), truePeak ? decibelsOf(LoudnessMeter::truePeak(measured))
@@ -118,16 +118,30 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
             measured.push_back(reports[index].outputMeter.get());
         return PassLevels{LoudnessMeter::loudness(measured), decibelsOf(LoudnessMeter::truePeak(measured))};
     };
+    const PassLevels inputLevels{LoudnessMeter::loudness(inputMeters),
+                                 decibelsOf(LoudnessMeter::truePeak(inputMeters))};
+    const auto search = [&](const RenderContext& with, const std::function<PassLevels(const Drive&)>& check) {
+        findDrive(*with.options.target, inputLevels, startingCeiling(with, inputs[ready.front()]->channels),
+                  DrivePasses{[&](const std::vector<Drive>& drives, bool truePeak) {
+                                  return probe(with, drives, truePeak);
+                              },
+                              check, probesPerPass(with)});
+    };
     try {
-        findDrive(*context.options.target,
-                  PassLevels{LoudnessMeter::loudness(inputMeters),
-                             decibelsOf(LoudnessMeter::truePeak(inputMeters))},
-                  startingCeiling(context, inputs[ready.front()]->channels),
-                  DrivePasses{loudness, candidate, probesPerPass(context)});
+        search(context, candidate);
     } catch (const std::exception& failure) {
-        const std::string prefix = dynamic_cast<const UnreachableTarget*>(&failure) ? ": album " : ": ";
+        std::string message = failure.what();
+        if (dynamic_cast<const UnreachableTarget*>(&failure)) {
+            // Search passes only, written nowhere: enough to tell whether the target is in reach.
+            message = "album " +
+                      withSuggestion(message, settingThatReaches(context, [&](const RenderContext& with) {
+                                         search(with, [&](const Drive& drive) {
+                                             return probe(with, {drive}, true).front();
+                                         });
+                                     }));
+        }
         for (std::size_t index : ready)
-            fail(context, reports[index], jobs[index].input.string() + prefix + failure.what());
+            fail(context, reports[index], jobs[index].input.string() + ": " + message);
         return;
     }
     forEachInParallel(ready.size(), workers, [&](std::size_t k) {

@@ -201,7 +201,13 @@ TEST_F(Mastering, RefusesUnreachableTargetsAndCollidingOutputsBeforeWritingAny) 
     writeSound(folder / "faint.wav", sine(2, kRate, kFrames, 440.0, 0.001));
     fs::create_directory(folder / "other");
     writeSound(folder / "other" / "music.wav", musicLike(4, 0.5));
+    // The demo reaches -11.2 LUFS within -1 dBTP at the default program, and -11 with a shorter release.
+    ASSERT_EQ(runQv3({"demo", "--seconds", "8", path("demo.wav")}).status, 0);
     const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--target-lufs", "-11", path("demo.wav"), path("out.wav")},
+         "within -1.0 dBTP is -11.2 LUFS; with --release manual:50 it is reached"},
+        {{"--album", "--target-lufs", "-11", "-o", path("album"), path("demo.wav")},
+         "album target -11.0 LUFS, true peak at most -1.0 dBTP is out of reach"},
         {{"--target-lufs", "-10", path("faint.wav"), path("out.wav")}, "more than +48 dB of Makeup"},
         {{"--target-lufs", "-14", "--true-peak", "-8", path("music.wav"), path("out.wav")},
          "Ceiling below -6 dB"},
@@ -221,6 +227,7 @@ TEST_F(Mastering, RefusesUnreachableTargetsAndCollidingOutputsBeforeWritingAny) 
         EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
         EXPECT_FALSE(fs::exists(folder / "out.wav"));
         EXPECT_FALSE(fs::exists(folder / "out"));
+        EXPECT_FALSE(fs::exists(folder / "album" / "demo.wav"));
     }
 }
 
