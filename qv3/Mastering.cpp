@@ -175,7 +175,7 @@ DriveFound findDrive(const LoudnessTarget& target, const PassLevels& input, doub
                           target.truePeakDb, loudestWithinLimit);
             message += loudest;
         }
-        return UnreachableTarget(message);
+        return UnreachableTarget(message, loudestWithinLimit);
     };
     // The Ceiling only scales the limited output, so loudness and true peak move with it dB for dB: what one
     // pass measures at one Ceiling tells them at any other. What more gain changes is the true peak's height

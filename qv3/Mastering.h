@@ -3,6 +3,7 @@
 // down before the plug-in by the host.
 #pragma once
 
+#include <cmath>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -51,7 +52,9 @@ struct DriveFound {
 
 // A target no setting reaches; the message is one line.
 struct UnreachableTarget : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    explicit UnreachableTarget(const std::string& message, double loudest = -HUGE_VAL)
+        : std::runtime_error(message), loudestWithinLimit(loudest) {}
+    double loudestWithinLimit; // LUFS, the loudest the search saw within the true-peak limit; -inf if none
 };
 
 // Finds the drive: loudness rises monotonically with the gain for a fixed Ceiling, so the gain is bracketed
