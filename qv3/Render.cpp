@@ -405,8 +405,6 @@ void keepCandidate(const RenderContext& context, const FileJob& job, const Searc
     report.seconds += stopwatch.seconds();
 }
 
-int probesPerPass(const RenderContext& context) { return std::clamp(context.options.jobs, 2, 4); }
-
 namespace {
 // Settings a user can add to the command line, tried in turn when a target is out of reach with those given:
 // a shorter release lets the limiter hold the loudness up, and the harder programs bring the true peak closer
@@ -514,7 +512,7 @@ struct FileSearch {
         return DrivePasses{[this](const std::vector<Drive>& drives, bool truePeak) {
                                return loudnessPass(context, input, drives, truePeak, report);
                            },
-                           [this](const Drive& drive) { return candidate(drive); }, probesPerPass(context)};
+                           [this](const Drive& drive) { return candidate(drive); }, kProbesPerPass};
     }
     template <typename Search> void run(Search search) {
         try {
@@ -552,7 +550,7 @@ void renderToTarget(const RenderContext& context, const FileJob& job, FileReport
             };
             findDrive(*tried.options.target, inputLevels, startingCeiling(tried, search.input.channels),
                       DrivePasses{probe, [&](const Drive& drive) { return probe({drive}, true).front(); },
-                                  probesPerPass(tried)});
+                                  kProbesPerPass});
         });
         throw std::runtime_error(withSuggestion(refusal.what(), setting));
     }

@@ -24,6 +24,9 @@
 #include <vector>
 
 constexpr std::int32_t kDefaultBlockSize = 512;
+// The drives a search pass renders at once, on parallel workers. Fixed rather than taken from --jobs, so that
+// the search, and with it the output, is the same whatever the number of workers.
+constexpr int kProbesPerPass = 2;
 
 struct RenderOptions {
     std::vector<std::filesystem::path> inputs;
@@ -108,8 +111,6 @@ PassLevels candidatePass(const RenderContext& context, const FileJob& job, const
 // Puts the accepted candidate in place as the output (a lossy one measured again as it decodes).
 void keepCandidate(const RenderContext& context, const FileJob& job, const SearchInput& input,
                    TemporaryOutput& written, FileReport& report);
-// How many drives a loudness pass renders: as many as there are workers, within reason.
-int probesPerPass(const RenderContext& context);
 // For a target out of reach with the settings given: the first of a few other releases and factory programs
 // with which `search` (which throws when the target is out of reach) succeeds, as the user would add it to
 // the command line ("--release manual:50"); empty when none does.

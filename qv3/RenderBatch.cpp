@@ -119,7 +119,7 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
                 findDrive(LoudnessTarget{in.loudness + shift, target.truePeakDb},
                           PassLevels{in.loudness, decibelsOf(in.truePeak)},
                           startingCeiling(with, input.channels),
-                          DrivePasses{probe, candidate, probesPerPass(with)});
+                          DrivePasses{probe, candidate, kProbesPerPass});
             } catch (const UnreachableTarget& refusal) {
                 refusals[k] = refusal;
             }
