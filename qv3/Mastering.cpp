@@ -96,9 +96,15 @@ Probe findGain(const LoudnessTarget& target, int guess, int ceilingSteps, bool t
             if (std::fabs(probe.lufs - target.lufs) <= kAimLu &&
                 (!closest || std::fabs(probe.lufs - target.lufs) < std::fabs(closest->lufs - target.lufs)))
                 closest = probe;
-            if (low && probe.steps == kMostGainSteps)
+            if (low && probe.steps == kMostGainSteps) {
+                // Often the loudness has long stopped rising, the limiter holding it down: say where.
+                char reached[96];
+                std::snprintf(reached, sizeof reached, "; at +48 dB these settings reach %.1f LUFS",
+                              probe.lufs);
                 throw UnreachableTarget("target " + describeTarget(target) +
-                                        " is out of reach: it needs more than +48 dB of Makeup");
+                                        " is out of reach: it needs more than +48 dB of Makeup" +
+                                        (std::isfinite(probe.lufs) ? reached : ""));
+            }
             if (!low && probe.steps == kLeastGainSteps)
                 throw UnreachableTarget(
                     "target " + describeTarget(target) +
