@@ -11,9 +11,9 @@ constexpr double kSilence = -std::numeric_limits<double>::infinity();
 } // namespace
 
 LoudnessMeter::LoudnessMeter(int channels, int sampleRate, Scope scope)
-    : truePeak_(scope == Scope::Everything ? std::make_unique<TruePeakMeter>(channels, sampleRate) : nullptr),
+    : truePeak_(scope != Scope::Loudness ? std::make_unique<TruePeakMeter>(channels, sampleRate) : nullptr),
       state_(ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
-                          scope == Scope::Loudness ? EBUR128_MODE_I : EBUR128_MODE_I | EBUR128_MODE_LRA)),
+                          scope == Scope::Everything ? EBUR128_MODE_I | EBUR128_MODE_LRA : EBUR128_MODE_I)),
       channels_(channels) {
     if (!state_)
         throw std::runtime_error("libebur128 cannot measure " + std::to_string(channels) + " channels at " +

@@ -12,8 +12,9 @@
 
 class LoudnessMeter {
   public:
-    // What a meter measures: loudness alone is a fraction of the cost of everything.
-    enum class Scope { Loudness, Everything };
+    // What a meter measures: loudness alone is a fraction of the cost of everything, and the true peak most
+    // of the rest.
+    enum class Scope { Loudness, LoudnessAndTruePeak, Everything };
 
     // Throws std::runtime_error when libebur128 cannot measure this layout.
     LoudnessMeter(int channels, int sampleRate, Scope scope = Scope::Everything);

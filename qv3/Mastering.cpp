@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace {
 constexpr int kMostGainSteps = 480;      // +48 dB, the largest Makeup
@@ -22,11 +23,15 @@ constexpr double kLargestGainJumpDb = 3.0;
 constexpr double kLeastCrestChangeDb =
     0.01; // less than this from more gain, twice running: nothing more to win
 constexpr int kMostStalls = 2;
-constexpr double kSilentJumpSteps = 100; // where a pass measures nothing (all gated), try 10 dB more
+constexpr double kSilentJumpSteps = 100;
+// Room left between a search pass's crest and the wanted one for the rounding and dither of the stored
+// samples, which the search passes leave out.
+constexpr double kCrestMarginDb = 0.02; // where a pass measures nothing (all gated), try 10 dB more
 
 struct Probe {
     int steps;
     double lufs;
+    double truePeakDb; // NaN when the pass did not measure it
 };
 
 // The next gain to try from the probes so far: inside the bracket by interpolation (or halving, when the
@@ -49,32 +54,81 @@ int nextGain(const std::optional<Probe>& below, const std::optional<Probe>& abov
     return latest.steps + (latest.lufs < wanted ? jump : -jump);
 }
 
-int findGain(const LoudnessTarget& target, int guess, int ceilingSteps, const DrivePasses& passes,
-             int& passCount) {
+// The drives a pass tries around `center`: the center first, then on both sides at `spacing`, all inside the
+// bracket found so far (exclusive) and the gain's range.
+std::vector<int> spread(int center, int spacing, int width, const std::optional<Probe>& below,
+                        const std::optional<Probe>& above) {
+    const int low = below ? below->steps + 1 : kLeastGainSteps;
+    const int high = above ? above->steps - 1 : kMostGainSteps;
+    std::vector<int> drives;
+    for (int k = 0; static_cast<int>(drives.size()) < width && k < 2 * width + 1; ++k) {
+        const int offset = (k + 1) / 2 * spacing * (k % 2 ? 1 : -1);
+        const int steps = std::clamp(center + offset, low, high);
+        if (std::find(drives.begin(), drives.end(), steps) == drives.end()) drives.push_back(steps);
+    }
+    return drives;
+}
+
+Probe findGain(const LoudnessTarget& target, int guess, int ceilingSteps, bool truePeak,
+               const DrivePasses& passes, int& passCount) {
     std::optional<Probe> below;
     std::optional<Probe> above;
     std::optional<Probe> previous;
-    int steps = std::clamp(guess, kLeastGainSteps, kMostGainSteps);
+    int lastMovedSide = 0; // the side of the bracket the last pass narrowed alone: -1 below, 1 above
+    const int width = std::max(1, passes.probesPerPass);
+    // The limiter only takes loudness away, so the gain wanted is seldom under the first guess: the first
+    // pass tries more gain besides.
+    std::vector<int> drives = spread(std::clamp(guess, kLeastGainSteps, kMostGainSteps), 0, 1, below, above);
+    for (int more = 1; static_cast<int>(drives.size()) < width && drives.back() < kMostGainSteps; more *= 2)
+        drives.push_back(std::min(kMostGainSteps, drives.front() + 15 * more));
     for (int pass = 0; pass < kMostLoudnessPasses; ++pass) {
-        const Probe probe{steps, passes.loudness(Drive{steps, ceilingSteps})};
+        std::vector<Drive> tried;
+        for (int steps : drives)
+            tried.push_back(Drive{steps, ceilingSteps});
+        const std::vector<PassLevels> measured = passes.probe(tried, truePeak);
         ++passCount;
-        if (std::fabs(probe.lufs - target.lufs) <= kAimLu) return steps;
-        const bool low = probe.lufs < target.lufs;
-        if (low && steps == kMostGainSteps)
-            throw UnreachableTarget("target " + describeTarget(target) +
-                                    " is out of reach: it needs more than +48 dB of Makeup");
-        if (!low && steps == kLeastGainSteps)
-            throw UnreachableTarget(
-                "target " + describeTarget(target) +
-                " is out of reach: the input would have to be turned down by more than 96 dB");
-        // Two probes in a row on one side of the bracket: interpolation is crawling, so halve instead.
-        const bool repeatedSide = previous && (previous->lufs < target.lufs) == low;
-        (low ? below : above) = probe;
+        const std::pair<int, int> bracketBefore{below ? below->steps : kLeastGainSteps - 1,
+                                                above ? above->steps : kMostGainSteps + 1};
+        std::optional<Probe> closest;
+        for (std::size_t k = 0; k < drives.size(); ++k) {
+            const Probe probe{drives[k], measured[k].loudness, measured[k].truePeakDb};
+            const bool low = !(probe.lufs >= target.lufs);
+            if (std::fabs(probe.lufs - target.lufs) <= kAimLu &&
+                (!closest || std::fabs(probe.lufs - target.lufs) < std::fabs(closest->lufs - target.lufs)))
+                closest = probe;
+            if (low && probe.steps == kMostGainSteps) {
+                // Often the loudness has long stopped rising, the limiter holding it down: say where.
+                char reached[96];
+                std::snprintf(reached, sizeof reached, "; at +48 dB these settings reach %.1f LUFS",
+                              probe.lufs);
+                throw UnreachableTarget("target " + describeTarget(target) +
+                                        " is out of reach: it needs more than +48 dB of Makeup" +
+                                        (std::isfinite(probe.lufs) ? reached : ""));
+            }
+            if (!low && probe.steps == kLeastGainSteps)
+                throw UnreachableTarget(
+                    "target " + describeTarget(target) +
+                    " is out of reach: the input would have to be turned down by more than 96 dB");
+            if (low && (!below || probe.steps > below->steps)) below = probe;
+            if (!low && (!above || probe.steps < above->steps)) above = probe;
+        }
+        if (closest) return *closest;
         if (below && above && above->steps - below->steps <= 1)
-            return target.lufs - below->lufs <= above->lufs - target.lufs ? below->steps : above->steps;
-        steps = std::clamp(nextGain(below, above, probe, previous, target.lufs, repeatedSide),
-                           kLeastGainSteps, kMostGainSteps);
-        previous = probe;
+            return target.lufs - below->lufs <= above->lufs - target.lufs ? *below : *above;
+        // The probe nearest the target steers the next pass; when pass after pass narrows the bracket from
+        // one side only, interpolation is crawling, so halve instead.
+        const Probe latest = below ? *below : *above;
+        const bool movedBelow = below && below->steps != bracketBefore.first;
+        const bool movedAbove = above && above->steps != bracketBefore.second;
+        const int movedSide = below && above && movedBelow != movedAbove ? (movedBelow ? -1 : 1) : 0;
+        const bool repeatedSide = movedSide != 0 && movedSide == lastMovedSide;
+        lastMovedSide = movedSide;
+        const int center = std::clamp(nextGain(below, above, latest, previous, target.lufs, repeatedSide),
+                                      kLeastGainSteps, kMostGainSteps);
+        const int spacing = below && above ? std::max(1, (above->steps - below->steps) / (4 * width))
+                                           : std::max(2, std::abs(center - latest.steps) / 4);
+        previous = latest;
+        drives = spread(center, spacing, width, below, above);
     }
     throw UnreachableTarget("target " + describeTarget(target) +
                             " is out of reach: the loudness does not settle");
@@ -110,9 +164,9 @@ DriveFound findCeiling(double truePeakDb, double ceilingDb,
     throw UnreachableTarget("the true peak does not settle under the limit");
 }
 
-DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double ceilingDb,
+DriveFound findDrive(const LoudnessTarget& target, const PassLevels& input, double ceilingDb,
                      const DrivePasses& passes) {
-    if (!std::isfinite(inputLoudness))
+    if (!std::isfinite(input.loudness))
         throw UnreachableTarget("target " + describeTarget(target) +
                                 " is out of reach: the input is silent or too short to measure");
     // The loudest output any candidate showed within the true-peak limit, a lower Ceiling taking its true
@@ -127,7 +181,7 @@ DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double 
                           target.truePeakDb, loudestWithinLimit);
             message += loudest;
         }
-        return UnreachableTarget(message);
+        return UnreachableTarget(message, loudestWithinLimit);
     };
     // The Ceiling only scales the limited output, so loudness and true peak move with it dB for dB: what one
     // pass measures at one Ceiling tells them at any other. What more gain changes is the true peak's height
@@ -143,18 +197,36 @@ DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double 
     };
 
     DriveFound found;
-    const int guess = static_cast<int>(std::lround((target.lufs - inputLoudness - ceilingDb) * 10.0));
-    Drive drive{findGain(target, guess, givenCeiling, passes, found.passes), givenCeiling};
+    const int guess = static_cast<int>(std::lround((target.lufs - input.loudness - ceilingDb) * 10.0));
+    // More gain only lowers the true peak's height above the loudness, so when the input's is already low
+    // enough the search passes need not measure the true peak (which costs more than the loudness): the
+    // candidate will meet it. Otherwise they measure it, and a candidate is written only once a search pass
+    // shows a drive that keeps the true peak under the limit.
+    bool probePeak = input.truePeakDb - input.loudness > wantedCrest - kCrestMarginDb;
+    const Probe start = findGain(target, guess, givenCeiling, probePeak, passes, found.passes);
+    Drive drive{start.steps, givenCeiling};
+    // What the last search pass measured at this gain, moved to the drive's Ceiling.
+    std::optional<PassLevels> probed;
+    if (std::isfinite(start.truePeakDb)) probed = PassLevels{start.lufs, start.truePeakDb};
     std::optional<std::pair<int, double>> previousCrest; // gain steps and the crest measured there
     int stalls = 0;
     for (int round = 0; round < kMostCandidates; ++round) {
-        const PassLevels levels = passes.candidate(drive);
-        ++found.passes;
+        const double shift = (drive.ceilingSteps - givenCeiling) / 100.0;
+        const bool crestTooHigh =
+            probed && probed->truePeakDb - probed->loudness > wantedCrest + kCrestMarginDb;
+        PassLevels levels;
+        if (crestTooHigh) {
+            levels = PassLevels{probed->loudness + shift, probed->truePeakDb + shift};
+        } else {
+            levels = passes.candidate(drive);
+            ++found.passes;
+            probePeak = probePeak || levels.truePeakDb > target.truePeakDb;
+        }
         const double over = std::max(0.0, levels.truePeakDb - target.truePeakDb);
         if (drive.ceilingSteps - over * 100.0 >= kLeastCeilingSteps)
             loudestWithinLimit = std::max(loudestWithinLimit, levels.loudness - over);
         const bool peakMet = levels.truePeakDb <= target.truePeakDb;
-        if (peakMet && std::fabs(levels.loudness - target.lufs) <= kToleranceLu) {
+        if (!crestTooHigh && peakMet && std::fabs(levels.loudness - target.lufs) <= kToleranceLu) {
             found.drive = drive;
             return found;
         }
@@ -188,11 +260,24 @@ DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double 
         }
         previousCrest = std::make_pair(drive.gainSteps, crest);
         const double jumpDb = std::clamp((crest - wantedCrest) / slope, 0.1, kLargestGainJumpDb);
-        const int gain = std::min(
-            kMostGainSteps, drive.gainSteps + std::max(1, static_cast<int>(std::lround(jumpDb * 10.0))));
-        const double loudness = passes.loudness(Drive{gain, givenCeiling});
+        const int jump = std::max(1, static_cast<int>(std::lround(jumpDb * 10.0)));
+        // Several gains in one pass, the jump and its multiples: the least that keeps the crest low enough
+        // is taken, or else the most.
+        std::vector<Drive> tried;
+        for (int k = 1; k <= std::max(1, passes.probesPerPass); ++k) {
+            const int gain = std::min(kMostGainSteps, drive.gainSteps + k * jump);
+            if (!tried.empty() && tried.back().gainSteps == gain) break;
+            tried.push_back(Drive{gain, givenCeiling});
+        }
+        const std::vector<PassLevels> measured = passes.probe(tried, probePeak);
         ++found.passes;
-        drive = Drive{gain, ceilingFor(loudness - givenCeiling / 100.0)};
+        std::size_t chosen = 0;
+        while (chosen + 1 < tried.size() &&
+               !(measured[chosen].truePeakDb - measured[chosen].loudness <= wantedCrest - kCrestMarginDb))
+            ++chosen;
+        probed.reset();
+        if (probePeak) probed = measured[chosen];
+        drive = Drive{tried[chosen].gainSteps, ceilingFor(measured[chosen].loudness - givenCeiling / 100.0)};
     }
     throw outOfReach("the true peak does not settle under the limit");
 }

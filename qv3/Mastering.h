@@ -3,9 +3,11 @@
 // down before the plug-in by the host.
 #pragma once
 
+#include <cmath>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 struct LoudnessTarget {
     double lufs = 0.0;        // integrated loudness wanted
@@ -30,30 +32,38 @@ struct PassLevels {
     double truePeakDb; // dBTP
 };
 
-// The renders the search asks for. `loudness` renders with a drive and measures only integrated loudness;
-// `candidate` renders exactly as the output will be written and measures it in full (the caller keeps those
-// figures: the search ends with a candidate that meets the target).
+// The renders the search asks for. `probe` renders the input once with each of several drives (one pass over
+// the file, at little more than the cost of one render on parallel workers) and measures integrated loudness,
+// and the true peak only when asked (NaN otherwise: it costs more than the loudness); `candidate` renders
+// exactly as the output will be written, writes it and measures it in full (the caller keeps the last
+// candidate: the search ends with one that meets the target). `probesPerPass` is how many drives a pass
+// renders.
 struct DrivePasses {
-    std::function<double(const Drive&)> loudness;
+    using Probe = std::function<std::vector<PassLevels>(const std::vector<Drive>&, bool truePeak)>;
+    Probe probe;
     std::function<PassLevels(const Drive&)> candidate;
+    int probesPerPass = 1;
 };
 
 struct DriveFound {
     Drive drive;
-    int passes = 0;
+    int passes = 0; // over the file: a loudness pass of several drives counts once
 };
 
 // A target no setting reaches; the message is one line.
 struct UnreachableTarget : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    explicit UnreachableTarget(const std::string& message, double loudest = -HUGE_VAL)
+        : std::runtime_error(message), loudestWithinLimit(loudest) {}
+    double loudestWithinLimit; // LUFS, the loudest the search saw within the true-peak limit; -inf if none
 };
 
 // Finds the drive: loudness rises monotonically with the gain for a fixed Ceiling, so the gain is bracketed
 // and narrowed at the Ceiling given; when the true peak is then over the limit, the gain rises until the true
 // peak sits low enough under the loudness, and the Ceiling comes down to meet the loudness exactly.
-// `inputLoudness` (LUFS at no gain) gives the first guess. Throws UnreachableTarget when more than the
-// largest Makeup or a Ceiling below the lowest is needed.
-DriveFound findDrive(const LoudnessTarget& target, double inputLoudness, double ceilingDb,
+// The input's levels (at no gain) give the first guess, and tell whether the search passes must measure the
+// true peak. Throws UnreachableTarget when more than the largest Makeup or a Ceiling below the lowest is
+// needed.
+DriveFound findDrive(const LoudnessTarget& target, const PassLevels& input, double ceilingDb,
                      const DrivePasses& passes);
 
 // The highest Ceiling, at or below `ceilingDb`, whose output keeps its true peak at or below `truePeakDb`,

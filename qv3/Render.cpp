@@ -259,24 +259,23 @@ void recordRender(FileReport& report, const BlockRenderFigures& figures) {
     ++report.passes;
 }
 
-// Renders the loaded input through an instance set up with the drive, handing the output to `write`.
-BlockRenderFigures renderLoaded(const RenderContext& context, PluginHost& host, const LoadedInput& input,
-                                const Drive& drive,
-                                const std::function<void(std::vector<float>&, std::int64_t)>& write,
-                                const std::function<void(double)>& gainRead = {}) {
+// Renders the input, read from its file, through an instance set up with the drive, handing the output to
+// `write`; a picture collector, when given, sees the input as read and the plug-in's gain.
+BlockRenderFigures renderFromFile(const RenderContext& context, PluginHost& host, const SearchInput& input,
+                                  const Drive& drive,
+                                  const std::function<void(std::vector<float>&, std::int64_t)>& write,
+                                  PlotCollector* plot = nullptr) {
     const float gain = static_cast<float>(std::pow(10.0, drive.inputGainDb() / 20.0));
-    std::size_t position = 0;
-    const BlockStream stream{[&](float* block, std::int64_t frames) {
-                                 const std::size_t count =
-                                     std::min(input.samples.size() - position,
-                                              static_cast<std::size_t>(frames) *
-                                                  static_cast<std::size_t>(input.channels));
-                                 for (std::size_t i = 0; i < count; ++i)
-                                     block[i] = input.samples[position + i] * gain;
-                                 position += count;
-                                 return static_cast<std::int64_t>(count) / input.channels;
-                             },
-                             write, gainRead};
+    SoundFileReader reader(input.path);
+    const BlockStream stream{
+        [&](float* block, std::int64_t frames) {
+            const std::int64_t got = reader.read(block, frames);
+            if (plot) plot->addInput(block, got);
+            for (std::int64_t i = 0; i < got * input.channels; ++i)
+                block[i] *= gain;
+            return got;
+        },
+        write, plot ? [plot](double read) { plot->addGain(read); } : std::function<void(double)>()};
     return renderBlocks(host, input.channels, input.sampleRate, context.options.blockSize,
                         context.options.keepLatency, stream);
 }
@@ -326,89 +325,160 @@ void RenderContext::keepLoaded(const std::filesystem::path& path) const {
     if (!loaded_.count(path)) loaded_.emplace(path, std::make_unique<PluginLibrary>(path));
 }
 
-LoadedInput loadInput(const RenderContext& context, const FileJob& job, FileReport& report) {
+SearchInput analyseInput(const RenderContext& context, const FileJob& job, FileReport& report) {
     const Stopwatch stopwatch;
     SoundFileReader input(job.input);
     checkChannels(job, input.channels());
-    LoadedInput loaded;
-    loaded.channels = input.channels();
-    loaded.sampleRate = input.sampleRate();
-    loaded.format =
+    SearchInput analysed;
+    analysed.path = job.input;
+    analysed.channels = input.channels();
+    analysed.sampleRate = input.sampleRate();
+    analysed.format =
         chooseOutputFormat(job.output, input.format(), context.options.encoding, context.options.quality);
-    checkLayout(loaded.format, loaded.channels, loaded.sampleRate);
-    auto meter = std::make_shared<LoudnessMeter>(loaded.channels, loaded.sampleRate);
-    loaded.samples.reserve(
-        static_cast<std::size_t>(std::max<std::int64_t>(0, input.frames()) * loaded.channels));
-    std::vector<float> chunk(static_cast<std::size_t>(kReadChunkFrames * loaded.channels));
+    checkLayout(analysed.format, analysed.channels, analysed.sampleRate);
+    std::optional<SoundFileWriter> copy;
+    if (isStandardStream(job.input)) {
+        analysed.copy = std::make_shared<TemporaryOutput>(job.input);
+        analysed.path = analysed.copy->path();
+        copy.emplace(analysed.path,
+                     OutputFormat{SF_FORMAT_W64 | SF_FORMAT_FLOAT, "W64, float", false, std::nullopt},
+                     analysed.channels, analysed.sampleRate);
+    }
+    auto meter = std::make_shared<LoudnessMeter>(analysed.channels, analysed.sampleRate);
+    std::vector<float> chunk(static_cast<std::size_t>(kReadChunkFrames * analysed.channels));
+    std::int64_t frames = 0;
     for (std::int64_t got; (got = input.read(chunk.data(), kReadChunkFrames)) > 0;) {
         meter->add(chunk.data(), got);
-        loaded.samples.insert(loaded.samples.end(), chunk.begin(), chunk.begin() + got * loaded.channels);
+        if (copy) copy->write(chunk, got);
+        frames += got;
     }
-    report.channels = loaded.channels;
-    report.sampleRate = loaded.sampleRate;
-    report.frames = static_cast<std::int64_t>(loaded.samples.size()) / loaded.channels;
+    if (copy) copy->close();
+    report.channels = analysed.channels;
+    report.sampleRate = analysed.sampleRate;
+    report.frames = frames;
     checkComplete(context, job, input, report);
-    report.outputFormat = loaded.format.description;
+    report.outputFormat = analysed.format.description;
     report.inputLevels = LevelFigures::of(*meter);
     report.inputMeter = meter;
     report.seconds += stopwatch.seconds();
-    return loaded;
+    return analysed;
 }
 
-std::unique_ptr<LoudnessMeter> loudnessPass(const RenderContext& context, const LoadedInput& input,
-                                            const Drive& drive, FileReport& report) {
+LoudnessProbe loudnessProbe(const RenderContext& context, const SearchInput& input, const Drive& drive,
+                            bool truePeak) {
+    LoudnessProbe probe;
+    probe.meter = std::make_unique<LoudnessMeter>(input.channels, input.sampleRate,
+                                                  truePeak ? LoudnessMeter::Scope::LoudnessAndTruePeak
+                                                           : LoudnessMeter::Scope::Loudness);
+    probe.figures = renderFromFile(
+        context, *context.openInstance(input.channels, drive), input, drive,
+        [&](std::vector<float>& block, std::int64_t frames) { probe.meter->add(block.data(), frames); });
+    return probe;
+}
+
+void recordProbe(FileReport& report, const LoudnessProbe& probe) {
+    report.pluginSeconds += probe.figures.pluginSeconds;
+    ++report.passes;
+}
+
+namespace {
+PassLevels levelsOf(const LoudnessProbe& probe, bool truePeak) {
+    return {probe.meter->loudness(),
+            truePeak ? decibelsOf(probe.meter->truePeak()) : std::numeric_limits<double>::quiet_NaN()};
+}
+} // namespace
+
+std::vector<PassLevels> loudnessPass(const RenderContext& context, const SearchInput& input,
+                                     const std::vector<Drive>& drives, bool truePeak, FileReport& report) {
     const Stopwatch stopwatch;
-    auto meter =
-        std::make_unique<LoudnessMeter>(input.channels, input.sampleRate, LoudnessMeter::Scope::Loudness);
-    recordRender(report, renderLoaded(context, *context.openInstance(input.channels, drive), input, drive,
-                                      [&](std::vector<float>& block, std::int64_t frames) {
-                                          meter->add(block.data(), frames);
-                                      }));
+    std::vector<LoudnessProbe> probes(drives.size());
+    forEachInParallel(drives.size(), context.options.jobs,
+                      [&](std::size_t k) { probes[k] = loudnessProbe(context, input, drives[k], truePeak); });
+    std::vector<PassLevels> levels;
+    for (const LoudnessProbe& probe : probes) {
+        recordProbe(report, probe);
+        levels.push_back(levelsOf(probe, truePeak));
+    }
     report.seconds += stopwatch.seconds();
-    return meter;
+    return levels;
 }
 
-PassLevels candidatePass(const RenderContext& context, const LoadedInput& input, const Drive& drive,
-                         FileReport& report) {
+PassLevels candidatePass(const RenderContext& context, const FileJob& job, const SearchInput& input,
+                         const Drive& drive, Candidate& written, FileReport& report) {
     const Stopwatch stopwatch;
+    written = {};
+    written.output = std::make_unique<TemporaryOutput>(job.output);
+    written.plot = plotCollector(context.options, input.channels, input.sampleRate);
     auto meter = std::make_shared<LoudnessMeter>(input.channels, input.sampleRate);
-    SampleRounder rounder(input.format);
-    recordRender(report, renderLoaded(context, *context.openInstance(input.channels, drive), input, drive,
-                                      [&](std::vector<float>& block, std::int64_t frames) {
-                                          rounder.round(block.data(),
-                                                        static_cast<std::size_t>(frames * input.channels));
-                                          meter->add(block.data(), frames);
-                                      }));
+    SoundFileWriter writer(written.output->path(), input.format, input.channels, input.sampleRate);
+    auto host = context.openInstance(input.channels, drive);
+    recordRender(report, renderFromFile(
+                             context, *host, input, drive,
+                             [&](std::vector<float>& block, std::int64_t frames) {
+                                 writer.write(block, frames);
+                                 meter->add(block.data(), frames);
+                                 if (written.plot) written.plot->addOutput(block.data(), frames);
+                                 context.progress.advance(static_cast<double>(frames) / input.sampleRate);
+                             },
+                             written.plot.get()));
+    writer.close();
     report.outputLevels = LevelFigures::of(*meter);
     report.outputMeter = meter;
+    recordPlugin(report, *host);
+    report.inputGainDb = drive.inputGainDb();
     report.seconds += stopwatch.seconds();
     return {report.outputLevels.loudness, decibelsOf(report.outputLevels.truePeak)};
 }
 
-void writePass(const RenderContext& context, const FileJob& job, const LoadedInput& input, const Drive& drive,
-               FileReport& report) {
+void keepCandidate(const RenderContext& context, const FileJob& job, const SearchInput& input,
+                   Candidate& written, FileReport& report) {
     const Stopwatch stopwatch;
-    TemporaryOutput temporary(job.output);
-    SoundFileWriter writer(temporary.path(), input.format, input.channels, input.sampleRate);
-    auto host = context.openInstance(input.channels, drive);
-    const auto plot = plotCollector(context.options, input.channels, input.sampleRate);
-    if (plot) plot->addInput(input.samples.data(), report.frames);
-    recordRender(report,
-                 renderLoaded(
-                     context, *host, input, drive,
-                     [&](std::vector<float>& block, std::int64_t frames) {
-                         writer.write(block, frames);
-                         if (plot) plot->addOutput(block.data(), frames);
-                         context.progress.advance(static_cast<double>(frames) / input.sampleRate);
-                     },
-                     plot ? [&](double gain) { plot->addGain(gain); } : std::function<void(double)>()));
-    writer.close();
-    if (input.format.lossy) measureDecoded(context, temporary.path(), report);
-    temporary.moveTo(job.output);
-    recordPlugin(report, *host);
-    report.inputGainDb = drive.inputGainDb();
-    finishPlot(context.options, job, plot.get(), report);
+    if (input.format.lossy) measureDecoded(context, written.output->path(), report);
+    written.output->moveTo(job.output);
+    finishPlot(context.options, job, written.plot.get(), report);
     report.seconds += stopwatch.seconds();
+}
+
+namespace {
+// Settings a user can add to the command line, tried in turn when a target is out of reach with those given:
+// a shorter release lets the limiter hold the loudness up, and the harder programs bring the true peak closer
+// to the loudness.
+constexpr std::pair<const char*, const char*> kAlternatives[] = {{"release", "manual:50"},
+                                                                 {"release", "manual:10"},
+                                                                 {"program", "+6dB Maxi Aggressive"},
+                                                                 {"program", "+6dB Limit HardEdge"}};
+} // namespace
+
+std::string settingThatReaches(const RenderContext& context,
+                               const std::function<void(const RenderContext&)>& search) {
+    for (const auto& [option, value] : kAlternatives) {
+        RenderOptions options = context.options;
+        std::string typed;
+        if (std::string(option) == "program") {
+            if (options.program == value) continue;
+            options.program = value;
+            typed = std::string("--program \"") + value + "\"";
+        } else {
+            const Setting setting = parseSetting(option, value);
+            if (std::any_of(options.settings.begin(), options.settings.end(),
+                            [&](const Setting& given) { return given.given == setting.given; }))
+                continue;
+            options.settings.push_back(setting);
+            typed = "--" + setting.given;
+        }
+        try {
+            search(RenderContext(options, context.progress));
+            return typed;
+        } catch (const std::exception&) {
+            // Out of reach with this one too (or the plug-in lacks it): the next.
+        }
+    }
+    return "";
+}
+
+std::string withSuggestion(const std::string& refusal, const std::string& setting) {
+    return refusal + (setting.empty() ? "; no other release or factory program tried reaches it either"
+                                      : "; with " + setting + " it is reached");
 }
 
 double startingCeiling(const RenderContext& context, int channels) {
@@ -469,32 +539,70 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
     report.seconds = stopwatch.seconds();
 }
 
-void renderToTarget(const RenderContext& context, const FileJob& job, FileReport& report) {
-    const LoadedInput input = loadInput(context, job, report);
-    const DrivePasses passes{
-        [&](const Drive& drive) { return loudnessPass(context, input, drive, report)->loudness(); },
-        [&](const Drive& drive) { return candidatePass(context, input, drive, report); }};
-    DriveFound found;
-    try {
-        found = findDrive(*context.options.target, report.inputLevels.loudness,
-                          startingCeiling(context, input.channels), passes);
-    } catch (const UnreachableTarget& unreachable) {
-        throw std::runtime_error(job.input.string() + ": " + unreachable.what());
+// The passes of a single file's search, the last candidate kept for the output.
+struct FileSearch {
+    FileSearch(const RenderContext& givenContext, const FileJob& givenJob, FileReport& givenReport)
+        : context(givenContext), job(givenJob), report(givenReport),
+          input(analyseInput(givenContext, givenJob, givenReport)) {}
+
+    PassLevels candidate(const Drive& drive) {
+        return candidatePass(context, job, input, drive, written, report);
     }
-    writePass(context, job, input, found.drive, report);
+    DrivePasses passes() {
+        return DrivePasses{[this](const std::vector<Drive>& drives, bool truePeak) {
+                               return loudnessPass(context, input, drives, truePeak, report);
+                           },
+                           [this](const Drive& drive) { return candidate(drive); }, kProbesPerPass};
+    }
+    template <typename Search> void run(Search search) {
+        try {
+            search();
+        } catch (const UnreachableTarget& unreachable) {
+            refused = true;
+            throw std::runtime_error(job.input.string() + ": " + unreachable.what());
+        }
+        keepCandidate(context, job, input, written, report);
+    }
+
+    const RenderContext& context;
+    const FileJob& job;
+    FileReport& report;
+    const SearchInput input;
+    Candidate written;
+    bool refused = false; // the target is out of reach, rather than the file failing
+};
+
+void renderToTarget(const RenderContext& context, const FileJob& job, FileReport& report) {
+    FileSearch search(context, job, report);
+    const PassLevels inputLevels{report.inputLevels.loudness, decibelsOf(report.inputLevels.truePeak)};
+    try {
+        search.run([&] {
+            findDrive(*context.options.target, inputLevels, startingCeiling(context, search.input.channels),
+                      search.passes());
+        });
+    } catch (const std::runtime_error& refusal) {
+        if (!search.refused) throw;
+        // Search passes only, written nowhere: enough to tell whether the target is in reach.
+        FileReport scratch;
+        const std::string setting = settingThatReaches(context, [&](const RenderContext& tried) {
+            const auto probe = [&](const std::vector<Drive>& drives, bool truePeak) {
+                return loudnessPass(tried, search.input, drives, truePeak, scratch);
+            };
+            findDrive(*tried.options.target, inputLevels, startingCeiling(tried, search.input.channels),
+                      DrivePasses{probe, [&](const Drive& drive) { return probe({drive}, true).front(); },
+                                  kProbesPerPass});
+        });
+        throw std::runtime_error(withSuggestion(refusal.what(), setting));
+    }
 }
 
 // The Ceiling, lowered from the one the command line sets just enough to bring the true peak under the limit.
 void renderToPeakLimit(const RenderContext& context, const FileJob& job, FileReport& report) {
-    const LoadedInput input = loadInput(context, job, report);
-    DriveFound found;
-    try {
-        found = findCeiling(*context.options.peakLimit, startingCeiling(context, input.channels),
-                            [&](const Drive& drive) { return candidatePass(context, input, drive, report); });
-    } catch (const UnreachableTarget& unreachable) {
-        throw std::runtime_error(job.input.string() + ": " + unreachable.what());
-    }
-    writePass(context, job, input, found.drive, report);
+    FileSearch search(context, job, report);
+    search.run([&] {
+        findCeiling(*context.options.peakLimit, startingCeiling(context, search.input.channels),
+                    [&](const Drive& drive) { return search.candidate(drive); });
+    });
 }
 
 void printLevels(std::FILE* to, const char* name, const LevelFigures& levels) {

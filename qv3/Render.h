@@ -4,15 +4,19 @@
 
 #include "AudioFiles.h"
 #include "Batch.h"
+#include "BlockRender.h"
 #include "LoudnessMeter.h"
 #include "Mastering.h"
 #include "Platform.h"
+#include "PlotData.h"
 #include "PluginHost.h"
 #include "Report.h"
 #include "Settings.h"
+#include "TemporaryOutput.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,6 +25,9 @@
 #include <vector>
 
 constexpr std::int32_t kDefaultBlockSize = 512;
+// The drives a search pass renders at once, on parallel workers. Fixed rather than taken from --jobs, so that
+// the search, and with it the output, is the same whatever the number of workers.
+constexpr int kProbesPerPass = 2;
 
 struct RenderOptions {
     std::vector<std::filesystem::path> inputs;
@@ -48,14 +55,22 @@ struct FileJob {
     std::filesystem::path output;
 };
 
-// A file read into memory for the passes of a target search.
-struct LoadedInput {
+// A file the target search renders again and again: read from the file at every pass, never held in memory,
+// so that the search needs as little memory as a plain render whatever the file's length. Standard input is
+// copied to a temporary file first, since it can be read only once.
+struct SearchInput {
+    std::filesystem::path path;
     int channels = 0;
     int sampleRate = 0;
     OutputFormat format;
-    std::vector<float> samples; // interleaved
+    std::shared_ptr<TemporaryOutput> copy; // standard input's copy, removed with the last SearchInput
 };
 
+// What a loudness pass measured with one drive.
+struct LoudnessProbe {
+    std::unique_ptr<LoudnessMeter> meter;
+    BlockRenderFigures figures;
+};
 // What every file's work shares. Each pass gets a fresh plug-in instance, made and used on the worker that
 // runs it, so that nothing a file does depends on what that worker did before.
 class RenderContext {
@@ -81,17 +96,35 @@ void renderFile(const RenderContext& context, const FileJob& job, FileReport& re
 
 // The steps of a target search, for the album's search over all its files at once. Each records what it did
 // in the file's report.
-// Reads the file into memory and measures it.
-LoadedInput loadInput(const RenderContext& context, const FileJob& job, FileReport& report);
-// A search pass: integrated loudness only.
-std::unique_ptr<LoudnessMeter> loudnessPass(const RenderContext& context, const LoadedInput& input,
-                                            const Drive& drive, FileReport& report);
-// A candidate pass: rounded as the file will store it, and measured in full.
-PassLevels candidatePass(const RenderContext& context, const LoadedInput& input, const Drive& drive,
-                         FileReport& report);
-// The final pass: the same render as the last check, written to the output.
-void writePass(const RenderContext& context, const FileJob& job, const LoadedInput& input, const Drive& drive,
-               FileReport& report);
+// Reads the file through once and measures it.
+SearchInput analyseInput(const RenderContext& context, const FileJob& job, FileReport& report);
+// A search render: the file through an instance with the drive, measured for integrated loudness, and true
+// peak if asked. Safe to run on several workers at once; the caller records the figures with recordProbe.
+LoudnessProbe loudnessProbe(const RenderContext& context, const SearchInput& input, const Drive& drive,
+                            bool truePeak);
+void recordProbe(FileReport& report, const LoudnessProbe& probe);
+// The file's levels with each drive: one pass, the drives rendered on parallel workers.
+std::vector<PassLevels> loudnessPass(const RenderContext& context, const SearchInput& input,
+                                     const std::vector<Drive>& drives, bool truePeak, FileReport& report);
+// A candidate output: the file under its temporary name and, when pictures are asked for, what they show.
+struct Candidate {
+    std::unique_ptr<TemporaryOutput> output;
+    std::unique_ptr<PlotCollector> plot;
+};
+// A candidate pass: the render the output will be, written under a temporary name (replacing the last
+// candidate's) and measured in full as written.
+PassLevels candidatePass(const RenderContext& context, const FileJob& job, const SearchInput& input,
+                         const Drive& drive, Candidate& written, FileReport& report);
+// Puts the accepted candidate in place as the output (a lossy one measured again as it decodes).
+void keepCandidate(const RenderContext& context, const FileJob& job, const SearchInput& input,
+                   Candidate& written, FileReport& report);
+// For a target out of reach with the settings given: the first of a few other releases and factory programs
+// with which `search` (which throws when the target is out of reach) succeeds, as the user would add it to
+// the command line ("--release manual:50"); empty when none does.
+std::string settingThatReaches(const RenderContext& context,
+                               const std::function<void(const RenderContext&)>& search);
+// The refusal's line, naming that setting or saying that none was found.
+std::string withSuggestion(const std::string& refusal, const std::string& setting);
 // The Ceiling the search starts from: the plug-in's, as the command line sets it.
 double startingCeiling(const RenderContext& context, int channels);
 

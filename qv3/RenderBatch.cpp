@@ -12,11 +12,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
 namespace {
+constexpr double kAlbumToleranceLu = 0.1;
+// The gating over all files together moves the album's loudness a little from the files' own: a correction
+// or two settles it.
+constexpr int kMostAlbumRounds = 3;
+
 // The outputs of a batch, named after their inputs inside the folder. Everything that would make two files
 // collide is refused here, before any file is processed.
 std::vector<FileJob> planBatch(const RenderOptions& options) {
@@ -66,14 +73,20 @@ template <typename Step> void attempt(const RenderContext& context, FileReport& 
     }
 }
 
-// One Makeup and Ceiling for every file: the passes render all files and measure them together.
+// The album keeps its shape: every file's loudness moves by one amount, so the order of the tracks and the
+// differences between them stay as they came (one setting for all would shrink them, since the limiter works
+// harder on the loud tracks than on the quiet ones). Each file is searched for its own loudness, that amount
+// above its input's; the amount is then corrected until the album, measured over all its files together,
+// meets the target.
 void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
                  std::vector<FileReport>& reports) {
     const int workers = context.options.jobs;
-    std::vector<LoadedInput> inputs(jobs.size());
+    const LoudnessTarget& target = *context.options.target;
+    std::vector<std::optional<SearchInput>> inputs(jobs.size());
+    std::vector<Candidate> written(jobs.size());
     forEachInParallel(jobs.size(), workers, [&](std::size_t index) {
         attempt(context, reports[index],
-                [&] { inputs[index] = loadInput(context, jobs[index], reports[index]); });
+                [&] { inputs[index] = analyseInput(context, jobs[index], reports[index]); });
     });
     std::vector<std::size_t> ready;
     std::vector<const LoudnessMeter*> inputMeters;
@@ -83,35 +96,88 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
         inputMeters.push_back(reports[index].inputMeter.get());
     }
     if (ready.empty()) return;
+    const double albumInput = LoudnessMeter::loudness(inputMeters);
 
-    const DrivePasses passes{[&](const Drive& drive) {
-                                 std::vector<std::unique_ptr<LoudnessMeter>> meters(ready.size());
-                                 forEachInParallel(ready.size(), workers, [&](std::size_t k) {
-                                     meters[k] =
-                                         loudnessPass(context, inputs[ready[k]], drive, reports[ready[k]]);
-                                 });
-                                 std::vector<const LoudnessMeter*> measured;
-                                 for (const auto& meter : meters)
-                                     measured.push_back(meter.get());
-                                 return LoudnessMeter::loudness(measured);
-                             },
-                             [&](const Drive& drive) {
-                                 forEachInParallel(ready.size(), workers, [&](std::size_t k) {
-                                     candidatePass(context, inputs[ready[k]], drive, reports[ready[k]]);
-                                 });
-                                 std::vector<const LoudnessMeter*> measured;
-                                 for (std::size_t index : ready)
-                                     measured.push_back(reports[index].outputMeter.get());
-                                 return PassLevels{LoudnessMeter::loudness(measured),
-                                                   decibelsOf(LoudnessMeter::truePeak(measured))};
-                             }};
-    DriveFound found;
+    // Every file searched for its input loudness plus `shift`, on the workers; writes the candidates when
+    // `write`, else only search passes. The files out of reach, with the loudest each reaches.
+    const auto searchFiles = [&](const RenderContext& with, double shift, bool write) {
+        std::vector<std::optional<UnreachableTarget>> refusals(ready.size());
+        forEachInParallel(ready.size(), workers, [&](std::size_t k) {
+            const std::size_t index = ready[k];
+            FileReport scratch;
+            FileReport& report = write ? reports[index] : scratch;
+            const SearchInput& input = *inputs[index];
+            const LevelFigures& in = reports[index].inputLevels;
+            const auto probe = [&](const std::vector<Drive>& drives, bool truePeak) {
+                return loudnessPass(with, input, drives, truePeak, report);
+            };
+            const auto candidate = [&](const Drive& drive) {
+                return write ? candidatePass(with, jobs[index], input, drive, written[index], report)
+                             : probe({drive}, true).front();
+            };
+            try {
+                findDrive(LoudnessTarget{in.loudness + shift, target.truePeakDb},
+                          PassLevels{in.loudness, decibelsOf(in.truePeak)},
+                          startingCeiling(with, input.channels),
+                          DrivePasses{probe, candidate, kProbesPerPass});
+            } catch (const UnreachableTarget& refusal) {
+                refusals[k] = refusal;
+            }
+        });
+        return refusals;
+    };
+    const auto outOfReach = [&](const std::vector<std::optional<UnreachableTarget>>& refusals) {
+        std::string message = "album target " + describeTarget(target) +
+                              " is out of reach keeping the loudness differences between the files";
+        double reachableShift = HUGE_VAL;
+        for (std::size_t k = 0; k < ready.size(); ++k) {
+            if (!refusals[k]) continue;
+            const double loudest = refusals[k]->loudestWithinLimit;
+            reachableShift = std::min(reachableShift, loudest - reports[ready[k]].inputLevels.loudness);
+            message += "; " + jobs[ready[k]].input.filename().string() + ": " + refusals[k]->what();
+        }
+        if (std::isfinite(reachableShift)) {
+            char album[96];
+            std::snprintf(album, sizeof album, "; with its shape kept the album reaches about %.1f LUFS",
+                          albumInput + reachableShift);
+            message += album;
+        }
+        return message;
+    };
+    const auto anyRefused = [](const std::vector<std::optional<UnreachableTarget>>& refusals) {
+        return std::any_of(refusals.begin(), refusals.end(), [](const auto& refusal) { return refusal; });
+    };
+
+    std::string failure;
     try {
-        found = findDrive(*context.options.target, LoudnessMeter::loudness(inputMeters),
-                          startingCeiling(context, inputs[ready.front()].channels), passes);
-    } catch (const UnreachableTarget& unreachable) {
+        double shift = target.lufs - albumInput;
+        for (int round = 0;; ++round) {
+            const auto refusals = searchFiles(context, shift, true);
+            if (anyRefused(refusals)) {
+                failure = withSuggestion(outOfReach(refusals),
+                                         settingThatReaches(context, [&](const RenderContext& with) {
+                                             if (anyRefused(searchFiles(with, shift, false)))
+                                                 throw UnreachableTarget("out of reach");
+                                         }));
+                break;
+            }
+            std::vector<const LoudnessMeter*> measured;
+            for (std::size_t index : ready)
+                measured.push_back(reports[index].outputMeter.get());
+            const double album = LoudnessMeter::loudness(measured);
+            if (std::fabs(album - target.lufs) <= kAlbumToleranceLu) break;
+            if (round + 1 == kMostAlbumRounds) {
+                failure = "album target " + describeTarget(target) + " does not settle";
+                break;
+            }
+            shift += target.lufs - album;
+        }
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    if (!failure.empty()) {
         for (std::size_t index : ready)
-            fail(context, reports[index], jobs[index].input.string() + ": album " + unreachable.what());
+            fail(context, reports[index], jobs[index].input.string() + ": " + failure);
         return;
     }
     forEachInParallel(ready.size(), workers, [&](std::size_t k) {
@@ -122,10 +188,10 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
             return;
         }
         attempt(context, reports[index], [&] {
-            writePass(context, jobs[index], inputs[index], found.drive, reports[index]);
+            keepCandidate(context, jobs[index], *inputs[index], written[index], reports[index]);
             warnOverFullScale(context, reports[index]);
         });
-        inputs[index] = LoadedInput();
+        written[index] = {};
         if (!reports[index].failed()) context.progress.fileDone(0.0);
     });
 }

@@ -60,22 +60,31 @@ void TruePeakMeter::drain(const float* interleaved, std::size_t frames) const {
 }
 
 void TruePeakMeter::measure(const float* interleaved, std::size_t frames) const {
-    for (std::size_t frame = 0; frame < frames; ++frame) {
-        for (int channel = 0; channel < channels_; ++channel) {
-            const double next =
-                std::fabs(static_cast<double>(interleaved[frame * static_cast<std::size_t>(channels_) +
-                                                          static_cast<std::size_t>(channel)]));
-            double& a = beforeLast_[static_cast<std::size_t>(channel)];
-            double& b = last_[static_cast<std::size_t>(channel)];
+    const std::size_t stride = static_cast<std::size_t>(channels_);
+    for (std::size_t channel = 0; channel < stride; ++channel) {
+        double a = beforeLast_[channel];
+        double b = last_[channel];
+        double peak = peak_;
+        double recent = recentPeak_;
+        for (std::size_t frame = 0; frame < frames; ++frame) {
+            const double next = std::fabs(static_cast<double>(interleaved[frame * stride + channel]));
             double found = next;
-            const double curvature = a - 2.0 * b + next;
-            if (b >= a && b >= next && curvature < 0.0)
-                found = std::max(found, b - (a - next) * (a - next) / (8.0 * curvature));
-            peak_ = std::max(peak_, found);
-            recentPeak_ = std::max(recentPeak_, found);
+            // The vertex through three magnitudes around a maximum b lies at most b / 4 above it (the
+            // neighbours are at least 0), so only maxima near the recent peak (which is never above the
+            // whole one) need the parabola.
+            if (b * 1.25 > recent && b >= a && b >= next) {
+                const double curvature = a - 2.0 * b + next;
+                if (curvature < 0.0) found = std::max(found, b - (a - next) * (a - next) / (8.0 * curvature));
+            }
+            peak = std::max(peak, found);
+            recent = std::max(recent, found);
             a = b;
             b = next;
         }
+        beforeLast_[channel] = a;
+        last_[channel] = b;
+        peak_ = peak;
+        recentPeak_ = recent;
     }
 }
 

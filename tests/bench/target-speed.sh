@@ -1,34 +1,46 @@
 #!/usr/bin/env bash
-# target-speed.sh [QV3] [SECONDS]: what a loudness-target render costs against a plain render of the same file
-# with the same settings. Prints the best of three runs of each and their ratio; run by hand after
-# tools/build.sh native.
+# target-speed.sh [QV3] [SECONDS...]: what a loudness-target render costs against a plain render of the same
+# file with the same settings, in time and in peak memory, for files of each length given (60 and 300 s by
+# default: the target search's memory must not grow with the file). Prints the best of three runs of each and
+# the ratio of the times; run by hand after tools/build.sh native.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 qv3=${1:-$root/out/linux/qv3}
-seconds=${2:-240}
+shift || true
+lengths=("$@")
+[ ${#lengths[@]} -gt 0 ] || lengths=(60 300)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$qv3" demo --seconds "$seconds" "$work/in.wav" >/dev/null
-
-best() { # best wall-clock time of three runs of the command, in seconds
-    local best=
-    for _ in 1 2 3; do
-        local start end took
-        start=$(date +%s.%N)
-        "$@" >/dev/null
-        end=$(date +%s.%N)
-        took=$(echo "$end - $start" | bc -l)
-        if [ -z "$best" ] || [ "$(echo "$took < $best" | bc -l)" = 1 ]; then best=$took; fi
-    done
-    echo "$best"
+# Wall-clock seconds and peak resident memory (the child's ru_maxrss, in MB) of one run, on one line.
+measure() {
+    python3 -c '
+import resource, subprocess, sys, time
+start = time.monotonic()
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, check=True)
+print("%.3f %.1f" % (time.monotonic() - start, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024))
+' "$@"
 }
 
-plain=$(best "$qv3" render "$work/in.wav" "$work/plain.wav")
-echo "plain render of $seconds s stereo:           $(printf '%.2f' "$plain") s"
-for target in -23 -18 -17; do
-    took=$(best "$qv3" render --target-lufs "$target" "$work/in.wav" "$work/target.wav")
-    passes=$("$qv3" render --target-lufs "$target" "$work/in.wav" "$work/target.wav" | sed -n 's/.* in \([0-9]*\) passes/\1/p')
-    printf 'target %4s LUFS: %2s passes, %6.2f s, %.1f times the plain render\n' "$target" "$passes" "$took" \
-        "$(echo "$took / $plain" | bc -l)"
+best() { # best time of three runs, with the largest memory of them
+    local best= memory=0
+    for _ in 1 2 3; do
+        read -r took rss < <(measure "$@")
+        if [ -z "$best" ] || [ "$(echo "$took < $best" | bc -l)" = 1 ]; then best=$took; fi
+        if [ "$(echo "$rss > $memory" | bc -l)" = 1 ]; then memory=$rss; fi
+    done
+    echo "$best $memory"
+}
+
+for seconds in "${lengths[@]}"; do
+    "$qv3" demo --seconds "$seconds" "$work/in.wav" >/dev/null
+    read -r plain plainMemory < <(best "$qv3" render "$work/in.wav" "$work/plain.wav")
+    printf '%4d s stereo, plain render:    %6.2f s, %6.1f MB\n' "$seconds" "$plain" "$plainMemory"
+    for target in -23 -17 -14; do
+        read -r took memory < <(best "$qv3" render --target-lufs "$target" "$work/in.wav" "$work/target.wav")
+        renders=$("$qv3" render --target-lufs "$target" "$work/in.wav" "$work/target.wav" |
+            sed -n 's/.* in \([0-9]*\) passes/\1/p')
+        printf '%4d s, target %4s LUFS: %6.2f s, %6.1f MB, %2s renders, %.2f times the plain render\n' \
+            "$seconds" "$target" "$took" "$memory" "$renders" "$(echo "$took / $plain" | bc -l)"
+    done
 done

@@ -15,6 +15,16 @@ double modelLoudness(const Drive& drive) {
     return kInputLoudness + drive.gainSteps / 10.0 + drive.ceilingDb();
 }
 
+// Search passes of the model, with a true peak `crest` dB above the loudness.
+DrivePasses::Probe modelProbe(double crest) {
+    return [crest](const std::vector<Drive>& drives, bool) {
+        std::vector<PassLevels> levels;
+        for (const Drive& drive : drives)
+            levels.push_back({modelLoudness(drive), modelLoudness(drive) + crest});
+        return levels;
+    };
+}
+
 struct FirstCandidate {
     const char* name;
     PassLevels measured; // what the first candidate pass measures; later ones follow the model
@@ -36,8 +46,7 @@ TEST(TargetSearch, AcceptsACandidateWithinTheLimitAndToleranceAndNothingElse) {
         std::optional<Drive> first;
         PassLevels last{};
         int candidates = 0;
-        const DrivePasses passes{[](const Drive& drive) { return modelLoudness(drive); },
-                                 [&](const Drive& drive) {
+        const DrivePasses passes{modelProbe(kModelCrest), [&](const Drive& drive) {
                                      ++candidates;
                                      if (!first) {
                                          first = drive;
@@ -47,7 +56,8 @@ TEST(TargetSearch, AcceptsACandidateWithinTheLimitAndToleranceAndNothingElse) {
                                      }
                                      return last;
                                  }};
-        const DriveFound found = findDrive(target, kInputLoudness, -0.1, passes);
+        const DriveFound found =
+            findDrive(target, PassLevels{kInputLoudness, kInputLoudness + kModelCrest}, -0.1, passes);
         // Whatever it ends with was measured within the limit and the tolerance.
         EXPECT_LE(last.truePeakDb, target.truePeakDb);
         EXPECT_LE(std::fabs(last.loudness - target.lufs), 0.1 + 1e-9);
@@ -65,12 +75,12 @@ TEST(TargetSearch, AcceptsACandidateWithinTheLimitAndToleranceAndNothingElse) {
 TEST(TargetSearch, ARefusalSaysTheLoudestLoudnessWithinTheLimit) {
     // The true peak stays 16 dB over the loudness however hard the limiter works: -17 LUFS at -1 dBTP at
     // most.
-    const DrivePasses passes{[](const Drive& drive) { return modelLoudness(drive); },
-                             [](const Drive& drive) {
+    const DrivePasses passes{modelProbe(16.0), [](const Drive& drive) {
                                  return PassLevels{modelLoudness(drive), modelLoudness(drive) + 16.0};
                              }};
     try {
-        findDrive(LoudnessTarget{-14.0, -1.0}, kInputLoudness, 0.0, passes);
+        findDrive(LoudnessTarget{-14.0, -1.0}, PassLevels{kInputLoudness, kInputLoudness + 16.0}, 0.0,
+                  passes);
         ADD_FAILURE() << "the target was met";
     } catch (const UnreachableTarget& refusal) {
         EXPECT_NE(std::string(refusal.what())
