@@ -7,6 +7,7 @@
 #include "OptionReader.h"
 #include "Report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -14,8 +15,9 @@
 namespace {
 constexpr std::int64_t kChunkFrames = 65536;
 
-void measure(const std::filesystem::path& path, FileReport& report, BatchProgress& progress) {
-    SoundFileReader input(path);
+void measure(const std::filesystem::path& path, const std::optional<RawLayout>& raw, FileReport& report,
+             BatchProgress& progress) {
+    SoundFileReader input(path, raw);
     auto meter = std::make_shared<LoudnessMeter>(input.channels(), input.sampleRate());
     std::vector<float> chunk(static_cast<std::size_t>(kChunkFrames * input.channels()));
     for (std::int64_t got; (got = input.read(chunk.data(), kChunkFrames)) > 0;) {
@@ -42,6 +44,7 @@ void printRow(const std::string& name, const LevelFigures& levels, double second
 int runAnalyze(const std::vector<std::string>& arguments) {
     std::vector<std::filesystem::path> files;
     std::optional<std::string> reportDestination;
+    std::optional<RawLayout> raw;
     int workers = defaultWorkerCount();
     OptionReader reader(arguments);
     while (!reader.done()) {
@@ -52,10 +55,14 @@ int runAnalyze(const std::vector<std::string>& arguments) {
             workers = parseWorkerCount(reader.value(argument));
         else if (argument == "--report")
             reportDestination = reader.value(argument);
+        else if (argument == "--raw")
+            raw = parseRawLayout(reader.value(argument));
         else
             throw UsageError("analyze: unknown option " + argument + " (qv3 help lists them)");
     }
     if (files.empty()) throw UsageError("analyze needs at least one INPUT file (qv3 help)");
+    if (raw && std::find(files.begin(), files.end(), "-") == files.end())
+        throw UsageError("--raw describes standard input, and no INPUT is '-'");
     if (reportDestination) checkReportDestination(*reportDestination);
 
     std::vector<FileReport> reports(files.size());
@@ -64,7 +71,7 @@ int runAnalyze(const std::vector<std::string>& arguments) {
     BatchProgress progress(files.size(), audioSeconds(files));
     forEachInParallel(files.size(), workers, [&](std::size_t index) {
         try {
-            measure(files[index], reports[index], progress);
+            measure(files[index], raw, reports[index], progress);
             progress.fileDone(0.0);
         } catch (const std::exception& error) {
             reports[index].error = error.what();

@@ -75,14 +75,11 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
             options.keepLatency = true;
         } else if (argument == "--format") {
             std::string text = reader.value(argument);
-            if (text == "float")
-                options.encoding = SampleEncoding::Float;
-            else if (text == "pcm16")
-                options.encoding = SampleEncoding::Pcm16;
-            else if (text == "pcm24")
-                options.encoding = SampleEncoding::Pcm24;
-            else
+            options.encoding = sampleEncodingNamed(text);
+            if (!options.encoding)
                 throw UsageError("--format takes float, pcm16 or pcm24, not '" + text + "'");
+        } else if (argument == "--raw") {
+            options.raw = parseRawLayout(reader.value(argument));
         } else if (argument == "--quality") {
             options.quality =
                 numberIn(argument, reader.value(argument), 0.0, 1.0, "0 (smallest) to 1 (best)");
@@ -107,6 +104,8 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
     }
     if (files.size() == 2 && files[1] == "-" && options.report == "-")
         throw UsageError("--report - and OUTPUT - both ask for standard output; give the report a file");
+    if (options.raw && std::find(files.begin(), files.end(), "-") == files.end())
+        throw UsageError("--raw describes a standard stream, and no INPUT or OUTPUT is '-'");
     if (targetLufs) {
         if (makeupGiven) throw UsageError("--target-lufs chooses the Makeup itself; leave out --makeup");
         options.target = LoudnessTarget{*targetLufs, truePeak.value_or(-1.0)};
@@ -300,13 +299,13 @@ void RenderContext::keepLoaded(const std::filesystem::path& path) const {
 
 LoadedInput loadInput(const RenderContext& context, const FileJob& job, FileReport& report) {
     const Stopwatch stopwatch;
-    SoundFileReader input(job.input);
+    SoundFileReader input(job.input, context.options.raw);
     checkChannels(job, input.channels());
     LoadedInput loaded;
     loaded.channels = input.channels();
     loaded.sampleRate = input.sampleRate();
-    loaded.format =
-        chooseOutputFormat(job.output, input.format(), context.options.encoding, context.options.quality);
+    loaded.format = chooseOutputFormat(job.output, input.format(), context.options.encoding,
+                                       context.options.quality, context.options.raw);
     checkLayout(loaded.format, loaded.channels, loaded.sampleRate);
     auto meter = std::make_shared<LoudnessMeter>(loaded.channels, loaded.sampleRate);
     loaded.samples.reserve(
@@ -360,7 +359,7 @@ PassLevels candidatePass(const RenderContext& context, const LoadedInput& input,
 void writePass(const RenderContext& context, const FileJob& job, const LoadedInput& input, const Drive& drive,
                FileReport& report) {
     const Stopwatch stopwatch;
-    TemporaryOutput temporary(job.output);
+    TemporaryOutput temporary(job.output, input.format.raw.has_value());
     SoundFileWriter writer(temporary.path(), input.format, input.channels, input.sampleRate);
     auto host = context.openInstance(input.channels, drive);
     recordRender(
@@ -386,18 +385,18 @@ namespace {
 void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport& report) {
     const Stopwatch stopwatch;
     const RenderOptions& options = context.options;
-    SoundFileReader input(job.input);
+    SoundFileReader input(job.input, options.raw);
     const int channels = input.channels();
     const int rate = input.sampleRate();
     checkChannels(job, channels);
     const OutputFormat format =
-        chooseOutputFormat(job.output, input.format(), options.encoding, options.quality);
+        chooseOutputFormat(job.output, input.format(), options.encoding, options.quality, options.raw);
     checkLayout(format, channels, rate);
     auto host = context.openInstance(channels, std::nullopt);
 
     auto inputMeter = std::make_shared<LoudnessMeter>(channels, rate);
     auto outputMeter = std::make_shared<LoudnessMeter>(channels, rate);
-    TemporaryOutput temporary(job.output);
+    TemporaryOutput temporary(job.output, format.raw.has_value());
     SoundFileWriter writer(temporary.path(), format, channels, rate);
     const BlockStream stream{[&](float* block, std::int64_t frames) {
                                  const std::int64_t got = input.read(block, frames);
