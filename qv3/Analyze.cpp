@@ -10,6 +10,7 @@
 #include "Report.h"
 #include "TemporaryOutput.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -18,8 +19,9 @@
 namespace {
 constexpr std::int64_t kChunkFrames = 65536;
 
-void measure(const std::filesystem::path& path, FileReport& report, BatchProgress& progress, bool plotted) {
-    SoundFileReader input(path);
+void measure(const std::filesystem::path& path, const std::optional<RawLayout>& raw, FileReport& report,
+             BatchProgress& progress, bool plotted) {
+    SoundFileReader input(path, raw);
     auto meter = std::make_shared<LoudnessMeter>(input.channels(), input.sampleRate());
     std::unique_ptr<PlotCollector> plot;
     if (plotted) plot = std::make_unique<PlotCollector>(input.channels(), input.sampleRate(), false);
@@ -69,6 +71,7 @@ int runAnalyze(const std::vector<std::string>& arguments) {
     std::vector<std::filesystem::path> files;
     std::optional<std::string> reportDestination;
     std::optional<std::filesystem::path> plot;
+    std::optional<RawLayout> raw;
     int workers = defaultWorkerCount();
     OptionReader reader(arguments);
     while (!reader.done()) {
@@ -81,12 +84,16 @@ int runAnalyze(const std::vector<std::string>& arguments) {
             reportDestination = reader.value(argument);
         else if (argument == "--plot")
             plot = std::filesystem::u8path(reader.value(argument));
+        else if (argument == "--raw")
+            raw = parseRawLayout(reader.value(argument));
         else
             throw UsageError("analyze: unknown option " + argument + " (qv3 help lists them)");
     }
     if (files.empty()) throw UsageError("analyze needs at least one INPUT file (qv3 help)");
     if (plot && !pictureKindOf(*plot))
         throw UsageError("--plot takes a .png or .svg file, not '" + plot->u8string() + "'");
+    if (raw && std::find(files.begin(), files.end(), "-") == files.end())
+        throw UsageError("--raw describes standard input, and no INPUT is '-'");
     if (reportDestination) checkReportDestination(*reportDestination);
     const std::vector<std::filesystem::path> pictures =
         plot ? plotPaths(*plot, files) : std::vector<std::filesystem::path>();
@@ -99,7 +106,7 @@ int runAnalyze(const std::vector<std::string>& arguments) {
     BatchProgress progress(files.size(), audioSeconds(files));
     forEachInParallel(files.size(), workers, [&](std::size_t index) {
         try {
-            measure(files[index], reports[index], progress, plotted);
+            measure(files[index], raw, reports[index], progress, plotted);
             if (plot) writePlot(reports[index], pictures[index]);
             progress.fileDone(0.0);
         } catch (const std::exception& error) {

@@ -3,6 +3,7 @@
 #include "Errors.h"
 #include "Platform.h"
 #include "TemporaryOutput.h"
+#include "TextNumbers.h"
 
 #include <algorithm>
 #include <cctype>
@@ -88,20 +89,64 @@ std::string libraryError(SNDFILE* file) {
 }
 
 // Unbiased rounding to the nearest whole step with the range of a two's-complement sample of `bits`.
+constexpr std::int32_t kLowestRawRate = 1000;
+constexpr std::int32_t kHighestRawRate = 768000;
+
+int rawFormat(const RawLayout& layout) {
+    return SF_FORMAT_RAW | subtypeOf(layout.encoding) | SF_ENDIAN_LITTLE;
+}
+
 int roundToStep(double scaled, int bits) {
     const double largest = std::ldexp(1.0, bits - 1) - 1.0;
     return static_cast<int>(std::clamp(std::nearbyint(scaled), -largest - 1.0, largest));
 }
 } // namespace
 
-SoundFileReader::SoundFileReader(const std::filesystem::path& path) {
+std::optional<SampleEncoding> sampleEncodingNamed(const std::string& name) {
+    if (name == "float") return SampleEncoding::Float;
+    if (name == "pcm16") return SampleEncoding::Pcm16;
+    if (name == "pcm24") return SampleEncoding::Pcm24;
+    return std::nullopt;
+}
+
+RawLayout parseRawLayout(const std::string& text) {
+    const auto refuse = [&text](const std::string& why) -> RawLayout {
+        throw UsageError("--raw takes RATE:CHANNELS:ENCODING, as 44100:2:pcm16, not '" + text + "': " + why);
+    };
+    const std::size_t first = text.find(':');
+    const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
+    if (second == std::string::npos || text.find(':', second + 1) != std::string::npos)
+        return refuse("a headerless stream cannot tell its rate and channels");
+    RawLayout layout;
+    const auto rate = parseWholeNumber(text.substr(0, first));
+    const auto channels = parseWholeNumber(text.substr(first + 1, second - first - 1));
+    const auto encoding = sampleEncodingNamed(text.substr(second + 1));
+    if (!rate || *rate < kLowestRawRate || *rate > kHighestRawRate)
+        return refuse("the rate is 1000 to 768000 Hz");
+    if (!channels || *channels < 1 || *channels > 2) return refuse("qv3 takes 1 or 2 channels");
+    if (!encoding) return refuse("the encoding is float, pcm16 or pcm24");
+    return {static_cast<int>(*rate), static_cast<int>(*channels), *encoding};
+}
+
+SoundFileReader::SoundFileReader(const std::filesystem::path& path, const std::optional<RawLayout>& raw) {
+    const bool headerless = raw && isStandardStream(path);
+    if (headerless) {
+        info_.format = rawFormat(*raw);
+        info_.samplerate = raw->sampleRate;
+        info_.channels = raw->channels;
+    }
     const int descriptor = openForReading(path);
     if (descriptor < 0) {
         const std::string reason = lastSystemError();
         throw std::runtime_error("cannot read " + path.string() + ": " + reason);
     }
     file_ = sf_open_fd(descriptor, SFM_READ, &info_, SF_TRUE);
+    if (!file_ && isStandardStream(path) && !headerless)
+        throw std::runtime_error("standard input holds no audio format qv3 reads (" + libraryError(nullptr) +
+                                 "); headerless samples need --raw RATE:CHANNELS:ENCODING");
     if (!file_) throw std::runtime_error("cannot read " + path.string() + ": " + libraryError(nullptr));
+    // A headerless pipe has no length to give: it is read to its end.
+    if (headerless && !info_.seekable) info_.frames = 0;
     declaredFrames_ = info_.frames;
     // libsndfile notes a trimmed audio chunk in its log as "data : 2646000 (should be 999956)": the bytes the
     // header claims, then the bytes there are. AIFF's SSND chunk counts 8 bytes of offset and block size too.
@@ -137,7 +182,9 @@ SoundFileReader::~SoundFileReader() { sf_close(file_); }
 double audioSeconds(const std::vector<std::filesystem::path>& paths) {
     double total = 0.0;
     for (const auto& path : paths) {
-        if (isStandardStream(path)) continue; // read once, when its turn comes
+        // Standard input, a pipe or a device can be read only once, when its turn comes.
+        std::error_code error;
+        if (isStandardStream(path) || !std::filesystem::is_regular_file(path, error)) continue;
         try {
             SoundFileReader input(path);
             total += static_cast<double>(input.frames()) / std::max(1, input.sampleRate());
@@ -157,7 +204,16 @@ std::int64_t SoundFileReader::read(float* interleaved, std::int64_t frames) {
 }
 
 OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFormat,
-                                std::optional<SampleEncoding> requested, std::optional<double> quality) {
+                                std::optional<SampleEncoding> requested, std::optional<double> quality,
+                                const std::optional<RawLayout>& raw) {
+    if (raw && isStandardStream(output)) {
+        if (requested && *requested != raw->encoding)
+            throw UsageError("--format and --raw ask for different samples on standard output");
+        if (quality) throw UsageError("--quality is for lossy outputs (.ogg, .opus, .mp3), not raw samples");
+        const int format = rawFormat(*raw);
+        return {format, "raw, " + formatName(format & SF_FORMAT_SUBMASK) + ", little-endian", false,
+                std::nullopt, raw};
+    }
     std::string extension = output.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -197,7 +253,7 @@ OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFo
         if (!holds(format)) throw UsageError("libsndfile cannot write " + formatName(container) + " files");
     }
     return {format, formatName(container) + ", " + formatName(format & SF_FORMAT_SUBMASK),
-            chosen->lossyEncoding != 0, quality};
+            chosen->lossyEncoding != 0, quality, std::nullopt};
 }
 
 SampleRounder::SampleRounder(const OutputFormat& format) {
@@ -272,6 +328,11 @@ void SoundFileWriter::write(std::vector<float>& interleaved, std::int64_t frames
 }
 
 void checkLayout(const OutputFormat& format, int channels, int sampleRate) {
+    if (format.raw && (format.raw->channels != channels || format.raw->sampleRate != sampleRate))
+        throw std::runtime_error("--raw says standard output carries " +
+                                 std::to_string(format.raw->channels) + " channel(s) at " +
+                                 std::to_string(format.raw->sampleRate) + " Hz, but the input has " +
+                                 std::to_string(channels) + " at " + std::to_string(sampleRate) + " Hz");
     // libsndfile's format check does not know every encoder's limits: an empty file written aside does.
     TemporaryOutput probe(std::filesystem::temp_directory_path() / "qv3-format-check");
     SoundFileWriter writer(probe.path(), format, channels, sampleRate);

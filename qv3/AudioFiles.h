@@ -10,10 +10,30 @@
 #include <string>
 #include <vector>
 
+// The sample encodings --format offers.
+enum class SampleEncoding { Float, Pcm16, Pcm24 };
+
+// "float", "pcm16" or "pcm24"; empty for any other name.
+std::optional<SampleEncoding> sampleEncodingNamed(const std::string& name);
+
+// Headerless samples on standard input or output ("-"), as --raw RATE:CHANNELS:ENCODING describes them:
+// interleaved, little-endian, as most players and decoders exchange them.
+struct RawLayout {
+    int sampleRate = 0;
+    int channels = 0;
+    SampleEncoding encoding = SampleEncoding::Pcm16;
+};
+
+// Reads --raw's "44100:2:pcm16"; throws UsageError for anything else, a rate or channel count left out
+// included: a headerless stream cannot tell them.
+RawLayout parseRawLayout(const std::string& text);
+
 class SoundFileReader {
   public:
-    // Throws std::runtime_error with the reason when the file cannot be opened as audio.
-    explicit SoundFileReader(const std::filesystem::path& path);
+    // Throws std::runtime_error with the reason when the file cannot be opened as audio. `raw` describes
+    // standard input ("-") when it holds headerless samples; files always carry their own header.
+    explicit SoundFileReader(const std::filesystem::path& path,
+                             const std::optional<RawLayout>& raw = std::nullopt);
     ~SoundFileReader();
     SoundFileReader(const SoundFileReader&) = delete;
     SoundFileReader& operator=(const SoundFileReader&) = delete;
@@ -48,26 +68,26 @@ std::string shortfall(const SoundFileReader& input);
 // counts as none: its failure is reported when its turn comes.
 double audioSeconds(const std::vector<std::filesystem::path>& paths);
 
-// The sample encodings --format offers.
-enum class SampleEncoding { Float, Pcm16, Pcm24 };
-
 // Container and encoding of an output file, as a libsndfile format code.
 struct OutputFormat {
     int format;
     std::string description;       // "WAV, 24-bit PCM"
     bool lossy = false;            // Ogg Vorbis, Ogg Opus, MP3: the decoded samples differ from those written
     std::optional<double> quality; // lossy encoders: 0 (smallest) to 1 (best); empty for libsndfile's default
+    std::optional<RawLayout> raw;  // headerless samples to standard output, written as they are made
 };
 
-// The container follows the output's extension (WAV for standard output, "-"); the encoding is the one asked
-// for, or else the input's when the container holds it; lossy containers have their own. Throws UsageError
-// for an extension qv3 does not write, a container that cannot hold the requested encoding, or a quality for
-// a lossless output.
+// The container follows the output's extension (WAV for standard output, "-", or the headerless samples `raw`
+// describes); the encoding is the one asked for, or else the input's when the container holds it; lossy
+// containers have their own. Throws UsageError for an extension qv3 does not write, a container that cannot
+// hold the requested encoding, or a quality for a lossless output.
 OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFormat,
                                 std::optional<SampleEncoding> requested,
-                                std::optional<double> quality = std::nullopt);
+                                std::optional<double> quality = std::nullopt,
+                                const std::optional<RawLayout>& raw = std::nullopt);
 
-// Throws std::runtime_error when the format cannot hold audio of that layout (Opus takes only some rates).
+// Throws std::runtime_error when the format cannot hold audio of that layout (Opus takes only some rates), or
+// when a headerless output was described with another rate or channel count than the audio has.
 void checkLayout(const OutputFormat& format, int channels, int sampleRate);
 
 // Rounds samples to the steps an output file stores: whole 24-bit steps, or 16-bit steps with TPDF dither;

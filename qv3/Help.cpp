@@ -9,7 +9,7 @@ namespace {
 constexpr const char* kOverview = "usage: qv3 info [--plugin PATH]\n"
                                   "       qv3 render [options] INPUT OUTPUT\n"
                                   "       qv3 render [options] -o FOLDER INPUT...\n"
-                                  "       qv3 analyze [--jobs N] [--report FILE] [--plot FILE] INPUT...\n"
+                                  "       qv3 analyze [options] INPUT...\n"
                                   "       qv3 demo [--seconds S] OUTPUT\n"
                                   "       qv3 --version\n"
                                   "\n"
@@ -23,7 +23,7 @@ constexpr const char* kInfo =
 constexpr const char* kRender =
     "usage: qv3 render [options] INPUT OUTPUT\n"
     "       qv3 render [options] -o FOLDER INPUT...\n"
-    "INPUT or OUTPUT '-' is standard input or output (a WAV stream).\n"
+    "INPUT or OUTPUT '-' is standard input or output: a WAV stream, or with --raw headerless samples.\n"
     "\n"
     "options (settings apply after the program, in the order given):\n"
     "  --program N|NAME        factory program by index or exact name (listed below)\n"
@@ -40,6 +40,8 @@ constexpr const char* kRender =
     "                          (by default it is rendered as far as it goes, with a warning)\n"
     "  --format float|pcm16|pcm24  sample format (default: the input's; 16 bits get TPDF dither)\n"
     "  --quality Q             lossy outputs (.ogg, .opus, .mp3): 0 (smallest) to 1 (best)\n"
+    "  --raw RATE:CHANNELS:ENC '-' carries headerless little-endian samples, as 44100:2:pcm16\n"
+    "                          (ENC float, pcm16 or pcm24); a '-' OUTPUT streams them as they are made\n"
     "The OUTPUT's extension chooses its format: .wav .aif(f) .flac .caf .w64 .rf64 .au .ogg .opus .mp3\n"
     "(.mp3 where this build's libsndfile writes it).\n"
     "  --plugin PATH           plug-in library (default: the build beside qv3 for the input's channels)\n"
@@ -57,13 +59,15 @@ constexpr const char* kRender =
     "                          true-peak overs; with -o, one beside each output (song.wav.png)\n";
 
 constexpr const char* kAnalyze =
-    "usage: qv3 analyze [--jobs N] [--report FILE.json|FILE.html] [--plot FILE.png|FILE.svg] INPUT...\n"
-    "sample peak, true peak, integrated loudness and loudness range of each file and of all together\n"
+    "usage: qv3 analyze [options] INPUT...\n"
+    "sample peak, true peak, integrated loudness and loudness range of each file and of all together;\n"
+    "INPUT '-' is standard input (a pipe works as a file does)\n"
     "  --jobs N                files measured at once (default: one per processor)\n"
     "  --report FILE.json      the measurements as JSON ('-': standard output); FILE.html: one page\n"
     "                          with the table and every file's picture\n"
     "  --plot FILE.png|.svg    a picture of the file's waveform and short-term loudness; for several\n"
-    "                          files one each, named after them (levels.png: levels-song.wav.png)\n";
+    "                          files one each, named after them (levels.png: levels-song.wav.png)\n"
+    "  --raw RATE:CHANNELS:ENC standard input holds headerless little-endian samples, as 44100:2:pcm16\n";
 
 constexpr const char* kDemo = "usage: qv3 demo [--seconds S] OUTPUT\n"
                               "generated music to try the limiter on\n"

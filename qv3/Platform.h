@@ -51,9 +51,9 @@ inline bool isStandardStream(const std::filesystem::path& path) { return path ==
 void makeStandardOutputBinary();
 
 // Open `path` as a C runtime file descriptor for libsndfile's sf_open_fd, which closes it: for reading ("-":
-// a binary descriptor of standard input), or created or emptied for writing. They return -1 when the file
-// cannot be opened, and lastSystemError() then says why. An interrupt can remove a file while it is open for
-// writing.
+// a binary descriptor of standard input), or created or emptied for writing ("-": standard output's). They
+// return -1 when the file cannot be opened, and lastSystemError() then says why. An interrupt can remove a
+// file while it is open for writing.
 int openForReading(const std::filesystem::path& path);
 int openForWriting(const std::filesystem::path& path);
 

@@ -83,7 +83,8 @@ int openForReading(const std::filesystem::path& path) {
 void makeStandardOutputBinary() {}
 
 int openForWriting(const std::filesystem::path& path) {
-    return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    return isStandardStream(path) ? dup(STDOUT_FILENO)
+                                  : open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
 }
 
 std::string lastSystemError() { return std::strerror(errno); }

@@ -166,6 +166,10 @@ int openForReading(const std::filesystem::path& path) {
 }
 
 int openForWriting(const std::filesystem::path& path) {
+    if (isStandardStream(path)) {
+        makeStandardOutputBinary();
+        return _dup(_fileno(stdout));
+    }
     return descriptorOf(CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr),
                         0);

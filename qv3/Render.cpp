@@ -77,14 +77,11 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
             options.keepLatency = true;
         } else if (argument == "--format") {
             std::string text = reader.value(argument);
-            if (text == "float")
-                options.encoding = SampleEncoding::Float;
-            else if (text == "pcm16")
-                options.encoding = SampleEncoding::Pcm16;
-            else if (text == "pcm24")
-                options.encoding = SampleEncoding::Pcm24;
-            else
+            options.encoding = sampleEncodingNamed(text);
+            if (!options.encoding)
                 throw UsageError("--format takes float, pcm16 or pcm24, not '" + text + "'");
+        } else if (argument == "--raw") {
+            options.raw = parseRawLayout(reader.value(argument));
         } else if (argument == "--quality") {
             options.quality =
                 numberIn(argument, reader.value(argument), 0.0, 1.0, "0 (smallest) to 1 (best)");
@@ -113,6 +110,8 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
     }
     if (files.size() == 2 && files[1] == "-" && options.report == "-")
         throw UsageError("--report - and OUTPUT - both ask for standard output; give the report a file");
+    if (options.raw && std::find(files.begin(), files.end(), "-") == files.end())
+        throw UsageError("--raw describes a standard stream, and no INPUT or OUTPUT is '-'");
     if (targetLufs) {
         if (makeupGiven) throw UsageError("--target-lufs chooses the Makeup itself; leave out --makeup");
         options.target = LoudnessTarget{*targetLufs, truePeak.value_or(-1.0)};
@@ -327,22 +326,25 @@ void RenderContext::keepLoaded(const std::filesystem::path& path) const {
 
 SearchInput analyseInput(const RenderContext& context, const FileJob& job, FileReport& report) {
     const Stopwatch stopwatch;
-    SoundFileReader input(job.input);
+    SoundFileReader input(job.input, context.options.raw);
     checkChannels(job, input.channels());
     SearchInput analysed;
     analysed.path = job.input;
     analysed.channels = input.channels();
     analysed.sampleRate = input.sampleRate();
-    analysed.format =
-        chooseOutputFormat(job.output, input.format(), context.options.encoding, context.options.quality);
+    analysed.format = chooseOutputFormat(job.output, input.format(), context.options.encoding,
+                                         context.options.quality, context.options.raw);
     checkLayout(analysed.format, analysed.channels, analysed.sampleRate);
     std::optional<SoundFileWriter> copy;
-    if (isStandardStream(job.input)) {
-        analysed.copy = std::make_shared<TemporaryOutput>(job.input);
+    // Standard input, a pipe or a device can be read only once: the passes read a copy of it.
+    std::error_code notAFile;
+    if (isStandardStream(job.input) || !std::filesystem::is_regular_file(job.input, notAFile)) {
+        analysed.copy = std::make_shared<TemporaryOutput>("-");
         analysed.path = analysed.copy->path();
-        copy.emplace(analysed.path,
-                     OutputFormat{SF_FORMAT_W64 | SF_FORMAT_FLOAT, "W64, float", false, std::nullopt},
-                     analysed.channels, analysed.sampleRate);
+        copy.emplace(
+            analysed.path,
+            OutputFormat{SF_FORMAT_W64 | SF_FORMAT_FLOAT, "W64, float", false, std::nullopt, std::nullopt},
+            analysed.channels, analysed.sampleRate);
     }
     auto meter = std::make_shared<LoudnessMeter>(analysed.channels, analysed.sampleRate);
     std::vector<float> chunk(static_cast<std::size_t>(kReadChunkFrames * analysed.channels));
@@ -490,19 +492,19 @@ namespace {
 void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport& report) {
     const Stopwatch stopwatch;
     const RenderOptions& options = context.options;
-    SoundFileReader input(job.input);
+    SoundFileReader input(job.input, options.raw);
     const int channels = input.channels();
     const int rate = input.sampleRate();
     checkChannels(job, channels);
     const OutputFormat format =
-        chooseOutputFormat(job.output, input.format(), options.encoding, options.quality);
+        chooseOutputFormat(job.output, input.format(), options.encoding, options.quality, options.raw);
     checkLayout(format, channels, rate);
     auto host = context.openInstance(channels, std::nullopt);
 
     auto inputMeter = std::make_shared<LoudnessMeter>(channels, rate);
     auto outputMeter = std::make_shared<LoudnessMeter>(channels, rate);
     const auto plot = plotCollector(options, channels, rate);
-    TemporaryOutput temporary(job.output);
+    TemporaryOutput temporary(job.output, format.raw.has_value());
     SoundFileWriter writer(temporary.path(), format, channels, rate);
     const BlockStream stream{[&](float* block, std::int64_t frames) {
                                  const std::int64_t got = input.read(block, frames);

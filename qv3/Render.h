@@ -40,6 +40,7 @@ struct RenderOptions {
     bool keepLatency = false;
     std::optional<SampleEncoding> encoding;
     std::optional<double> quality; // lossy outputs: 0 to 1
+    std::optional<RawLayout> raw;  // --raw: headerless samples on the standard streams ("-")
     std::optional<LoudnessTarget> target;
     std::optional<double> peakLimit; // --true-peak without a loudness target: dBTP
     bool album = false;

@@ -1,7 +1,8 @@
 // The output file is written under a temporary name in its target folder and renamed into place only when
 // complete, so a failure never leaves a half-written or clobbered file behind. An output to standard output
 // ("-") is written whole to a temporary file first too, since its header is finished last, and then copied
-// out.
+// out; headerless samples there have no header to finish and go out as they are made, so that a player at the
+// other end of a pipe starts at once.
 #pragma once
 
 #include "Platform.h"
@@ -17,13 +18,15 @@
 // Removes the temporary output unless it was renamed into place.
 class TemporaryOutput {
   public:
-    explicit TemporaryOutput(const std::filesystem::path& target)
-        : path_(isStandardStream(target)
+    // `streamed`: the target is standard output and takes the samples as they come.
+    explicit TemporaryOutput(const std::filesystem::path& target, bool streamed = false)
+        : path_(streamed ? target
+                : isStandardStream(target)
                     ? createTemporaryFile(std::filesystem::temp_directory_path(), "qv3-output")
                     : createTemporaryFile(target.has_parent_path() ? target.parent_path() : ".",
                                           target.filename().u8string())) {}
     ~TemporaryOutput() {
-        if (path_.empty()) return;
+        if (path_.empty() || isStandardStream(path_)) return;
         std::error_code ignored;
         std::filesystem::remove(path_, ignored);
         releaseTemporaryFile(path_);
@@ -33,6 +36,7 @@ class TemporaryOutput {
 
     const std::filesystem::path& path() const { return path_; }
     void moveTo(const std::filesystem::path& target) {
+        if (isStandardStream(path_)) return;
         if (isStandardStream(target)) {
             copyOut();
             return;

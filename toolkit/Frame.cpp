@@ -53,9 +53,8 @@ Frame::Frame(const Rect& bounds, HWND parentWindow, FrameEditor* editor)
 void Frame::close() {
     closed_ = true;
     // Newest first, as nested drags would end them.
-    while (!openEdits_.empty()) {
-        const int index = openEdits_.back();
-        openEdits_.pop_back();
+    while (openEditCount_ > 0) {
+        const int index = openEdits_[static_cast<std::size_t>(--openEditCount_)];
         if (editor_) editor_->endParameterEdit(index);
     }
     editor_ = nullptr;
@@ -367,17 +366,21 @@ void Frame::startTimer(unsigned milliseconds) {
     if (window_) SetTimer(window_, kTimerId, milliseconds, nullptr);
 }
 
-bool Frame::beginParameterEdit(int index) {
-    if (!editor_) return false;
+bool Frame::beginParameterEdit(int index) noexcept {
+    if (!editor_ || openEditCount_ == kMostOpenEdits) return false;
     // Noted first: the host may close the editor inside the notification, and is owed the end then.
-    openEdits_.push_back(index);
+    openEdits_[static_cast<std::size_t>(openEditCount_++)] = index;
     return editor_->beginParameterEdit(index);
 }
 
-bool Frame::endParameterEdit(int index) {
+bool Frame::endParameterEdit(int index) noexcept {
     if (!editor_) return false;
-    const auto open = std::find(openEdits_.rbegin(), openEdits_.rend(), index);
-    if (open != openEdits_.rend()) openEdits_.erase(std::next(open).base());
+    const auto begun = openEdits_.begin();
+    const auto ended = begun + openEditCount_;
+    const auto open = std::find(std::make_reverse_iterator(ended), std::make_reverse_iterator(begun), index);
+    if (open == std::make_reverse_iterator(begun)) return false;
+    std::copy(open.base(), ended, std::prev(open.base()));
+    --openEditCount_;
     return editor_->endParameterEdit(index);
 }
 

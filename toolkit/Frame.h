@@ -12,7 +12,7 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <array>
 
 class Bitmap;
 class FrameDropTarget;
@@ -68,9 +68,13 @@ class Frame : public View {
     // From now on the editor's timerTick runs every `milliseconds` on the user-interface thread, through the
     // window's messages, until the frame is closed or its window goes.
     void startTimer(unsigned milliseconds);
-    // Brackets a drag of parameter index; nothing reaches the editor once the frame is closed.
-    bool beginParameterEdit(int index);
-    bool endParameterEdit(int index);
+    // Brackets a drag of parameter index; nothing reaches the editor once the frame is closed. Called from
+    // the window's message handling, inside the host's calls: they allocate nothing and never throw. An edit
+    // begun beyond kMostOpenEdits at once is refused (false), and its end then reaches nobody either.
+    bool beginParameterEdit(int index) noexcept;
+    bool endParameterEdit(int index) noexcept;
+    // More edits than a user can hold at once with one mouse and one keyboard.
+    static constexpr int kMostOpenEdits = 16;
     // The previous focus view, if any, hears focusLost after the new one is stored.
     void setFocusView(View* view);
     View* focusView() const { return focusView_; }
@@ -118,6 +122,7 @@ class Frame : public View {
     bool oleInitialized_ = false;
     FrameDropTarget* dropTarget_ = nullptr;
     bool closed_ = false;
-    // Indices of the edits begun and not yet ended, so that a close can end them.
-    std::vector<int> openEdits_;
+    // Indices of the edits begun and not yet ended, oldest first, so that a close can end them.
+    std::array<int, kMostOpenEdits> openEdits_ = {};
+    int openEditCount_ = 0;
 };

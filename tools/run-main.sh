@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: set up the machine, build every plug-in (Windows x64 and x86, Linux) and the qv3 command, show what
-# the plug-ins report, and limit a short demo file through "+3dB Maxi".
+# the plug-ins report, and limit a short demo file through "+3dB Maxi", with the Linux qv3 and with the Windows
+# qv3.exe under Wine (in a throwaway prefix and X display of its own).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -25,4 +26,14 @@ echo "== demo: limiting a few seconds of generated music through \"+3dB Maxi\""
 mkdir -p "$root/out/demo"
 "$qv3" demo "$root/out/demo/demo-input.wav"
 "$qv3" render --program "+3dB Maxi" "$root/out/demo/demo-input.wav" "$root/out/demo/demo-limited.wav"
-echo "input and limited output: out/demo/"
+
+echo
+echo "== the same with the Windows qv3.exe (beside its 64-bit plug-ins in out/x64), under Wine"
+# Run from the demo folder, so that the Windows program gets plain relative names; Wine's lines end in CR LF.
+(cd "$root/out/demo" && "$root/tools/wine-session.sh" sh -c \
+    '"$QV3_WINE_LOADER" "$0" render --program "+3dB Maxi" demo-input.wav demo-limited-x64.wav' \
+    "$root/out/x64/qv3.exe") | tr -d '\r'
+echo
+echo "== both outputs measured"
+(cd "$root/out/demo" && "$qv3" analyze demo-limited.wav demo-limited-x64.wav)
+echo "input and limited outputs (Linux, Windows x64): out/demo/"

@@ -179,4 +179,26 @@ TEST_F(Refusal, MalformedOrOutOfRangeSettings) {
     expectRefusal({"mix", in(), out()}, 2, "unknown command 'mix'");
 }
 
+TEST_F(Refusal, HeaderlessStreamsWithoutTheirLayout) {
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        const char* message;
+    } cases[] = {
+        {{"render", "--raw", "pcm16", "-", "-"}, 2, "cannot tell its rate and channels"},
+        {{"render", "--raw", "44100:2", "-", out()}, 2, "cannot tell its rate and channels"},
+        {{"render", "--raw", "44100:2:pcm8", "-", out()}, 2, "the encoding is float, pcm16 or pcm24"},
+        {{"render", "--raw", "44100:2:pcm16", in(), out()}, 2, "no INPUT or OUTPUT is '-'"},
+        {{"analyze", "--raw", "44100:2:pcm16", in()}, 2, "no INPUT is '-'"},
+        {{"render", "--raw", "48000:2:pcm16", in(), "-"}, 1, "carries 2 channel(s) at 48000 Hz"},
+        {{"render", "--raw", "44100:2:pcm16", "--format", "pcm24", in(), "-"},
+         2,
+         "ask for different samples"},
+        // Empty standard input: neither a known format nor described.
+        {{"render", "-", out()}, 1, "headerless samples need --raw RATE:CHANNELS:ENCODING"},
+    };
+    for (const auto& refused : cases)
+        expectRefusal(refused.arguments, refused.status, refused.message);
+}
+
 } // namespace

@@ -6,7 +6,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <random>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -504,5 +509,118 @@ TEST_F(HumanSettings, RoundTripOverManySeededValues) {
             << manualLine;
     }
 }
+
+#ifndef _WIN32
+// A pipe already holding the file's bytes, its writing end closed: an input that can be read only once and
+// not sought, with no writer to wait for. The file must fit the pipe's buffer (64 KiB).
+class FilledPipe {
+  public:
+    explicit FilledPipe(const fs::path& source) {
+        int ends[2] = {-1, -1};
+        EXPECT_EQ(pipe(ends), 0);
+        const std::string bytes = readText(source);
+        EXPECT_EQ(write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        close(ends[1]);
+        readEnd_ = ends[0];
+    }
+    ~FilledPipe() { close(readEnd_); }
+    FilledPipe(const FilledPipe&) = delete;
+    FilledPipe& operator=(const FilledPipe&) = delete;
+
+    // The pipe as qv3, started from this process, opens it.
+    fs::path path() const { return "/proc/self/fd/" + std::to_string(readEnd_); }
+
+  private:
+    int readEnd_ = -1;
+};
+#endif
+
+// Headerless little-endian 16-bit samples back into floats, as a player at the other end of a pipe reads
+// them.
+std::vector<float> pcm16Samples(const std::string& bytes) {
+    std::vector<float> samples(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] =
+            static_cast<float>(static_cast<std::int16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                                         static_cast<unsigned char>(bytes[2 * i + 1]) << 8)) /
+            32768.0f;
+    return samples;
+}
+
+TEST_F(Render, ReadsAndWritesHeaderlessSamplesOnStandardStreams) {
+    const Sound input = noise(2, 44100, 5000, 0.9, 4);
+    Sound wav = input;
+    wav.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    writeSound(folder / "in.wav", wav);
+    Sound raw = input;
+    raw.format = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
+    writeSound(folder / "in.raw", raw);
+    ASSERT_EQ(runQv3({"render", "--makeup", "6", (folder / "in.wav").string(), (folder / "out.wav").string()})
+                  .status,
+              0);
+    const std::vector<float> expected = readSound(folder / "out.wav").samples;
+
+    const std::string layout = "44100:2:pcm16";
+    const struct {
+        const char* name;
+        std::vector<std::string> arguments;
+        bool pipe; // standard input from a named pipe rather than a file
+    } cases[] = {
+        {"raw in, raw out", {"--raw", layout, "-", "-"}, false},
+        {"raw from a pipe", {"--raw", layout, "-", "-"}, true},
+        {"file in, raw out", {"--raw", layout, (folder / "in.wav").string(), "-"}, false},
+    };
+    for (const auto& run : cases) {
+        SCOPED_TRACE(run.name);
+        std::vector<std::string> arguments = {"render", "--makeup", "6"};
+        arguments.insert(arguments.end(), run.arguments.begin(), run.arguments.end());
+        fs::path standardInput = folder / "in.raw";
+#ifdef _WIN32
+        if (run.pipe) continue; // a POSIX pipe: a stream that cannot be sought
+#else
+        std::optional<FilledPipe> pipe;
+        if (run.pipe) standardInput = pipe.emplace(folder / "in.raw").path();
+#endif
+        const CommandResult result = runQv3(arguments, standardInput);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_TRUE(pcm16Samples(result.outBytes) == expected);
+        EXPECT_NE(result.err.find("output:    - (raw, Signed 16 bit PCM, little-endian"), std::string::npos)
+            << result.err;
+        EXPECT_EQ(result.err.find("damaged"), std::string::npos) << result.err; // a stream promises no length
+    }
+    // Raw samples into a file take the container the name says.
+    ASSERT_EQ(runQv3({"render", "--makeup", "6", "--raw", layout, "-", (folder / "from-raw.wav").string()},
+                     folder / "in.raw")
+                  .status,
+              0);
+    EXPECT_TRUE(readSound(folder / "from-raw.wav").samples == expected);
+}
+
+#ifndef _WIN32
+// The figures of qv3 analyze's first row, without the file's name.
+std::string analyzedFigures(const CommandResult& result) {
+    std::istringstream lines(result.out);
+    std::string row;
+    std::getline(lines, row);
+    std::getline(lines, row);
+    const std::size_t figures = row.find_first_not_of(' ', row.find(' '));
+    return figures == std::string::npos ? "" : row.substr(figures);
+}
+
+TEST_F(Render, AnalyzeReadsAPipeAsAFile) {
+    Sound input = noise(1, 44100, 22050, 0.5, 5);
+    input.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    writeSound(folder / "in.wav", input);
+    const std::string expected = analyzedFigures(runQv3({"analyze", (folder / "in.wav").string()}));
+    ASSERT_NE(expected, "");
+    for (const std::string argument : {"-", "/dev/stdin"}) {
+        SCOPED_TRACE(argument);
+        const FilledPipe pipe(folder / "in.wav");
+        const CommandResult result = runQv3({"analyze", argument}, pipe.path());
+        EXPECT_EQ(result.status, 0) << result.out << result.err;
+        EXPECT_EQ(analyzedFigures(result), expected);
+    }
+}
+#endif
 
 } // namespace

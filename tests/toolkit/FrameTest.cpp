@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -435,6 +436,28 @@ TEST(FrameEditorBridge, EditsAndIdleReachTheEditor) {
     EXPECT_FALSE(lonely.beginParameterEdit(1));
     EXPECT_FALSE(lonely.endParameterEdit(1));
     lonely.pumpIdle();
+}
+
+// A press reaches these inside the host's calls: they allocate nothing, so nothing can throw there, and an
+// edit past their fixed room is refused whole, its end included, so the host still sees every begin ended
+// once.
+TEST(FrameEditorBridge, EditsPastTheRoomForOpenOnesAreRefusedWithTheirEnds) {
+    static_assert(noexcept(std::declval<Frame&>().beginParameterEdit(0))&& noexcept(
+        std::declval<Frame&>().endParameterEdit(0)));
+    RecordingEditor editor;
+    Frame* frame = new Frame({0, 0, 10, 10}, nullptr, &editor);
+    std::vector<std::string> expected;
+    for (int index = 0; index <= Frame::kMostOpenEdits; ++index) {
+        EXPECT_EQ(frame->beginParameterEdit(index), index < Frame::kMostOpenEdits) << index;
+        if (index < Frame::kMostOpenEdits) expected.push_back("begin " + std::to_string(index));
+    }
+    EXPECT_FALSE(frame->endParameterEdit(Frame::kMostOpenEdits));
+    EXPECT_TRUE(frame->endParameterEdit(3));
+    expected.push_back("end 3");
+    frame->close();
+    for (int index = Frame::kMostOpenEdits - 1; index >= 0; --index)
+        if (index != 3) expected.push_back("end " + std::to_string(index));
+    EXPECT_EQ(editor.edits, expected);
 }
 
 // The timer reaches the editor through the window's messages, and stops reaching it once the frame is closed.

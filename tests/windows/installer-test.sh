@@ -3,7 +3,9 @@
 # folders and checks it in a 64-bit Wine prefix of its own: a silent install into chosen VST folders, the CLAP
 # plug-ins in Common Files\CLAP and the VST3 bundles in Common Files\VST3 of each architecture, the installed 64-bit plug-ins passing the host tests where
 # they were put, an install over it upgrading in place with the
-# folders remembered, and a silent uninstall that removes exactly what was installed and its registry entries.
+# folders remembered, qv3's folder appended to the user's PATH once, and a silent uninstall run in place, as the
+# installed-programs entry says, that has removed exactly what was installed, its PATH entry and its registry entries
+# when it returns, but for its own file, left to the next restart.
 # Runs itself inside tools/wine-session.sh; the installer is 32-bit and runs under the 32-bit loader, so with
 # QV3_SKIP_X86_TESTS=1 it reports itself skipped (exit status 77).
 set -euo pipefail
@@ -33,6 +35,7 @@ wine() { "$QV3_WINE_LOADER" "$@"; }
 run() { wine "$@"; wineserver -w; }
 has_key() { wine reg query "HKLM\\$1" >/dev/null 2>&1; }
 value() { wine reg query "HKLM\\$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
+user_path() { wine reg query 'HKCU\Environment' /v Path 2>/dev/null | tr -d '\r' | sed -n 's/^ *Path *REG_[A-Z_]* *//p'; }
 
 # Folders with spaces, given as a deployment script does, through the command interpreter: Wine would quote a
 # program argument holding spaces whole, and /D= takes the rest of the command line as it is.
@@ -48,6 +51,11 @@ uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvanta_QV3'
 # A plug-in folder that already holds another maker's plug-in; the 32-bit folder does not exist yet.
 mkdir -p "$vst64"
 echo "another maker's plug-in" >"$vst64/Other.dll"
+# The user's own PATH, which the installer extends and the uninstaller gives back as it was.
+own_path='C:\other tools;C:\more'
+wine reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$own_path" /f >/dev/null 2>&1
+# The uninstall as the installed-programs entry asks for it, from a batch file, which waits for the programs it runs.
+printf '%s\r\n' '"C:\qv3 test\program\uninstall.exe" /S _?=C:\qv3 test\program' >"$drive/uninstall.bat"
 
 expect_installed() {
     for plugin in "${plugins[@]}"; do
@@ -70,11 +78,15 @@ expect_installed() {
         for plugin in "${plugins[@]}"; do
             cmp -s "$x64_dir/$plugin" "$program/$plugin" || fail "$plugin is not beside qv3.exe"
         done
+        [ "$(user_path)" = "$own_path;C:\qv3 test\program" ] ||
+            fail "the user's PATH is not the own one with the program folder once: $(user_path)"
     fi
     [ "$(value "$uninstall_key" DisplayVersion)" = "$("$root/tools/version.sh")" ] ||
         fail "no entry in the 64-bit view of the installed-programs list"
     [ "$(value "$uninstall_key" UninstallString)" = '"C:\qv3 test\program\uninstall.exe"' ] ||
         fail "the installed-programs entry does not name the uninstaller"
+    [ "$(value "$uninstall_key" QuietUninstallString)" = "$(head -n 1 "$drive/uninstall.bat" | tr -d '\r')" ] ||
+        fail "the installed-programs entry's quiet uninstall is not the one this test runs"
     ! has_key "Software\\Wow6432Node\\$uninstall_key" || fail "an entry in the 32-bit registry view"
     [ -f "$vst64/Other.dll" ] || fail "the other maker's plug-in is gone"
 }
@@ -94,13 +106,19 @@ rm "$vst32/Orvanta_QV3mono.dll" "$clap32/Orvanta_QV3.clap" "$vst3_32/${vst3_x86[
 run "$installer" /S
 expect_installed
 
-echo "== silent uninstall"
-run "$program/uninstall.exe" /S
+echo "== silent uninstall, done when it returns"
+wine cmd /c 'C:\uninstall.bat' >/dev/null
 [ "$(ls "$vst64")" = Other.dll ] || fail "the 64-bit folder holds more than the other plug-in: $(ls "$vst64")"
 [ ! -e "$vst32" ] || fail "the 32-bit folder the installer made is still there"
 [ ! -e "$clap64" ] && [ ! -e "$clap32" ] || fail "a CLAP folder the installer made is still there"
 [ ! -e "$vst3_64" ] && [ ! -e "$vst3_32" ] || fail "a VST3 folder the installer made is still there"
-[ ! -e "$program" ] || fail "the program folder is still there"
+# Run in place, the uninstaller cannot remove its own file while it runs: that and the folder are left to the
+# next restart.
+[ "$(ls "$program")" = uninstall.exe ] || fail "the program folder holds more than the uninstaller: $(ls "$program")"
+wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations |
+    tr -d '\r' | grep -qF 'C:\qv3 test\program\uninstall.exe' ||
+    fail "the uninstaller is not left to go at the next restart"
 ! has_key "$uninstall_key" || fail "the installed-programs entry is still there"
 ! has_key "$product_key" || fail "the product's registry key is still there"
+[ "$(user_path)" = "$own_path" ] || fail "the user's PATH is not given back as it was: $(user_path)"
 echo "installer test passed"

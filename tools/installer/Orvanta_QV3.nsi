@@ -6,6 +6,15 @@
 ;
 ; Silent: setup.exe /S [/VST64=folder] [/VST32=folder] [/D=program folder, last and unquoted]
 ;
+; The "qv3 on the PATH" component appends the program folder to the user's PATH; the uninstaller removes that
+; one entry and leaves the rest of the PATH as it was.
+;
+; A plain `uninstall.exe /S` returns at once and goes on from a copy of itself in the temporary folder, as every
+; uninstaller built this way does. A caller that must wait runs it in place, from a batch file or `start /wait`:
+; `uninstall.exe /S _?=<program folder>` (last and unquoted), as the installed-programs entry's
+; QuietUninstallString says. When it returns, everything else is gone; its own file, in use until then, and the
+; program folder go at the next restart (or the caller deletes them).
+;
 ; What an installation put where is recorded under PRODUCT_KEY; the uninstaller, and an upgrade before it
 ; installs, removes exactly those files, and a folder only when the installation made it and it is empty again.
 Unicode true
@@ -17,6 +26,8 @@ RequestExecutionLevel admin
 !include FileFunc.nsh
 !include LogicLib.nsh
 !include Sections.nsh
+!include WinMessages.nsh
+!include WordFunc.nsh
 
 !define PRODUCT "Orvanta QV3"
 !define PUBLISHER "tarnwick"
@@ -37,6 +48,10 @@ VIAddVersionKey FileDescription "${PRODUCT} Setup"
 VIAddVersionKey FileVersion "${VERSION}"
 VIAddVersionKey ProductVersion "${VERSION}"
 VIAddVersionKey LegalCopyright "${PUBLISHER}"
+
+; The longest user PATH the installer edits: its strings hold NSIS_MAX_STRLEN characters, and two separators
+; are added around the PATH while editing it.
+!define /math LongestPath ${NSIS_MAX_STRLEN} - 3
 
 Var Vst64Dir
 Var Vst32Dir
@@ -106,8 +121,30 @@ Var Vst32Dir
     ${EndIf}
 !macroend
 
+; Removes the entry an installation appended to the user's PATH, if it is still there, and nothing else of it.
+; A PATH longer than the strings this installer holds is left alone rather than cut short.
+!macro RemovePathEntry
+    ReadRegStr $0 HKLM "${PRODUCT_KEY}" "PathEntry"
+    ${If} $0 != ""
+        ReadRegStr $1 HKCU "Environment" "Path"
+        StrLen $2 $1
+        ${If} $2 < ${LongestPath}
+            ; Between separators on both sides, the entry matches whole; the first one goes.
+            ${WordReplace} ";$1;" ";$0;" ";" "+1" $2
+            StrCpy $2 $2 -1 1
+            ${If} $2 == ""
+                DeleteRegValue HKCU "Environment" "Path"
+            ${Else}
+                WriteRegExpandStr HKCU "Environment" "Path" $2
+            ${EndIf}
+            SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+        ${EndIf}
+    ${EndIf}
+!macroend
+
 ; Removes everything the recorded installation holds, and its records.
 !macro RemoveInstallation
+    !insertmacro RemovePathEntry
     !insertmacro RemovePlugins Vst64 dll
     !insertmacro RemovePlugins Vst32 dll
     !insertmacro RemovePlugins Clap64 clap
@@ -199,6 +236,28 @@ Section "qv3 command" SecQv3
         File "${X86_DIR}/Orvanta_QV3mono.dll"
     ${EndIf}
 SectionEnd
+
+; Typing qv3 in any new command window finds it. Only the entry added is recorded, for the uninstaller to remove;
+; a folder already on the PATH is left as it is and not recorded.
+Section "qv3 on the PATH" SecPath
+    ${If} ${SectionIsSelected} ${SecQv3}
+        ReadRegStr $0 HKCU "Environment" "Path"
+        StrLen $1 $0
+        ; Unchanged by taking the folder out between separators: it is not on the PATH yet.
+        ${WordReplace} ";$0;" ";$INSTDIR;" ";" "+1" $2
+        ${If} $2 == ";$0;"
+        ${AndIf} $1 < ${LongestPath}
+            ${If} $0 == ""
+                StrCpy $0 "$INSTDIR"
+            ${Else}
+                StrCpy $0 "$0;$INSTDIR"
+            ${EndIf}
+            WriteRegExpandStr HKCU "Environment" "Path" $0
+            WriteRegStr HKLM "${PRODUCT_KEY}" "PathEntry" "$INSTDIR"
+            SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+        ${EndIf}
+    ${EndIf}
+SectionEnd
 !endif
 
 Section "-Program folder"
@@ -211,7 +270,7 @@ Section "-Program folder"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
@@ -273,5 +332,12 @@ Function un.onInit
 FunctionEnd
 
 Section "Uninstall"
+    ReadRegStr $R0 HKLM "${PRODUCT_KEY}" "ProgramDir"
     !insertmacro RemoveInstallation
+    ; Run in place (_?=), this uninstaller's own file is still in use: it and the folder go at the next restart.
+    ${If} $R0 != ""
+    ${AndIf} ${FileExists} "$R0\uninstall.exe"
+        Delete /REBOOTOK "$R0\uninstall.exe"
+        RMDir /REBOOTOK "$R0"
+    ${EndIf}
 SectionEnd
