@@ -9,6 +9,9 @@ cache=${QV3_WINDOWS_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/qv3-windows-deps
 jobs=$(nproc)
 # In build order: each finds the ones before it in the same prefix.
 packages=(libogg flac opus libvorbis libsndfile libebur128 libsoxr zlib libpng1.6 pixman cairo)
+# Debian's patches to these change their autotools inputs, which only automake could turn into a build again;
+# the release as it is builds without it.
+unpatched=(cairo)
 # Folders of an unfinished run, removed however it ends.
 temporary=()
 trap 'rm -rf "${temporary[@]}"' EXIT
@@ -34,8 +37,10 @@ fetch_source() {
     work=$(mktemp -d "$cache/src/.fetch.XXXXXX")
     temporary+=("$work")
     chmod 755 "$work"
+    local patches=()
+    [[ " ${unpatched[*]} " == *" $package "* ]] && patches=(--skip-patches)
     if (cd "$work" && apt-get source -q --download-only "$package" >/dev/null 2>&1); then
-        dpkg-source --no-check -x "$work/$dsc" "$work/tree" >/dev/null
+        dpkg-source --no-check "${patches[@]}" -x "$work/$dsc" "$work/tree" >/dev/null
     else
         echo "   $package: the mirror lacks its Debian part; building the upstream tarball of $dsc" >&2
         rm -f "$work"/*
