@@ -15,6 +15,7 @@
 #include "PluginHost.h"
 #include "Report.h"
 #include "Settings.h"
+#include "Tags.h"
 #include "TemporaryOutput.h"
 #include "TextNumbers.h"
 
@@ -43,6 +44,17 @@ double numberIn(const std::string& option, const std::string& text, double low, 
     return *value;
 }
 
+// --write-tags for an output whose container has no ReplayGain tags; a folder's outputs take their inputs'
+// names.
+void refuseUntaggable(const RenderOptions& options) {
+    std::vector<std::filesystem::path> outputs = options.inputs;
+    if (options.output) outputs = {*options.output};
+    for (const auto& output : outputs)
+        if (!holdsReplayGain(chooseOutputFormat(output, SF_FORMAT_PCM_24, std::nullopt, std::nullopt).format))
+            throw UsageError("--write-tags needs FLAC, Ogg Vorbis, Opus or MP3 outputs; " +
+                             output.filename().string() + " cannot hold ReplayGain tags");
+}
+
 RenderOptions parseOptions(const std::vector<std::string>& arguments) {
     RenderOptions options;
     std::vector<std::string> files;
@@ -69,6 +81,8 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
                 throw UsageError("--block takes 1 to " + std::to_string(kLargestBlockSize) +
                                  " frames, not '" + text + "'");
             options.blockSize = *size;
+        } else if (argument == "--write-tags") {
+            options.writeTags = true;
         } else if (argument == "--strict") {
             options.strict = true;
         } else if (argument == "--keep-latency") {
@@ -124,6 +138,7 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
         options.inputs = {std::filesystem::u8path(files[0])};
         options.output = std::filesystem::u8path(files[1]);
     }
+    if (options.writeTags) refuseUntaggable(options);
     return options;
 }
 
@@ -211,6 +226,16 @@ void measureDecoded(const RenderContext& context, const std::filesystem::path& w
         report.output.string().c_str(), decibelsOf(report.outputLevels.truePeak),
         decibelsOf(report.outputLevels.truePeak) > *limit ? ", over the limit" : "");
     context.progress.note(line);
+}
+
+// The input's tags in the finished output, and with --write-tags the track's ReplayGain figures as the
+// summary reports them; before the output is put in place, so that it never appears untagged.
+void tagOutput(const RenderContext& context, const FileJob& job, int format,
+               const std::filesystem::path& written, const FileReport& report) {
+    std::optional<GainFigures> track;
+    if (context.options.writeTags)
+        track = GainFigures{report.outputLevels.loudness, report.outputLevels.truePeak};
+    writeTags(isStandardStream(job.input) ? std::filesystem::path() : job.input, written, format, track);
 }
 
 void recordPlugin(FileReport& report, const PluginHost& host) {
@@ -371,6 +396,7 @@ void writePass(const RenderContext& context, const FileJob& job, const LoadedInp
         }));
     writer.close();
     if (input.format.lossy) measureDecoded(context, temporary.path(), report);
+    tagOutput(context, job, input.format.format, temporary.path(), report);
     temporary.moveTo(job.output);
     recordPlugin(report, *host);
     report.inputGainDb = drive.inputGainDb();
@@ -416,6 +442,7 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
     report.outputLevels = LevelFigures::of(*outputMeter);
     report.outputMeter = outputMeter;
     if (format.lossy) measureDecoded(context, temporary.path(), report);
+    tagOutput(context, job, format.format, temporary.path(), report);
     temporary.moveTo(job.output);
 
     report.channels = channels;

@@ -7,6 +7,7 @@
 #include "Mastering.h"
 #include "Platform.h"
 #include "Report.h"
+#include "Tags.h"
 #include "TemporaryOutput.h"
 
 #include <algorithm>
@@ -64,6 +65,17 @@ template <typename Step> void attempt(const RenderContext& context, FileReport& 
     } catch (const std::exception& error) {
         fail(context, report, error.what());
     }
+}
+
+// With --write-tags, the album's ReplayGain figures, as the table's album row gives them, in every output
+// written; known only once all are written.
+void tagAlbum(const RenderContext& context, std::vector<FileReport>& reports) {
+    const LevelFigures album = albumLevels(reports, &FileReport::outputMeter);
+    for (FileReport& report : reports)
+        if (report.done())
+            attempt(context, report, [&] {
+                writeAlbumGain(report.output, GainFigures{album.loudness, album.truePeak});
+            });
 }
 
 // One Makeup and Ceiling for every file: the passes render all files and measure them together.
@@ -128,6 +140,7 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
         inputs[index] = LoadedInput();
         if (!reports[index].failed()) context.progress.fileDone(0.0);
     });
+    if (context.options.writeTags) tagAlbum(context, reports);
 }
 
 void printTable(const RenderOptions& options, const std::vector<FileReport>& reports) {

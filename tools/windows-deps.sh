@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# windows-deps.sh [x64|x86]...: cross-builds static libsndfile (with FLAC, Ogg Vorbis and Opus), libebur128 and libsoxr for
-# Windows with mingw-w64 from Debian's own source packages, into a cache outside the checkout; both architectures
-# by default. An architecture is rebuilt only when a source version, the compiler or this script changes.
+# windows-deps.sh [x64|x86]...: cross-builds static libsndfile (with FLAC, Ogg Vorbis, Opus and MP3 through mpg123 and
+# LAME), libebur128, libsoxr and TagLib for Windows with mingw-w64 from Debian's own source packages, into a cache
+# outside the checkout; both architectures by default. An architecture is rebuilt only when a source version, the compiler or this script changes.
 # windows-deps.sh --prefix x64|x86: prints the folder holding that architecture's headers and libraries.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cache=${QV3_WINDOWS_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/qv3-windows-deps}
 jobs=$(nproc)
 # In build order: each finds the ones before it in the same prefix.
-packages=(libogg flac opus libvorbis libsndfile libebur128 libsoxr)
+packages=(libogg flac opus libvorbis mpg123 lame libsndfile libebur128 libsoxr taglib)
 # Folders of an unfinished run, removed however it ends.
 temporary=()
 trap 'rm -rf "${temporary[@]}"' EXIT
@@ -46,6 +46,16 @@ fetch_source() {
     mv "$work/tree" "$dir"
 }
 
+# Static libraries of an autotools project; the rest of the arguments go to its configure.
+build_autotools() {
+    local tree=$1 prefix=$2 build=$3
+    shift 3
+    mkdir -p "$build"
+    (cd "$build" && "$tree/configure" --host="$host" --prefix="$prefix" --disable-shared --enable-static "$@" \
+        CC="$host-gcc-posix" CPPFLAGS="-D_FORTIFY_SOURCE=0" CFLAGS="-O2 $arch_flags" &&
+        make -j "$jobs" install) >"$build.log" 2>&1 || { tail -40 "$build.log" >&2; return 1; }
+}
+
 build_package() {
     local package=$1 tree=$2 toolchain=$3 prefix=$4 build=$5/$1
     local options=(-DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF) targets=()
@@ -60,21 +70,28 @@ build_package() {
         # Its release tarball lacks files its CMake build includes; the autotools build is complete. Stack
         # protection and fortified sources would need mingw's libssp at run time; a fortify level already
         # given keeps configure from adding its own.
-        mkdir -p "$build"
-        (cd "$build" && "$tree/configure" --host="$host" --prefix="$prefix" --disable-shared --enable-static \
-            --disable-doc --disable-extra-programs --disable-stack-protector --disable-hardening \
-            CC="$host-gcc-posix" CPPFLAGS="-D_FORTIFY_SOURCE=0" CFLAGS="-O2 $arch_flags" &&
-            make -j "$jobs" install) >"$build.log" 2>&1 || { tail -40 "$build.log" >&2; return 1; }
+        build_autotools "$tree" "$prefix" "$build" --disable-doc --disable-extra-programs --disable-stack-protector \
+            --disable-hardening
+        return ;;
+    # The decoder libsndfile reads MP3 with; its own programs and output modules are not needed.
+    mpg123)
+        build_autotools "$tree" "$prefix" "$build" --disable-components --enable-libmpg123 --with-default-audio=dummy
+        return ;;
+    # The encoder libsndfile writes MP3 with; its decoder and command-line front end are not needed.
+    lame)
+        build_autotools "$tree" "$prefix" "$build" --disable-frontend --disable-decoder --disable-gtktest
         return ;;
     libvorbis) targets=(vorbis vorbisenc vorbisfile) ;;
     libsndfile)
         targets=(sndfile)
         # Its FLAC search does not say the library is static, so the headers would ask for DLL imports.
         options+=(-DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_REGTEST=OFF -DENABLE_CPACK=OFF
-            -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=OFF -DINSTALL_MANPAGES=OFF -DCMAKE_C_FLAGS=-DFLAC__NO_DLL) ;;
+            -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=ON -DINSTALL_MANPAGES=OFF -DCMAKE_C_FLAGS=-DFLAC__NO_DLL) ;;
     libebur128) targets=(ebur128) options+=(-DENABLE_TESTS=OFF) ;;
     # Single-threaded: qv3 runs its own workers, and OpenMP would need its runtime at run time.
     libsoxr) targets=(soxr) options+=(-DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF) ;;
+    # Without zlib: only compressed ID3v2 frames need it, and qv3 writes none.
+    taglib) targets=(tag) options+=(-DBUILD_EXAMPLES=OFF -DBUILD_BINDINGS=OFF -DWITH_ZLIB=OFF) ;;
     esac
     cmake -S "$tree" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib -Wno-dev "${options[@]}" >"$build.log" 2>&1 ||
