@@ -90,8 +90,13 @@ build_package() {
     libebur128) targets=(ebur128) options+=(-DENABLE_TESTS=OFF) ;;
     # Single-threaded: qv3 runs its own workers, and OpenMP would need its runtime at run time.
     libsoxr) targets=(soxr) options+=(-DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF) ;;
-    # Without zlib: only compressed ID3v2 frames need it, and qv3 writes none.
-    taglib) targets=(tag) options+=(-DBUILD_EXAMPLES=OFF -DBUILD_BINDINGS=OFF -DWITH_ZLIB=OFF) ;;
+    # Without zlib: only compressed ID3v2 frames need it, and qv3 writes none. Debian's patches include UTF8-CPP
+    # from its own package as <utf8/...>; the source still carries the same headers, offered under that name.
+    taglib)
+        mkdir -p "$build-include"
+        ln -sfn "$tree/3rdparty/utf8-cpp" "$build-include/utf8"
+        targets=(tag)
+        options+=(-DBUILD_EXAMPLES=OFF -DBUILD_BINDINGS=OFF -DWITH_ZLIB=OFF -DCMAKE_CXX_FLAGS="-isystem $build-include") ;;
     esac
     cmake -S "$tree" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib -Wno-dev "${options[@]}" >"$build.log" 2>&1 ||
