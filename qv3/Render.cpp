@@ -17,6 +17,7 @@
 #include "PluginHost.h"
 #include "Report.h"
 #include "Settings.h"
+#include "Tags.h"
 #include "TemporaryOutput.h"
 #include "TextNumbers.h"
 
@@ -45,6 +46,17 @@ double numberIn(const std::string& option, const std::string& text, double low, 
     return *value;
 }
 
+// --write-tags for an output whose container has no ReplayGain tags; a folder's outputs take their inputs'
+// names.
+void refuseUntaggable(const RenderOptions& options) {
+    std::vector<std::filesystem::path> outputs = options.inputs;
+    if (options.output) outputs = {*options.output};
+    for (const auto& output : outputs)
+        if (!holdsReplayGain(chooseOutputFormat(output, SF_FORMAT_PCM_24, std::nullopt, std::nullopt).format))
+            throw UsageError("--write-tags needs FLAC, Ogg Vorbis, Opus or MP3 outputs; " +
+                             output.filename().string() + " cannot hold ReplayGain tags");
+}
+
 RenderOptions parseOptions(const std::vector<std::string>& arguments) {
     RenderOptions options;
     std::vector<std::string> files;
@@ -71,6 +83,8 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
                 throw UsageError("--block takes 1 to " + std::to_string(kLargestBlockSize) +
                                  " frames, not '" + text + "'");
             options.blockSize = *size;
+        } else if (argument == "--write-tags") {
+            options.writeTags = true;
         } else if (argument == "--strict") {
             options.strict = true;
         } else if (argument == "--keep-latency") {
@@ -129,6 +143,7 @@ RenderOptions parseOptions(const std::vector<std::string>& arguments) {
         options.inputs = {std::filesystem::u8path(files[0])};
         options.output = std::filesystem::u8path(files[1]);
     }
+    if (options.writeTags) refuseUntaggable(options);
     return options;
 }
 
@@ -237,6 +252,20 @@ void measureDecoded(const RenderContext& context, const std::filesystem::path& w
         report.output.string().c_str(), decibelsOf(report.outputLevels.truePeak),
         decibelsOf(report.outputLevels.truePeak) > *limit ? ", over the limit" : "");
     context.progress.note(line);
+}
+
+// The input's tags in the finished output, and with --write-tags the track's ReplayGain figures as the
+// summary reports them; before the output is put in place, so that it never appears untagged.
+void tagOutput(const RenderContext& context, const FileJob& job, int format,
+               const std::filesystem::path& written, const FileReport& report) {
+    std::optional<GainFigures> track;
+    if (context.options.writeTags)
+        track = GainFigures{report.outputLevels.loudness, report.outputLevels.truePeak};
+    // Standard input, a pipe or a device has been read through once already.
+    std::error_code notAFile;
+    const bool readable =
+        !isStandardStream(job.input) && std::filesystem::is_regular_file(job.input, notAFile);
+    writeTags(readable ? job.input : std::filesystem::path(), written, format, track);
 }
 
 void recordPlugin(FileReport& report, const PluginHost& host) {
@@ -436,6 +465,7 @@ void keepCandidate(const RenderContext& context, const FileJob& job, const Searc
                    Candidate& written, FileReport& report) {
     const Stopwatch stopwatch;
     if (input.format.lossy) measureDecoded(context, written.output->path(), report);
+    tagOutput(context, job, input.format.format, written.output->path(), report);
     written.output->moveTo(job.output);
     finishPlot(context.options, job, written.plot.get(), report);
     report.seconds += stopwatch.seconds();
@@ -527,6 +557,7 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
     report.outputLevels = LevelFigures::of(*outputMeter);
     report.outputMeter = outputMeter;
     if (format.lossy) measureDecoded(context, temporary.path(), report);
+    tagOutput(context, job, format.format, temporary.path(), report);
     temporary.moveTo(job.output);
 
     report.channels = channels;

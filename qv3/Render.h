@@ -49,6 +49,7 @@ struct RenderOptions {
     std::optional<std::filesystem::path> plot; // --plot: its extension chooses PNG or SVG
     bool strict = false;       // --strict: a damaged input is refused rather than rendered as far as it goes
     bool keepExisting = false; // -n: an output that exists is left as it is and the file skipped
+    bool writeTags = false;    // --write-tags: ReplayGain figures of the result in the output's tags
 };
 
 struct FileJob {

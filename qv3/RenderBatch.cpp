@@ -7,6 +7,7 @@
 #include "Mastering.h"
 #include "Platform.h"
 #include "Report.h"
+#include "Tags.h"
 #include "TemporaryOutput.h"
 
 #include <algorithm>
@@ -71,6 +72,17 @@ template <typename Step> void attempt(const RenderContext& context, FileReport& 
     } catch (const std::exception& error) {
         fail(context, report, error.what());
     }
+}
+
+// With --write-tags, the album's ReplayGain figures, as the table's album row gives them, in every output
+// written; known only once all are written.
+void tagAlbum(const RenderContext& context, std::vector<FileReport>& reports) {
+    const LevelFigures album = albumLevels(reports, &FileReport::outputMeter);
+    for (FileReport& report : reports)
+        if (report.done())
+            attempt(context, report, [&] {
+                writeAlbumGain(report.output, GainFigures{album.loudness, album.truePeak});
+            });
 }
 
 // The album keeps its shape: every file's loudness moves by one amount, so the order of the tracks and the
@@ -194,6 +206,7 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
         written[index] = {};
         if (!reports[index].failed()) context.progress.fileDone(0.0);
     });
+    if (context.options.writeTags) tagAlbum(context, reports);
 }
 
 void printTable(const RenderOptions& options, const std::vector<FileReport>& reports) {

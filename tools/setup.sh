@@ -14,7 +14,7 @@ packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64 wine32:i386 fonts-wine xvfb xauth
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    libsndfile1-dev libebur128-dev libsoxr-dev nlohmann-json3-dev
+    libsndfile1-dev libebur128-dev libsoxr-dev libtag1-dev nlohmann-json3-dev
     lv2-dev lilv-utils sordi lv2file
     clang-22 libclang-rt-22-dev
     dpkg-dev nsis zip dpf-source

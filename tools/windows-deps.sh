@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# windows-deps.sh [x64|x86]...: cross-builds static libsndfile (with FLAC, Ogg Vorbis and Opus), libebur128, libsoxr
-# and cairo (PNG and SVG, Windows fonts) for Windows with mingw-w64 from Debian's own source packages, into a cache outside the checkout; both architectures
-# by default. An architecture is rebuilt only when a source version, the compiler or this script changes.
+# windows-deps.sh [x64|x86]...: cross-builds static libsndfile (with FLAC, Ogg Vorbis, Opus and MP3 through mpg123 and
+# LAME), libebur128, libsoxr, TagLib and cairo (PNG and SVG, Windows fonts) for Windows with mingw-w64 from Debian's
+# own source packages, into a cache outside the checkout; both architectures by default. An architecture is rebuilt
+# only when a source version, the compiler or this script changes.
 # windows-deps.sh --prefix x64|x86: prints the folder holding that architecture's headers and libraries.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cache=${QV3_WINDOWS_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/qv3-windows-deps}
 jobs=$(nproc)
 # In build order: each finds the ones before it in the same prefix.
-packages=(libogg flac opus libvorbis libsndfile libebur128 libsoxr zlib libpng1.6 pixman cairo)
+packages=(libogg flac opus libvorbis mpg123 lame libsndfile libebur128 libsoxr taglib zlib libpng1.6 pixman cairo)
 # Debian's patches to these change their autotools inputs, which only automake could turn into a build again;
 # the release as it is builds without it.
 unpatched=(cairo)
@@ -51,6 +52,20 @@ fetch_source() {
     mv "$work/tree" "$dir"
 }
 
+# Static libraries of an autotools project, made and installed by the make STEPS, with more CPPFLAGS; the rest
+# of the arguments go to its configure, which finds what it needs through the prefix's pkg-config files only. A
+# fortify level given keeps configure from adding one that would need mingw's libssp at run time.
+build_autotools() {
+    local tree=$1 prefix=$2 build=$3 steps=$4 cppflags=$5
+    shift 5
+    mkdir -p "$build"
+    (cd "$build" && PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH="" \
+        "$tree/configure" --host="$host" --prefix="$prefix" --disable-shared --enable-static "$@" \
+        CC="$host-gcc-posix" CPPFLAGS="-D_FORTIFY_SOURCE=0 -I$prefix/include $cppflags" CFLAGS="-O2 $arch_flags" \
+        LDFLAGS="-L$prefix/lib" && MAKEFLAGS="-j $jobs" sh -c "$steps") >"$build.log" 2>&1 ||
+        { tail -40 "$build.log" >&2; return 1; }
+}
+
 build_package() {
     local package=$1 tree=$2 toolchain=$3 prefix=$4 build=$5/$1
     local options=(-DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF) targets=()
@@ -63,13 +78,19 @@ build_package() {
             -DINSTALL_MANPAGES=OFF -DWITH_STACK_PROTECTOR=OFF -DWITH_FORTIFY_SOURCE=OFF -DWITH_OGG=ON) ;;
     opus)
         # Its release tarball lacks files its CMake build includes; the autotools build is complete. Stack
-        # protection and fortified sources would need mingw's libssp at run time; a fortify level already
-        # given keeps configure from adding its own.
-        mkdir -p "$build"
-        (cd "$build" && "$tree/configure" --host="$host" --prefix="$prefix" --disable-shared --enable-static \
-            --disable-doc --disable-extra-programs --disable-stack-protector --disable-hardening \
-            CC="$host-gcc-posix" CPPFLAGS="-D_FORTIFY_SOURCE=0" CFLAGS="-O2 $arch_flags" &&
-            make -j "$jobs" install) >"$build.log" 2>&1 || { tail -40 "$build.log" >&2; return 1; }
+        # protection would need mingw's libssp at run time.
+        build_autotools "$tree" "$prefix" "$build" "make install" "" --disable-doc --disable-extra-programs \
+            --disable-stack-protector --disable-hardening
+        return ;;
+    # The decoder libsndfile reads MP3 with; its own programs and output modules are not needed.
+    mpg123)
+        build_autotools "$tree" "$prefix" "$build" "make install" "" --disable-components --enable-libmpg123 \
+            --with-default-audio=dummy
+        return ;;
+    # The encoder libsndfile writes MP3 with; its decoder and command-line front end are not needed.
+    lame)
+        build_autotools "$tree" "$prefix" "$build" "make install" "" --disable-frontend --disable-decoder \
+            --disable-gtktest
         return ;;
     libvorbis) targets=(vorbis vorbisenc vorbisfile) ;;
     zlib)
@@ -88,32 +109,33 @@ build_package() {
         targets=(png_static)
         options+=(-DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF
             -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include") ;;
-    pixman | cairo)
-        # Autotools builds, finding what they need through the prefix's pkg-config files only: the pixel
-        # library, then cairo drawing PNG and SVG with Windows' own fonts. A fortify level given keeps cairo's
-        # configure from adding one that would need libssp.
-        local features=(--disable-gtk --disable-libpng --disable-openmp) install="make -C pixman install && make install-pkgconfigDATA"
-        if [ "$package" = cairo ]; then
-            features=(--enable-win32 --enable-win32-font --enable-png --enable-svg --disable-ft --disable-fc
-                --disable-pdf --disable-ps --disable-script --disable-interpreter --disable-trace --disable-xlib
-                --disable-xcb --disable-gobject --disable-valgrind --disable-symbol-lookup)
-            install="make -C src install"
-        fi
-        mkdir -p "$build"
-        (cd "$build" && PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH="" \
-            "$tree/configure" --host="$host" --prefix="$prefix" --disable-shared --enable-static "${features[@]}" \
-            CC="$host-gcc-posix" CPPFLAGS="-D_FORTIFY_SOURCE=0 -DCAIRO_WIN32_STATIC_BUILD -I$prefix/include" \
-            CFLAGS="-O2 $arch_flags" LDFLAGS="-L$prefix/lib" && MAKEFLAGS="-j $jobs" sh -c "$install") \
-            >"$build.log" 2>&1 || { tail -40 "$build.log" >&2; return 1; }
+    # The pixel library cairo draws with; its demos and tests are not needed.
+    pixman)
+        build_autotools "$tree" "$prefix" "$build" "make -C pixman install && make install-pkgconfigDATA" "" \
+            --disable-gtk --disable-libpng --disable-openmp
+        return ;;
+    # PNG and SVG pictures, text drawn with Windows' own fonts; its headers then ask for no DLL imports.
+    cairo)
+        build_autotools "$tree" "$prefix" "$build" "make -C src install" -DCAIRO_WIN32_STATIC_BUILD \
+            --enable-win32 --enable-win32-font --enable-png --enable-svg --disable-ft --disable-fc --disable-pdf \
+            --disable-ps --disable-script --disable-interpreter --disable-trace --disable-xlib --disable-xcb \
+            --disable-gobject --disable-valgrind --disable-symbol-lookup
         return ;;
     libsndfile)
         targets=(sndfile)
         # Its FLAC search does not say the library is static, so the headers would ask for DLL imports.
         options+=(-DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_REGTEST=OFF -DENABLE_CPACK=OFF
-            -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=OFF -DINSTALL_MANPAGES=OFF -DCMAKE_C_FLAGS=-DFLAC__NO_DLL) ;;
+            -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=ON -DINSTALL_MANPAGES=OFF -DCMAKE_C_FLAGS=-DFLAC__NO_DLL) ;;
     libebur128) targets=(ebur128) options+=(-DENABLE_TESTS=OFF) ;;
     # Single-threaded: qv3 runs its own workers, and OpenMP would need its runtime at run time.
     libsoxr) targets=(soxr) options+=(-DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF) ;;
+    # Without zlib: only compressed ID3v2 frames need it, and qv3 writes none. Debian's patches include UTF8-CPP
+    # from its own package as <utf8/...>; the source still carries the same headers, offered under that name.
+    taglib)
+        mkdir -p "$build-include"
+        ln -sfn "$tree/3rdparty/utf8-cpp" "$build-include/utf8"
+        targets=(tag)
+        options+=(-DBUILD_EXAMPLES=OFF -DBUILD_BINDINGS=OFF -DWITH_ZLIB=OFF -DCMAKE_CXX_FLAGS="-isystem $build-include") ;;
     esac
     cmake -S "$tree" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib -Wno-dev "${options[@]}" >"$build.log" 2>&1 ||

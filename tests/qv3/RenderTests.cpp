@@ -286,11 +286,7 @@ TEST_F(Render, ChoosesTheContainerByTheOutputsExtensionAndRefusesUnknownOnes) {
         {"in48.wav", "out.opus", {}, 0, SF_FORMAT_OGG | SF_FORMAT_OPUS, ""},
         {"in48.wav", "out.ogg", {"--quality", "0.3"}, 0, SF_FORMAT_OGG | SF_FORMAT_VORBIS, ""},
         {"in48.wav", "out.rf64", {}, 0, SF_FORMAT_RF64 | SF_FORMAT_FLOAT, ""},
-#ifdef _WIN32
-        {"in48.wav", "out.mp3", {}, 2, 0, "this build of libsndfile cannot write"},
-#else
         {"in48.wav", "out.mp3", {}, 0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, ""},
-#endif
         {"in48.wav",
          "out.ogg",
          {"--true-peak", "-1"},

@@ -1,0 +1,95 @@
+#include "Tags.h"
+
+#include <sndfile.h>
+#include <taglib/aifffile.h>
+#include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace {
+std::unique_ptr<TagLib::File> openOutput(const std::filesystem::path& path, int format) {
+    switch (format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_WAV:
+        return std::make_unique<TagLib::RIFF::WAV::File>(path.c_str(), false);
+    case SF_FORMAT_AIFF:
+        return std::make_unique<TagLib::RIFF::AIFF::File>(path.c_str(), false);
+    case SF_FORMAT_FLAC:
+        return std::make_unique<TagLib::FLAC::File>(path.c_str(), false);
+    case SF_FORMAT_OGG:
+        if ((format & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS)
+            return std::make_unique<TagLib::Ogg::Opus::File>(path.c_str(), false);
+        return std::make_unique<TagLib::Ogg::Vorbis::File>(path.c_str(), false);
+    case SF_FORMAT_MPEG:
+        return std::make_unique<TagLib::MPEG::File>(path.c_str(), false);
+    default:
+        return nullptr;
+    }
+}
+
+// The input's tags as TagLib names them; none when TagLib does not know its container.
+TagLib::PropertyMap inputTags(const std::filesystem::path& input) {
+    if (input.empty()) return {};
+    TagLib::FileRef file(input.c_str(), false);
+    if (file.isNull()) return {};
+    TagLib::PropertyMap tags = file.file()->properties();
+    for (const char* stale :
+         {"REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_PEAK", "REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_PEAK",
+          "REPLAYGAIN_REFERENCE_LOUDNESS", "R128_TRACK_GAIN", "R128_ALBUM_GAIN"})
+        tags.erase(stale);
+    return tags;
+}
+
+// Adds "REPLAYGAIN_<SCOPE>_GAIN" and "_PEAK"; a silent track or album has no gain to give.
+void addGain(TagLib::PropertyMap& tags, const char* scope, const GainFigures& figures) {
+    if (!std::isfinite(figures.loudness)) return;
+    char gain[32];
+    char peak[32];
+    std::snprintf(gain, sizeof gain, "%+.2f dB", kReplayGainReferenceLufs - figures.loudness);
+    std::snprintf(peak, sizeof peak, "%.6f", figures.truePeak);
+    tags.replace(std::string("REPLAYGAIN_") + scope + "_GAIN", TagLib::StringList(gain));
+    tags.replace(std::string("REPLAYGAIN_") + scope + "_PEAK", TagLib::StringList(peak));
+}
+
+// MP3 tags are saved as ID3v2 only: an ID3v1 tag cannot hold the ReplayGain frames and would truncate the
+// rest.
+void save(TagLib::File& file, const TagLib::PropertyMap& tags, const std::filesystem::path& path) {
+    file.setProperties(tags);
+    auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file);
+    const bool saved = mpeg ? mpeg->save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers) : file.save();
+    if (!saved) throw std::runtime_error("cannot write the tags of " + path.string());
+}
+} // namespace
+
+bool holdsReplayGain(int format) {
+    const int container = format & SF_FORMAT_TYPEMASK;
+    return container == SF_FORMAT_FLAC || container == SF_FORMAT_OGG || container == SF_FORMAT_MPEG;
+}
+
+void writeTags(const std::filesystem::path& input, const std::filesystem::path& output, int format,
+               const std::optional<GainFigures>& track) {
+    TagLib::PropertyMap tags = inputTags(input);
+    if (track) addGain(tags, "TRACK", *track);
+    if (tags.isEmpty()) return;
+    std::unique_ptr<TagLib::File> file = openOutput(output, format);
+    if (!file) return;
+    if (!file->isValid()) throw std::runtime_error("cannot read back " + output.string() + " to tag it");
+    save(*file, tags, output);
+}
+
+void writeAlbumGain(const std::filesystem::path& output, const GainFigures& album) {
+    TagLib::FileRef file(output.c_str(), false);
+    if (file.isNull()) throw std::runtime_error("cannot read back " + output.string() + " to tag it");
+    TagLib::PropertyMap tags = file.file()->properties();
+    addGain(tags, "ALBUM", album);
+    save(*file.file(), tags, output);
+}

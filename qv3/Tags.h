@@ -1,0 +1,32 @@
+// Tags of a rendered file, through TagLib: the ones its input carries, carried over to the output, and on
+// request ReplayGain 2 figures of the result, as loudness scanners write them.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+// A ReplayGain figure: the integrated loudness of the track or album as written, and its true peak (linear,
+// the oversampled peak the summary reports rather than the sample peak).
+struct GainFigures {
+    double loudness; // LUFS
+    double truePeak; // linear
+};
+
+// ReplayGain 2 refers every gain to this loudness.
+constexpr double kReplayGainReferenceLufs = -18.0;
+
+// The containers whose tags hold ReplayGain figures: FLAC and Ogg Vorbis or Opus (Vorbis comments), MP3
+// (ID3v2 TXXX frames). `format` is a libsndfile format code.
+bool holdsReplayGain(int format);
+
+// Writes into the finished output (libsndfile format `format`, under any name) the tags its input carries,
+// less the input's own ReplayGain figures, which the render has made wrong; and the track's ReplayGain
+// figures when given. An input TagLib cannot read (or an empty path, for standard input) carries none; an
+// output it cannot tag (W64, RF64) is left untagged, and so is a silent track's gain. Throws
+// std::runtime_error when the tags cannot be saved.
+void writeTags(const std::filesystem::path& input, const std::filesystem::path& output, int format,
+               const std::optional<GainFigures>& track);
+
+// Adds the album's ReplayGain figures to an output in place, tagged before by writeTags; the container
+// follows the output's extension.
+void writeAlbumGain(const std::filesystem::path& output, const GainFigures& album);

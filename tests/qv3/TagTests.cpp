@@ -1,0 +1,154 @@
+// Output containers and tags: every container qv3 writes is written and read back by the same qv3 on every
+// platform, the input's tags reach the output, and --write-tags writes the ReplayGain figures qv3 reports.
+#include "ToolTestSupport.h"
+
+#include <nlohmann/json.hpp>
+#include <taglib/fileref.h>
+#include <taglib/tpropertymap.h>
+
+namespace {
+
+TagLib::PropertyMap tagsOf(const fs::path& path) {
+    TagLib::FileRef file(path.c_str(), false);
+    if (file.isNull()) {
+        ADD_FAILURE() << "TagLib cannot read " << path;
+        return {};
+    }
+    return file.file()->properties();
+}
+
+std::string tag(const TagLib::PropertyMap& tags, const char* key) {
+    return tags.contains(key) ? tags[key].toString().to8Bit(true) : "";
+}
+
+class Codecs : public ::testing::Test {
+  protected:
+    ScratchFolder folder;
+};
+
+// Rendered and then measured by qv3 analyze: each container is read back, with the input's layout.
+TEST_F(Codecs, EveryContainerIsWrittenAndReadBack) {
+    const std::int64_t frames = 48000;
+    writeSound(folder / "in.wav", sine(2, 48000, frames, 997.0, 0.5));
+    for (const char* extension : {"wav", "flac", "ogg", "opus", "mp3", "aiff", "w64", "rf64"}) {
+        SCOPED_TRACE(extension);
+        const fs::path output = folder / (std::string("out.") + extension);
+        auto rendered = runQv3({"render", (folder / "in.wav").string(), output.string()});
+        ASSERT_EQ(rendered.status, 0) << rendered.err;
+        auto analyzed = runQv3({"analyze", output.string()});
+        EXPECT_EQ(analyzed.status, 0) << analyzed.err;
+        Sound sound = readSound(output);
+        EXPECT_EQ(sound.channels, 2);
+        EXPECT_EQ(sound.sampleRate, 48000);
+        // Lossy encoders pad the stream to whole frames.
+        EXPECT_GE(sound.frames(), frames);
+        EXPECT_LE(sound.frames(), frames + 4096);
+    }
+}
+
+class Tags : public ::testing::Test {
+  protected:
+    // A FLAC input carrying `tags`.
+    void writeTaggedInput(const TagLib::PropertyMap& tags) {
+        writeSound(folder / "in.flac", sine(2, 48000, 48000, 997.0, 0.5, SF_FORMAT_FLAC | SF_FORMAT_PCM_24));
+        TagLib::FileRef file((folder / "in.flac").c_str(), false);
+        ASSERT_FALSE(file.isNull());
+        file.file()->setProperties(tags);
+        ASSERT_TRUE(file.save());
+    }
+
+    ScratchFolder folder;
+};
+
+TEST_F(Tags, TheInputsTagsReachEveryTaggableContainer) {
+    const std::vector<std::pair<const char*, const char*>> given = {{"TITLE", "Überfahrt"},
+                                                                    {"ARTIST", "Orvanta Ensemble"},
+                                                                    {"ALBUM", "Night Ferry"},
+                                                                    {"TRACKNUMBER", "3"},
+                                                                    {"DATE", "2026"},
+                                                                    {"GENRE", "Ambient"},
+                                                                    {"COMMENT", "mastered twice"}};
+    TagLib::PropertyMap tags;
+    for (const auto& [key, value] : given)
+        tags.replace(key, TagLib::StringList(TagLib::String(value, TagLib::String::UTF8)));
+    // A figure of the input: the render changes the loudness, so it must not be carried over.
+    tags.replace("REPLAYGAIN_TRACK_GAIN", TagLib::StringList("-7.00 dB"));
+    writeTaggedInput(tags);
+    for (const char* extension : {"flac", "ogg", "opus", "mp3", "wav", "aiff"}) {
+        SCOPED_TRACE(extension);
+        const fs::path output = folder / (std::string("out.") + extension);
+        auto result = runQv3({"render", (folder / "in.flac").string(), output.string()});
+        ASSERT_EQ(result.status, 0) << result.err;
+        const TagLib::PropertyMap written = tagsOf(output);
+        for (const auto& [key, value] : given)
+            EXPECT_EQ(tag(written, key), value) << key;
+        EXPECT_FALSE(written.contains("REPLAYGAIN_TRACK_GAIN"));
+        EXPECT_GT(readSound(output).frames(), 0);
+    }
+}
+
+double gainDb(const std::string& text) {
+    double value = NAN;
+    EXPECT_EQ(std::sscanf(text.c_str(), "%lf dB", &value), 1) << text;
+    return value;
+}
+
+double peakDb(const std::string& text) { return decibelsOf(std::atof(text.c_str())); }
+
+// The track's figures are the report's output levels: the gain against -18 LUFS, the true peak as the peak.
+TEST_F(Tags, ReplayGainIsTheReportedResult) {
+    writeTaggedInput({});
+    for (const char* extension : {"flac", "ogg", "opus", "mp3"}) {
+        SCOPED_TRACE(extension);
+        const fs::path output = folder / (std::string("out.") + extension);
+        auto result =
+            runQv3({"render", "--target-lufs", "-16", "--write-tags", "--report",
+                    (folder / "report.json").string(), (folder / "in.flac").string(), output.string()});
+        ASSERT_EQ(result.status, 0) << result.err;
+        const auto levels =
+            nlohmann::json::parse(readText(folder / "report.json"))["files"][0]["output_levels"];
+        const TagLib::PropertyMap written = tagsOf(output);
+        EXPECT_NEAR(gainDb(tag(written, "REPLAYGAIN_TRACK_GAIN")),
+                    -18.0 - levels["integrated_lufs"].get<double>(), 0.01);
+        EXPECT_NEAR(peakDb(tag(written, "REPLAYGAIN_TRACK_PEAK")), levels["true_peak_dbtp"].get<double>(),
+                    0.01);
+        EXPECT_FALSE(written.contains("REPLAYGAIN_ALBUM_GAIN"));
+    }
+}
+
+TEST_F(Tags, AlbumGainIsTheAlbumsResult) {
+    writeSound(folder / "loud.flac", sine(2, 48000, 48000, 997.0, 0.5, SF_FORMAT_FLAC | SF_FORMAT_PCM_24));
+    writeSound(folder / "quiet.flac", sine(2, 48000, 48000, 440.0, 0.1, SF_FORMAT_FLAC | SF_FORMAT_PCM_24));
+    auto result = runQv3({"render", "--album", "--target-lufs", "-16", "--write-tags", "--report",
+                          (folder / "report.json").string(), "-o", (folder / "out").string(),
+                          (folder / "loud.flac").string(), (folder / "quiet.flac").string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto report = nlohmann::json::parse(readText(folder / "report.json"));
+    const auto album = report["album"]["output_levels"];
+    for (const auto& file : report["files"]) {
+        SCOPED_TRACE(file["output"].get<std::string>());
+        const TagLib::PropertyMap written = tagsOf(fs::u8path(file["output"].get<std::string>()));
+        EXPECT_NEAR(gainDb(tag(written, "REPLAYGAIN_ALBUM_GAIN")),
+                    -18.0 - album["integrated_lufs"].get<double>(), 0.01);
+        EXPECT_NEAR(peakDb(tag(written, "REPLAYGAIN_ALBUM_PEAK")), album["true_peak_dbtp"].get<double>(),
+                    0.01);
+        EXPECT_NEAR(gainDb(tag(written, "REPLAYGAIN_TRACK_GAIN")),
+                    -18.0 - file["output_levels"]["integrated_lufs"].get<double>(), 0.01);
+    }
+}
+
+// Refused before any work: no output appears.
+TEST_F(Tags, WriteTagsRefusesContainersWithoutReplayGain) {
+    writeTaggedInput({});
+    for (const char* extension : {"wav", "aiff", "w64", "rf64"}) {
+        SCOPED_TRACE(extension);
+        const fs::path output = folder / (std::string("out.") + extension);
+        auto result = runQv3({"render", "--write-tags", (folder / "in.flac").string(), output.string()});
+        EXPECT_EQ(result.status, 2);
+        ASSERT_EQ(result.errLines().size(), 1u) << result.err;
+        EXPECT_NE(result.err.find("--write-tags"), std::string::npos) << result.err;
+        EXPECT_FALSE(fs::exists(output));
+    }
+}
+
+} // namespace
