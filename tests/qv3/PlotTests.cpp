@@ -5,8 +5,10 @@
 #include "qv3/PlotDrawing.h"
 
 #include <cairo.h>
+#ifndef _WIN32
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#endif
 
 #include <memory>
 #include <regex>
@@ -30,8 +32,16 @@ Surface readPng(const fs::path& path) {
     return Surface(cairo_image_surface_create_from_png(path.string().c_str()), &cairo_surface_destroy);
 }
 
-// The root element's name and its width and height attributes, empty when the document does not parse.
+// The root element's name and its width and height attributes, empty when the document does not parse. The
+// Windows tests have no XML parser: the same SVG writer's output is parsed on Linux, and there only the root
+// element is read.
 std::vector<std::string> svgFrame(const std::string& document) {
+#ifdef _WIN32
+    std::smatch root;
+    if (!std::regex_search(document, root, std::regex(R"(<(svg)\b[^>]*\bwidth="([^"]*)"[^>]*\bheight="([^"]*)")")))
+        return {};
+    return {root[1], root[2], root[3]};
+#else
     std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> parsed(xmlReadMemory(document.data(),
                                                                         static_cast<int>(document.size()),
                                                                         "plot.svg", nullptr, XML_PARSE_NONET),
@@ -45,6 +55,7 @@ std::vector<std::string> svgFrame(const std::string& document) {
         xmlFree(value);
     }
     return frame;
+#endif
 }
 
 std::size_t countOf(const std::string& text, const std::string& part) {
