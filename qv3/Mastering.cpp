@@ -101,9 +101,14 @@ Probe findGain(const LoudnessTarget& target, int guess, int ceilingSteps, bool t
                 char reached[96];
                 std::snprintf(reached, sizeof reached, "; at +48 dB these settings reach %.1f LUFS",
                               probe.lufs);
+                // Where the pass measured the true peak, a lower Ceiling brings it under the limit.
+                const double loudest = std::isfinite(probe.truePeakDb)
+                                           ? probe.lufs - std::max(0.0, probe.truePeakDb - target.truePeakDb)
+                                           : -HUGE_VAL;
                 throw UnreachableTarget("target " + describeTarget(target) +
-                                        " is out of reach: it needs more than +48 dB of Makeup" +
-                                        (std::isfinite(probe.lufs) ? reached : ""));
+                                            " is out of reach: it needs more than +48 dB of Makeup" +
+                                            (std::isfinite(probe.lufs) ? reached : ""),
+                                        loudest);
             }
             if (!low && probe.steps == kLeastGainSteps)
                 throw UnreachableTarget(

@@ -24,6 +24,11 @@ constexpr double kAlbumToleranceLu = 0.1;
 // The gating over all files together moves the album's loudness a little from the files' own: a correction
 // or two settles it.
 constexpr int kMostAlbumRounds = 3;
+// The share of every loudness difference between two files that the album keeps, tried in turn: its whole
+// shape first, then the differences narrowed toward the loudest file, so that quieter files come up where the
+// loud ones stop at the true-peak limit. Never less than 60 %, so that every difference keeps half of itself
+// even where each file's loudness lands a tenth of a unit off its own target.
+constexpr double kGapShares[] = {1.0, 0.8, 0.6};
 
 // The outputs of a batch, named after their inputs inside the folder. Everything that would make two files
 // collide is refused here, before any file is processed.
@@ -89,7 +94,8 @@ void tagAlbum(const RenderContext& context, std::vector<FileReport>& reports) {
 // differences between them stay as they came (one setting for all would shrink them, since the limiter works
 // harder on the loud tracks than on the quiet ones). Each file is searched for its own loudness, that amount
 // above its input's; the amount is then corrected until the album, measured over all its files together,
-// meets the target.
+// meets the target. Where the loud files cannot come up that far within the true-peak limit, the differences
+// are narrowed, keeping more than half of each.
 void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
                  std::vector<FileReport>& reports) {
     const int workers = context.options.jobs;
@@ -109,10 +115,29 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
     }
     if (ready.empty()) return;
     const double albumInput = LoudnessMeter::loudness(inputMeters);
+    double loudestInput = -HUGE_VAL;
+    for (std::size_t index : ready)
+        loudestInput = std::max(loudestInput, reports[index].inputLevels.loudness);
+    // The loudness a file is searched for: its input's, moved by `shift`, and raised by the part of its
+    // difference to the loudest file that the album gives up.
+    const auto fileTarget = [&](std::size_t index, double shift, double gapShare) {
+        const double input = reports[index].inputLevels.loudness;
+        return input + shift + (1.0 - gapShare) * (loudestInput - input);
+    };
+    // The album's loudness were every file at its target less `down`: their loudness summed by their length.
+    const auto albumAt = [&](double shift, double gapShare, double down) {
+        double energy = 0.0, seconds = 0.0;
+        for (std::size_t index : ready) {
+            const double length = reports[index].duration();
+            energy += length * std::pow(10.0, (fileTarget(index, shift, gapShare) - down) / 10.0);
+            seconds += length;
+        }
+        return 10.0 * std::log10(energy / seconds);
+    };
 
     // Every file searched for its input loudness plus `shift`, on the workers; writes the candidates when
     // `write`, else only search passes. The files out of reach, with the loudest each reaches.
-    const auto searchFiles = [&](const RenderContext& with, double shift, bool write) {
+    const auto searchFiles = [&](const RenderContext& with, double shift, double gapShare, bool write) {
         std::vector<std::optional<UnreachableTarget>> refusals(ready.size());
         forEachInParallel(ready.size(), workers, [&](std::size_t k) {
             const std::size_t index = ready[k];
@@ -128,7 +153,7 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
                              : probe({drive}, true).front();
             };
             try {
-                findDrive(LoudnessTarget{in.loudness + shift, target.truePeakDb},
+                findDrive(LoudnessTarget{fileTarget(index, shift, gapShare), target.truePeakDb},
                           PassLevels{in.loudness, decibelsOf(in.truePeak)},
                           startingCeiling(with, input.channels),
                           DrivePasses{probe, candidate, kProbesPerPass});
@@ -138,20 +163,25 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
         });
         return refusals;
     };
-    const auto outOfReach = [&](const std::vector<std::optional<UnreachableTarget>>& refusals) {
-        std::string message = "album target " + describeTarget(target) +
-                              " is out of reach keeping the loudness differences between the files";
-        double reachableShift = HUGE_VAL;
+    // The album loudness reachable at that share: each file's target moved down by as much as the one
+    // furthest out of reach needs.
+    const auto outOfReach = [&](const std::vector<std::optional<UnreachableTarget>>& refusals, double shift,
+                                double gapShare) {
+        char kept[32];
+        std::snprintf(kept, sizeof kept, "%.0f %%", gapShare * 100.0);
+        std::string message = "album target " + describeTarget(target) + " is out of reach keeping " + kept +
+                              " of the loudness differences between the files";
+        double shortfall = 0.0;
         for (std::size_t k = 0; k < ready.size(); ++k) {
             if (!refusals[k]) continue;
             const double loudest = refusals[k]->loudestWithinLimit;
-            reachableShift = std::min(reachableShift, loudest - reports[ready[k]].inputLevels.loudness);
+            shortfall = std::max(shortfall, fileTarget(ready[k], shift, gapShare) - loudest);
             message += "; " + jobs[ready[k]].input.filename().string() + ": " + refusals[k]->what();
         }
-        if (std::isfinite(reachableShift)) {
+        if (std::isfinite(shortfall)) {
             char album[96];
-            std::snprintf(album, sizeof album, "; with its shape kept the album reaches about %.1f LUFS",
-                          albumInput + reachableShift);
+            std::snprintf(album, sizeof album, "; so shaped, the album reaches about %.1f LUFS",
+                          albumAt(shift, gapShare, shortfall));
             message += album;
         }
         return message;
@@ -163,26 +193,36 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
     std::string failure;
     try {
         double shift = target.lufs - albumInput;
-        for (int round = 0;; ++round) {
-            const auto refusals = searchFiles(context, shift, true);
-            if (anyRefused(refusals)) {
-                failure = withSuggestion(outOfReach(refusals),
-                                         settingThatReaches(context, [&](const RenderContext& with) {
-                                             if (anyRefused(searchFiles(with, shift, false)))
-                                                 throw UnreachableTarget("out of reach");
-                                         }));
-                break;
+        double lastShare = kGapShares[0];
+        for (const double gapShare : kGapShares) {
+            // Narrower differences raise the quieter files: the album starts as loud as with the last share.
+            shift -= albumAt(shift, gapShare, 0.0) - albumAt(shift, lastShare, 0.0);
+            lastShare = gapShare;
+            bool refused = false;
+            for (int round = 0;; ++round) {
+                const auto refusals = searchFiles(context, shift, gapShare, true);
+                refused = anyRefused(refusals);
+                if (refused) {
+                    if (gapShare != kGapShares[std::size(kGapShares) - 1]) break;
+                    failure = withSuggestion(outOfReach(refusals, shift, gapShare),
+                                             settingThatReaches(context, [&](const RenderContext& with) {
+                                                 if (anyRefused(searchFiles(with, shift, gapShare, false)))
+                                                     throw UnreachableTarget("out of reach");
+                                             }));
+                    break;
+                }
+                std::vector<const LoudnessMeter*> measured;
+                for (std::size_t index : ready)
+                    measured.push_back(reports[index].outputMeter.get());
+                const double album = LoudnessMeter::loudness(measured);
+                if (std::fabs(album - target.lufs) <= kAlbumToleranceLu) break;
+                if (round + 1 == kMostAlbumRounds) {
+                    failure = "album target " + describeTarget(target) + " does not settle";
+                    break;
+                }
+                shift += target.lufs - album;
             }
-            std::vector<const LoudnessMeter*> measured;
-            for (std::size_t index : ready)
-                measured.push_back(reports[index].outputMeter.get());
-            const double album = LoudnessMeter::loudness(measured);
-            if (std::fabs(album - target.lufs) <= kAlbumToleranceLu) break;
-            if (round + 1 == kMostAlbumRounds) {
-                failure = "album target " + describeTarget(target) + " does not settle";
-                break;
-            }
-            shift += target.lufs - album;
+            if (!refused) break;
         }
     } catch (const std::exception& error) {
         failure = error.what();
