@@ -25,15 +25,16 @@ echo
 echo "== demo: limiting a few seconds of generated music through \"+3dB Maxi\""
 mkdir -p "$root/out/demo"
 "$qv3" demo "$root/out/demo/demo-input.wav"
-"$qv3" render --program "+3dB Maxi" "$root/out/demo/demo-input.wav" "$root/out/demo/demo-limited.wav"
+"$qv3" render --program "+3dB Maxi" --plot "$root/out/demo/demo-limited.png" "$root/out/demo/demo-input.wav" \
+    "$root/out/demo/demo-limited.wav"
 
 echo
 echo "== the same with the Windows qv3.exe (beside its 64-bit plug-ins in out/x64), under Wine"
 # Run from the demo folder, so that the Windows program gets plain relative names; Wine's lines end in CR LF.
 (cd "$root/out/demo" && "$root/tools/wine-session.sh" sh -c \
-    '"$QV3_WINE_LOADER" "$0" render --program "+3dB Maxi" demo-input.wav demo-limited-x64.wav' \
+    '"$QV3_WINE_LOADER" "$0" render --program "+3dB Maxi" --plot demo-limited-x64.png demo-input.wav demo-limited-x64.wav' \
     "$root/out/x64/qv3.exe") | tr -d '\r'
 echo
 echo "== both outputs measured"
 (cd "$root/out/demo" && "$qv3" analyze demo-limited.wav demo-limited-x64.wav)
-echo "input and limited outputs (Linux, Windows x64): out/demo/"
+echo "input, limited outputs and their pictures (Linux, Windows x64): out/demo/"
