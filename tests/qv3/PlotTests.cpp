@@ -38,7 +38,8 @@ Surface readPng(const fs::path& path) {
 std::vector<std::string> svgFrame(const std::string& document) {
 #ifdef _WIN32
     std::smatch root;
-    if (!std::regex_search(document, root, std::regex(R"(<(svg)\b[^>]*\bwidth="([^"]*)"[^>]*\bheight="([^"]*)")")))
+    if (!std::regex_search(document, root,
+                           std::regex(R"re(<(svg)\b[^>]*\bwidth="([^"]*)"[^>]*\bheight="([^"]*)")re")))
         return {};
     return {root[1], root[2], root[3]};
 #else
