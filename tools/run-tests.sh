@@ -25,8 +25,8 @@ fi
 echo "== native tests"
 ctest --test-dir "$root/build/native" --output-on-failure -j "$(nproc)"
 echo "== native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir "$root/build/asan" --output-on-failure -j "$(nproc)"
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$root/tests/lsan-suppressions.txt" \
+    UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir "$root/build/asan" --output-on-failure -j "$(nproc)"
 echo "== parameter stress test under ThreadSanitizer"
 # Only the threaded test; any race report fails it.
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$root/build/tsan" --output-on-failure --no-tests=error \
