@@ -3,7 +3,7 @@
 # not ship, so that each file runs on a bare system.
 set -euo pipefail
 objdump=$1; shift
-system='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|msimg32|version|msvcrt|ws2_32|bcrypt)\.dll$'
+system='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comdlg32|msimg32|version|msvcrt|ws2_32|bcrypt)\.dll$'
 status=0
 for file in "$@"; do
     while read -r dll; do
