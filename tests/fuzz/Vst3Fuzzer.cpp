@@ -136,7 +136,8 @@ class Session {
     }
 
     void run(FuzzInput& input) {
-        switch (input.byte() % kCommands) {
+        const int command = input.byte() % kCommands;
+        switch (command) {
         case kProcess:
             process(input);
             break;
@@ -147,14 +148,11 @@ class Session {
             if (!(value >= 0.0 && value <= 1.0)) fail("a value outside 0..1");
             break;
         }
-        case kLoadBlob: {
-            const std::size_t chunk = input.byte() % 16 + 1;
-            loadChecked(input.bytes(input.byte() * 4u), chunk);
-            break;
-        }
+        case kLoadBlob:
         case kLoadMutatedState: {
             const std::size_t chunk = input.byte() % 16 + 1;
-            loadChecked(mutated(save(), input), chunk);
+            loadChecked(command == kLoadBlob ? input.bytes(input.byte() * 4u) : mutated(save(), input),
+                        chunk);
             break;
         }
         case kTexts:
