@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -11,11 +12,23 @@ namespace {
 constexpr int kOversampling = 4;
 constexpr double kPassbandEnd = 0.995; // of the input's Nyquist frequency
 constexpr std::size_t kBlockFrames = 4096;
+
+using Quad = float __attribute__((vector_size(16)));
+
+// The larger of `largest` and what the three magnitudes a, b, next in a row reach: next, or where b is a
+// local maximum, the vertex of the parabola through them. For floats or for Quads, lane by lane.
+template <typename Values> Values peakAmong(Values largest, Values a, Values b, Values next) {
+    const Values curvature = a - 2.0f * b + next;
+    const auto maximum = (b >= a) & (b >= next) & (curvature < 0.0f);
+    const Values divisor = 8.0f * (maximum ? curvature : Values{} - 1.0f);
+    const Values found = maximum ? b - (a - next) * (a - next) / divisor : next;
+    return largest < found ? found : largest;
+}
 } // namespace
 
 TruePeakMeter::TruePeakMeter(int channels, int sampleRate)
     : channels_(channels), oversampled_(static_cast<std::size_t>(channels) * kBlockFrames * kOversampling),
-      beforeLast_(static_cast<std::size_t>(channels), 0.0), last_(static_cast<std::size_t>(channels), 0.0) {
+      magnitudes_(static_cast<std::size_t>(channels) * (kBlockFrames * kOversampling + 2), 0.0f) {
     const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
     soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, SOXR_LINEAR_PHASE);
     quality.passband_end = kPassbandEnd;
@@ -60,32 +73,35 @@ void TruePeakMeter::drain(const float* interleaved, std::size_t frames) const {
 }
 
 void TruePeakMeter::measure(const float* interleaved, std::size_t frames) const {
+    // Magnitudes after the last two frames of the block before, so that every value has its channel's two
+    // predecessors `stride` and twice `stride` before it, and the scan below needs no branch per channel.
     const std::size_t stride = static_cast<std::size_t>(channels_);
-    for (std::size_t channel = 0; channel < stride; ++channel) {
-        double a = beforeLast_[channel];
-        double b = last_[channel];
-        double peak = peak_;
-        double recent = recentPeak_;
-        for (std::size_t frame = 0; frame < frames; ++frame) {
-            const double next = std::fabs(static_cast<double>(interleaved[frame * stride + channel]));
-            double found = next;
-            // The vertex through three magnitudes around a maximum b lies at most b / 4 above it (the
-            // neighbours are at least 0), so only maxima near the recent peak (which is never above the
-            // whole one) need the parabola.
-            if (b * 1.25 > recent && b >= a && b >= next) {
-                const double curvature = a - 2.0 * b + next;
-                if (curvature < 0.0) found = std::max(found, b - (a - next) * (a - next) / (8.0 * curvature));
-            }
-            peak = std::max(peak, found);
-            recent = std::max(recent, found);
-            a = b;
-            b = next;
-        }
-        beforeLast_[channel] = a;
-        last_[channel] = b;
-        peak_ = peak;
-        recentPeak_ = recent;
+    const std::size_t count = frames * stride;
+    float* magnitudes = magnitudes_.data();
+    for (std::size_t i = 0; i < count; ++i)
+        magnitudes[2 * stride + i] = std::fabs(interleaved[i]);
+    // Each value, and where the one before it is a local maximum the vertex of the parabola through the
+    // three; the vertex is never below the maximum, so the largest of these is the block's peak. Four values
+    // at a time in the compiler's generic vectors (the compiler keeps selects and maxima scalar otherwise),
+    // the rest one by one with the same operations.
+    Quad largest{};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        Quad a, b, next;
+        std::memcpy(&a, magnitudes + i, sizeof a);
+        std::memcpy(&b, magnitudes + i + stride, sizeof b);
+        std::memcpy(&next, magnitudes + i + 2 * stride, sizeof next);
+        largest = peakAmong(largest, a, b, next);
     }
+    float tail = 0.0f;
+    for (; i < count; ++i)
+        tail = peakAmong(tail, magnitudes[i], magnitudes[i + stride], magnitudes[i + 2 * stride]);
+    for (int lane = 0; lane < 4; ++lane)
+        tail = std::max(tail, largest[lane]);
+    const float blockPeak = tail;
+    std::copy(magnitudes + count, magnitudes + count + 2 * stride, magnitudes);
+    peak_ = std::max(peak_, static_cast<double>(blockPeak));
+    recentPeak_ = std::max(recentPeak_, static_cast<double>(blockPeak));
 }
 
 double TruePeakMeter::takeRecentPeak() {
@@ -100,6 +116,7 @@ double TruePeakMeter::peak() const {
         soxr_delete(resampler_);
         resampler_ = nullptr;
         oversampled_ = {};
+        magnitudes_ = {};
     }
     return peak_;
 }

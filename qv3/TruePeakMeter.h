@@ -38,9 +38,9 @@ class TruePeakMeter {
     int channels_;
     mutable soxr* resampler_;
     mutable std::vector<float> oversampled_;
-    // Per channel, the last two oversampled magnitudes, for the parabola across block boundaries.
-    mutable std::vector<double> beforeLast_;
-    mutable std::vector<double> last_;
+    // Oversampled magnitudes of a block, after the last two frames of the one before it (for the parabola
+    // across block boundaries).
+    mutable std::vector<float> magnitudes_;
     mutable double peak_ = 0.0;
     mutable double recentPeak_ = 0.0;
 };
