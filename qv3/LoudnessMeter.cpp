@@ -23,10 +23,18 @@ LoudnessMeter::LoudnessMeter(int channels, int sampleRate, Scope scope)
 LoudnessMeter::~LoudnessMeter() { ebur128_destroy(&state_); }
 
 void LoudnessMeter::add(const float* interleaved, std::int64_t frames) {
+    addLoudness(interleaved, frames);
+    addTruePeak(interleaved, frames);
+}
+
+void LoudnessMeter::addLoudness(const float* interleaved, std::int64_t frames) {
     const std::int64_t count = frames * channels_;
     for (std::int64_t i = 0; i < count; ++i)
         samplePeak_ = std::max(samplePeak_, static_cast<double>(std::fabs(interleaved[i])));
     ebur128_add_frames_float(state_, interleaved, static_cast<std::size_t>(frames));
+}
+
+void LoudnessMeter::addTruePeak(const float* interleaved, std::int64_t frames) {
     if (truePeak_) truePeak_->add(interleaved, frames);
 }
 

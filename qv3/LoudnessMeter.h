@@ -23,6 +23,9 @@ class LoudnessMeter {
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;
 
     void add(const float* interleaved, std::int64_t frames);
+    // The two halves of add, for measuring one stream on two threads: each half by one thread at a time.
+    void addLoudness(const float* interleaved, std::int64_t frames);
+    void addTruePeak(const float* interleaved, std::int64_t frames);
 
     double samplePeak() const { return samplePeak_; } // linear, largest magnitude of any sample
     double truePeak() const;                          // linear, over all channels; ends the stream

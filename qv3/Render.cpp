@@ -4,6 +4,7 @@
 #include "Render.h"
 
 #include "AudioFiles.h"
+#include "BackgroundTruePeak.h"
 #include "Batch.h"
 #include "BlockRender.h"
 #include "Commands.h"
@@ -376,13 +377,15 @@ SearchInput analyseInput(const RenderContext& context, const FileJob& job, FileR
             analysed.channels, analysed.sampleRate);
     }
     auto meter = std::make_shared<LoudnessMeter>(analysed.channels, analysed.sampleRate);
+    BackgroundTruePeak metered(*meter, analysed.channels, context.options.jobs > 1);
     std::vector<float> chunk(static_cast<std::size_t>(kReadChunkFrames * analysed.channels));
     std::int64_t frames = 0;
     for (std::int64_t got; (got = input.read(chunk.data(), kReadChunkFrames)) > 0;) {
-        meter->add(chunk.data(), got);
+        metered.add(chunk.data(), got);
         if (copy) copy->write(chunk, got);
         frames += got;
     }
+    metered.finish();
     if (copy) copy->close();
     report.channels = analysed.channels;
     report.sampleRate = analysed.sampleRate;
@@ -441,17 +444,19 @@ PassLevels candidatePass(const RenderContext& context, const FileJob& job, const
     written.output = std::make_unique<TemporaryOutput>(job.output);
     written.plot = plotCollector(context.options, input.channels, input.sampleRate);
     auto meter = std::make_shared<LoudnessMeter>(input.channels, input.sampleRate);
+    BackgroundTruePeak metered(*meter, input.channels, context.options.jobs > 1);
     SoundFileWriter writer(written.output->path(), input.format, input.channels, input.sampleRate);
     auto host = context.openInstance(input.channels, drive);
     recordRender(report, renderFromFile(
                              context, *host, input, drive,
                              [&](std::vector<float>& block, std::int64_t frames) {
                                  writer.write(block, frames);
-                                 meter->add(block.data(), frames);
+                                 metered.add(block.data(), frames);
                                  if (written.plot) written.plot->addOutput(block.data(), frames);
                                  context.progress.advance(static_cast<double>(frames) / input.sampleRate);
                              },
                              written.plot.get()));
+    metered.finish();
     writer.close();
     report.outputLevels = LevelFigures::of(*meter);
     report.outputMeter = meter;

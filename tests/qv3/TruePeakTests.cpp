@@ -1,5 +1,6 @@
 // qv3's true peak meter against the plain 16x band-limited interpolation, on the material where a short 4x
 // interpolator (libebur128's) reads low: clipped masters and energy near the Nyquist frequency.
+#include "BackgroundTruePeak.h"
 #include "LoudnessMeter.h"
 #include "TruePeakReference.h"
 
@@ -83,13 +84,22 @@ TEST(TruePeak, AgreesWithTheBandLimitedReferenceWhereAShortInterpolatorReadsLow)
         EXPECT_LT(decibels(shortInterpolatorPeak(samples, material.channels, material.sampleRate)),
                   reference - 0.2);
 
-        // Fed in uneven blocks, as renders feed it.
+        // Fed in uneven blocks, as renders feed it; and measured as the analysing and writing passes do, the
+        // true peak on a thread of its own, to the same figures.
         LoudnessMeter meter(material.channels, material.sampleRate);
+        LoudnessMeter apart(material.channels, material.sampleRate);
+        BackgroundTruePeak background(apart, material.channels, true);
         const std::int64_t frames = static_cast<std::int64_t>(samples.size()) / material.channels;
-        for (std::int64_t done = 0, block = 1; done < frames; done += block, block = block * 3 % 5000 + 1)
+        for (std::int64_t done = 0, block = 1; done < frames; done += block, block = block * 3 % 5000 + 1) {
             meter.add(samples.data() + done * material.channels, std::min(block, frames - done));
+            background.add(samples.data() + done * material.channels, std::min(block, frames - done));
+        }
+        background.finish();
         EXPECT_NEAR(decibels(meter.truePeak()), reference, 0.1);
         EXPECT_GE(meter.truePeak(), meter.samplePeak());
+        EXPECT_EQ(apart.truePeak(), meter.truePeak());
+        EXPECT_EQ(apart.samplePeak(), meter.samplePeak());
+        EXPECT_EQ(apart.loudness(), meter.loudness());
     }
 }
 
