@@ -23,10 +23,18 @@ constexpr double kLargestGainJumpDb = 3.0;
 constexpr double kLeastCrestChangeDb =
     0.01; // less than this from more gain, twice running: nothing more to win
 constexpr int kMostStalls = 2;
-constexpr double kSilentJumpSteps = 100;
+constexpr double kSilentJumpSteps = 100; // where a pass measures nothing (all gated), try 10 dB more
 // Room left between a search pass's crest and the wanted one for the rounding and dither of the stored
 // samples, which the search passes leave out.
-constexpr double kCrestMarginDb = 0.02; // where a pass measures nothing (all gated), try 10 dB more
+constexpr double kCrestMarginDb = 0.02;
+// A slower decline of the crest with gain than the assumed one, for the second gain of a pass that measures
+// the true peak, and the least distance between the two.
+constexpr double kSlowCrestSlope = 0.3;
+constexpr int kLeastPeakSpacing = 10;
+constexpr int kMostPeakPasses = 12;
+// How far under full scale the input's true peak must stay, moved by the gain, for the limiter to leave it
+// alone (it acts on samples from just under full scale).
+constexpr double kUntouchedHeadroomDb = -0.1;
 
 struct Probe {
     int steps;
@@ -69,8 +77,8 @@ std::vector<int> spread(int center, int spacing, int width, const std::optional<
     return drives;
 }
 
-Probe findGain(const LoudnessTarget& target, int guess, int ceilingSteps, bool truePeak,
-               const DrivePasses& passes, int& passCount) {
+Probe findGain(const LoudnessTarget& target, int guess, int ceilingSteps, const DrivePasses& passes,
+               int& passCount) {
     std::optional<Probe> below;
     std::optional<Probe> above;
     std::optional<Probe> previous;
@@ -85,7 +93,7 @@ Probe findGain(const LoudnessTarget& target, int guess, int ceilingSteps, bool t
         std::vector<Drive> tried;
         for (int steps : drives)
             tried.push_back(Drive{steps, ceilingSteps});
-        const std::vector<PassLevels> measured = passes.probe(tried, truePeak);
+        const std::vector<PassLevels> measured = passes.probe(tried, false);
         ++passCount;
         const std::pair<int, int> bracketBefore{below ? below->steps : kLeastGainSteps - 1,
                                                 above ? above->steps : kMostGainSteps + 1};
@@ -101,14 +109,9 @@ Probe findGain(const LoudnessTarget& target, int guess, int ceilingSteps, bool t
                 char reached[96];
                 std::snprintf(reached, sizeof reached, "; at +48 dB these settings reach %.1f LUFS",
                               probe.lufs);
-                // Where the pass measured the true peak, a lower Ceiling brings it under the limit.
-                const double loudest = std::isfinite(probe.truePeakDb)
-                                           ? probe.lufs - std::max(0.0, probe.truePeakDb - target.truePeakDb)
-                                           : -HUGE_VAL;
                 throw UnreachableTarget("target " + describeTarget(target) +
-                                            " is out of reach: it needs more than +48 dB of Makeup" +
-                                            (std::isfinite(probe.lufs) ? reached : ""),
-                                        loudest);
+                                        " is out of reach: it needs more than +48 dB of Makeup" +
+                                        (std::isfinite(probe.lufs) ? reached : ""));
             }
             if (!low && probe.steps == kLeastGainSteps)
                 throw UnreachableTarget(
@@ -137,6 +140,133 @@ Probe findGain(const LoudnessTarget& target, int guess, int ceilingSteps, bool t
     }
     throw UnreachableTarget("target " + describeTarget(target) +
                             " is out of reach: the loudness does not settle");
+}
+
+int stepsOf(double decibels) { return static_cast<int>(std::lround(decibels * 10.0)); }
+
+// The loudest output within the true-peak limit, raised by what a render measured at a Ceiling, if a lower
+// Ceiling in its range can take that render's true peak down to the limit: the guidance a refusal gives.
+void noteLoudest(double& loudestWithinLimit, const PassLevels& levels, int ceilingSteps, double truePeakDb) {
+    const double over = std::max(0.0, levels.truePeakDb - truePeakDb);
+    if (ceilingSteps - over * 100.0 >= kLeastCeilingSteps)
+        loudestWithinLimit = std::max(loudestWithinLimit, levels.loudness - over);
+}
+
+// When the input's true peak sits too high above its loudness: the least gain tried whose output is loud
+// enough for the target and whose true peak sits low enough under its loudness, so that a lower Ceiling
+// brings both to the target. More gain into the limiter lowers the true peak's height above the loudness, so
+// the first pass tries the gains at which the input's excess height would be gone at the assumed and at a
+// slower rate of decline, from where the limiter starts to act; later passes go on at the rates measured.
+// Each pass measures the true peak, which costs more than the rest of it, so the first pass with a gain that
+// does is the last. Every probe raises `loudestWithinLimit`; `outOfReach` makes the refusal.
+Probe findPeakGain(const LoudnessTarget& target, const PassLevels& input, int guess, int ceilingSteps,
+                   const DrivePasses& passes, int& passCount, double& loudestWithinLimit,
+                   const std::function<UnreachableTarget(const std::string&)>& outOfReach) {
+    const double wantedCrest = target.truePeakDb - target.lufs - kCrestMarginDb;
+    // The most the loudness may exceed the target: what a Ceiling down to the lowest takes away.
+    const double mostExcessLu = (ceilingSteps - kLeastCeilingSteps) / 100.0;
+    enum class Fit { MoreGain, Fits, TooLoud };
+    const auto fitOf = [&](const Probe& probe) {
+        if (!(probe.lufs >= target.lufs - kAimLu) || !(probe.truePeakDb - probe.lufs <= wantedCrest))
+            return Fit::MoreGain;
+        return probe.lufs - target.lufs > mostExcessLu ? Fit::TooLoud : Fit::Fits;
+    };
+    const auto clampGain = [](int steps) { return std::clamp(steps, kLeastGainSteps, kMostGainSteps); };
+    const int onset = static_cast<int>(std::ceil(-input.truePeakDb * 10.0));
+    const double excess = std::max(0.0, input.truePeakDb - input.loudness - wantedCrest);
+    int low = clampGain(std::max(guess, onset + stepsOf(excess / kAssumedCrestSlope)));
+    int high = clampGain(std::max(low + kLeastPeakSpacing, onset + stepsOf(excess / kSlowCrestSlope)));
+    std::optional<Probe> moreGain; // the most gain tried that needs more
+    std::optional<Probe> tooLoud;  // the least gain tried that is too loud for the Ceiling to bring down
+    std::optional<Probe> belowTop; // the probe under `moreGain`, for the rates
+    // A refusal names the loudest output within the limit the search saw. Where every gain tried was too
+    // loud for a Ceiling in its range to take the true peak down to the limit, one more pass tries less: as
+    // much less as the loudness would fall at the full rate, and three times that for a slower one.
+    const auto refuse = [&](const std::string& reason) {
+        if (!std::isfinite(loudestWithinLimit) && moreGain && std::isfinite(moreGain->lufs)) {
+            const double reachable =
+                target.truePeakDb - (moreGain->truePeakDb - moreGain->lufs) + mostExcessLu / 2;
+            const int less = std::max(1, stepsOf(moreGain->lufs - reachable));
+            const std::vector<Drive> tried{Drive{clampGain(moreGain->steps - less), ceilingSteps},
+                                           Drive{clampGain(moreGain->steps - 3 * less), ceilingSteps}};
+            const std::vector<PassLevels> measured = passes.probe(tried, true);
+            ++passCount;
+            for (const PassLevels& levels : measured)
+                noteLoudest(loudestWithinLimit, levels, ceilingSteps, target.truePeakDb);
+        }
+        return outOfReach(reason);
+    };
+    int stalls = 0;
+    for (int pass = 0; pass < kMostPeakPasses; ++pass) {
+        std::vector<Drive> tried{Drive{low, ceilingSteps}};
+        if (high != low) tried.push_back(Drive{high, ceilingSteps});
+        const std::vector<PassLevels> measured = passes.probe(tried, true);
+        ++passCount;
+        for (std::size_t k = 0; k < tried.size(); ++k) {
+            const Probe probe{tried[k].gainSteps, measured[k].loudness, measured[k].truePeakDb};
+            noteLoudest(loudestWithinLimit, measured[k], ceilingSteps, target.truePeakDb);
+            const Fit fit = fitOf(probe);
+            if (fit == Fit::Fits) return probe; // the lower of the two that fit
+            if (fit == Fit::TooLoud) {
+                if (!tooLoud || probe.steps < tooLoud->steps) tooLoud = probe;
+                continue;
+            }
+            if (moreGain && probe.steps < moreGain->steps) continue;
+            // Driven into full limiting the output no longer changes with gain, and neither does the crest.
+            if (moreGain && probe.lufs >= target.lufs - kAimLu) {
+                const double fallen = moreGain->truePeakDb - moreGain->lufs - (probe.truePeakDb - probe.lufs);
+                stalls = fallen < kLeastCrestChangeDb ? stalls + 1 : 0;
+                if (stalls >= kMostStalls) {
+                    char reason[96];
+                    std::snprintf(reason, sizeof reason,
+                                  "no Makeup brings the true peak within %.1f dB of the loudness",
+                                  wantedCrest + kCrestMarginDb);
+                    throw refuse(reason);
+                }
+            }
+            belowTop = moreGain;
+            moreGain = probe;
+        }
+        if (tooLoud) {
+            // Between a gain whose true peak sits too high and one too loud for the lowest Ceiling: the two
+            // gains a third and two thirds of the way, until none is left between them.
+            const int floor = moreGain ? moreGain->steps : clampGain(guess - 1);
+            if (tooLoud->steps - floor <= 1) throw refuse("it needs a Ceiling below -6 dB");
+            low = floor + std::max(1, (tooLoud->steps - floor) / 3);
+            high = std::max(low, floor + 2 * (tooLoud->steps - floor) / 3);
+            continue;
+        }
+        const Probe& top = *moreGain;
+        const bool quiet = !(top.lufs >= target.lufs - kAimLu);
+        if (top.steps == kMostGainSteps) {
+            if (!quiet)
+                throw refuse("it needs more than +48 dB of Makeup to keep the true peak under the limit");
+            char reason[96];
+            std::snprintf(reason, sizeof reason,
+                          "it needs more than +48 dB of Makeup; at +48 dB these settings reach %.1f LUFS",
+                          top.lufs);
+            throw refuse(std::isfinite(top.lufs) ? reason : "it needs more than +48 dB of Makeup");
+        }
+        if (!std::isfinite(top.lufs)) {
+            low = clampGain(top.steps + static_cast<int>(kSilentJumpSteps));
+            high = clampGain(low + kLeastPeakSpacing);
+            continue;
+        }
+        const double crest = top.truePeakDb - top.lufs;
+        double crestSlope = kSlowCrestSlope;
+        double loudnessSlope = 1.0;
+        if (belowTop && std::isfinite(belowTop->lufs)) {
+            const double spanDb = (top.steps - belowTop->steps) / 10.0;
+            crestSlope =
+                std::clamp((belowTop->truePeakDb - belowTop->lufs - crest) / spanDb, kLeastCrestSlope, 1.0);
+            loudnessSlope = std::clamp((top.lufs - belowTop->lufs) / spanDb, 0.2, 1.0);
+        }
+        const double moreDb = std::max(std::max(0.0, crest - wantedCrest) / crestSlope,
+                                       std::max(0.0, target.lufs - top.lufs) / loudnessSlope);
+        low = clampGain(top.steps + std::max(1, stepsOf(moreDb)));
+        high = clampGain(low + std::max(kLeastPeakSpacing, low - top.steps));
+    }
+    throw refuse("the true peak does not settle under the limit");
 }
 } // namespace
 
@@ -202,14 +332,33 @@ DriveFound findDrive(const LoudnessTarget& target, const PassLevels& input, doub
     };
 
     DriveFound found;
-    const int guess = static_cast<int>(std::lround((target.lufs - input.loudness - ceilingDb) * 10.0));
+    const int guess =
+        std::clamp(static_cast<int>(std::lround((target.lufs - input.loudness - ceilingDb) * 10.0)),
+                   kLeastGainSteps, kMostGainSteps);
     // More gain only lowers the true peak's height above the loudness, so when the input's is already low
     // enough the search passes need not measure the true peak (which costs more than the loudness): the
     // candidate will meet it. Otherwise they measure it, and a candidate is written only once a search pass
     // shows a drive that keeps the true peak under the limit.
     bool probePeak = input.truePeakDb - input.loudness > wantedCrest - kCrestMarginDb;
-    const Probe start = findGain(target, guess, givenCeiling, probePeak, passes, found.passes);
-    Drive drive{start.steps, givenCeiling};
+    // Where the gain keeps the input's true peak under full scale, the limiter leaves it alone and the output
+    // is the input moved by the gain and the Ceiling: its levels are known without a search pass.
+    if (!probePeak && input.truePeakDb + guess / 10.0 <= kUntouchedHeadroomDb) {
+        const Drive drive{guess, givenCeiling};
+        const PassLevels levels = passes.candidate(drive);
+        ++found.passes;
+        noteLoudest(loudestWithinLimit, levels, drive.ceilingSteps, target.truePeakDb);
+        if (levels.truePeakDb <= target.truePeakDb &&
+            std::fabs(levels.loudness - target.lufs) <= kToleranceLu) {
+            found.drive = drive;
+            return found;
+        }
+        probePeak = levels.truePeakDb > target.truePeakDb;
+    }
+    const Probe start = probePeak ? findPeakGain(target, input, guess, givenCeiling, passes, found.passes,
+                                                 loudestWithinLimit, outOfReach)
+                                  : findGain(target, guess, givenCeiling, passes, found.passes);
+    // A gain found for its true peak is loud enough: the Ceiling brings it down to the target.
+    Drive drive{start.steps, probePeak ? ceilingFor(start.lufs - givenCeiling / 100.0) : givenCeiling};
     // What the last search pass measured at this gain, moved to the drive's Ceiling.
     std::optional<PassLevels> probed;
     if (std::isfinite(start.truePeakDb)) probed = PassLevels{start.lufs, start.truePeakDb};
@@ -227,9 +376,7 @@ DriveFound findDrive(const LoudnessTarget& target, const PassLevels& input, doub
             ++found.passes;
             probePeak = probePeak || levels.truePeakDb > target.truePeakDb;
         }
-        const double over = std::max(0.0, levels.truePeakDb - target.truePeakDb);
-        if (drive.ceilingSteps - over * 100.0 >= kLeastCeilingSteps)
-            loudestWithinLimit = std::max(loudestWithinLimit, levels.loudness - over);
+        noteLoudest(loudestWithinLimit, levels, drive.ceilingSteps, target.truePeakDb);
         const bool peakMet = levels.truePeakDb <= target.truePeakDb;
         if (!crestTooHigh && peakMet && std::fabs(levels.loudness - target.lufs) <= kToleranceLu) {
             found.drive = drive;

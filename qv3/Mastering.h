@@ -57,12 +57,14 @@ struct UnreachableTarget : std::runtime_error {
     double loudestWithinLimit; // LUFS, the loudest the search saw within the true-peak limit; -inf if none
 };
 
-// Finds the drive: loudness rises monotonically with the gain for a fixed Ceiling, so the gain is bracketed
-// and narrowed at the Ceiling given; when the true peak is then over the limit, the gain rises until the true
-// peak sits low enough under the loudness, and the Ceiling comes down to meet the loudness exactly.
-// The input's levels (at no gain) give the first guess, and tell whether the search passes must measure the
-// true peak. Throws UnreachableTarget when more than the largest Makeup or a Ceiling below the lowest is
-// needed.
+// Finds the drive. The input's levels (at no gain) give the first guess, and where that gain leaves the
+// input's true peak under full scale, the limiter has nothing to do and the candidate is the only render.
+// Where the input's true peak sits no higher above its loudness than the target allows, loudness rises
+// monotonically with the gain for a fixed Ceiling, so the gain is bracketed and narrowed at the Ceiling
+// given by loudness-only passes. Otherwise the search passes measure the true peak too and look for the
+// least gain whose true peak sits low enough under the loudness, and the Ceiling comes down to meet the
+// loudness exactly. A candidate over the limit after all (rounding, dither) sends the gain up or the Ceiling
+// down. Throws UnreachableTarget when more than the largest Makeup or a Ceiling below the lowest is needed.
 DriveFound findDrive(const LoudnessTarget& target, const PassLevels& input, double ceilingDb,
                      const DrivePasses& passes);
 

@@ -126,7 +126,7 @@ TEST_F(Mastering, MeetsTheTargetOnEveryKindOfMaterialAndReportsWhatAnalyzeMeasur
             EXPECT_EQ(file["output_levels"], analyzed["files"][index]["levels"]);
             EXPECT_NEAR(file["output_levels"]["integrated_lufs"].get<double>(), levels.loudness, 1e-9);
             EXPECT_EQ(file["parameters"].size(), 6u);
-            EXPECT_GE(file["passes"].get<int>(), 2);
+            EXPECT_GE(file["passes"].get<int>(), 1);
         }
         // Only the file louder than the target is turned down before the plug-in.
         EXPECT_LT(report["files"][2]["input_gain_db"].get<double>(), 0.0);
@@ -255,6 +255,9 @@ TEST_F(Mastering, RefusesUnreachableTargetsAndCollidingOutputsBeforeWritingAny) 
          "album target -11.0 LUFS, true peak at most -1.0 dBTP is out of reach"},
         {{"--target-lufs", "-10", path("faint.wav"), path("out.wav")}, "more than +48 dB of Makeup"},
         {{"--target-lufs", "-14", "--true-peak", "-8", path("music.wav"), path("out.wav")},
+         "no Makeup brings the true peak within 6.0 dB of the loudness"},
+        {{"--target-lufs", "-14", "--true-peak", "-8", "--program", "+6dB Maxi Aggressive", path("music.wav"),
+          path("out.wav")},
          "Ceiling below -6 dB"},
         {{"-o", path("out"), path("music.wav"), (folder / "other" / "music.wav").string()},
          "would both be written as"},

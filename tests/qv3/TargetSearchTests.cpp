@@ -62,13 +62,54 @@ TEST(TargetSearch, AcceptsACandidateWithinTheLimitAndToleranceAndNothingElse) {
         EXPECT_LE(last.truePeakDb, target.truePeakDb);
         EXPECT_LE(std::fabs(last.loudness - target.lufs), 0.1 + 1e-9);
         if (row.acceptedAtOnce) {
+            // The gain leaves the input's true peak under full scale: the input's levels tell the output's,
+            // and the candidate is the only render.
             EXPECT_EQ(candidates, 1);
-            EXPECT_EQ(found.passes, 2); // one loudness pass meets the loudness, one candidate confirms it
+            EXPECT_EQ(found.passes, 1);
             EXPECT_EQ(found.drive.gainSteps, first->gainSteps);
             EXPECT_EQ(found.drive.ceilingSteps, first->ceilingSteps);
         } else {
             EXPECT_GT(candidates, 1);
         }
+    }
+}
+
+TEST(TargetSearch, WhereTheTruePeakBindsOnePassFindsTheGainAtTheRatesOfMostMaterial) {
+    // A limiter holding the true peak at full scale once the input's (-4 dBTP) gets there, the loudness
+    // rising at `rate` LU per dB of gain beyond: at -14 LUFS within -1 dBTP the crest must fall from 16 to 13
+    // dB, so the least gain that does is 4 + 3 / rate dB.
+    const LoudnessTarget target{-14.0, -1.0};
+    const PassLevels input{kInputLoudness, kInputLoudness + 16.0};
+    const struct {
+        double rate;
+        int passes; // search passes and candidates
+    } cases[] = {{1.0, 2}, {0.5, 2}, {0.4, 2}, {0.3, 2}, {0.2, 3}, {0.1, 3}};
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.rate);
+        const auto levels = [&](const Drive& drive) {
+            const double gain = drive.gainSteps / 10.0;
+            const double loudness = kInputLoudness + std::min(gain, 4.0) +
+                                    row.rate * std::max(0.0, gain - 4.0) + drive.ceilingDb();
+            return PassLevels{loudness, -4.0 + std::min(gain, 4.0) + drive.ceilingDb()};
+        };
+        int truePeakPasses = 0;
+        const DrivePasses passes{[&](const std::vector<Drive>& drives, bool truePeak) {
+                                     truePeakPasses += truePeak;
+                                     std::vector<PassLevels> measured;
+                                     for (const Drive& drive : drives)
+                                         measured.push_back(levels(drive));
+                                     return measured;
+                                 },
+                                 levels, 2};
+        const DriveFound found = findDrive(target, input, 0.0, passes);
+        const PassLevels output = levels(found.drive);
+        EXPECT_LE(output.truePeakDb, target.truePeakDb);
+        EXPECT_NEAR(output.loudness, target.lufs, 0.1);
+        EXPECT_EQ(found.passes, row.passes);
+        EXPECT_EQ(truePeakPasses, row.passes - 1);
+        // No more gain than the slower of the first pass's two rates asks for (with the 0.02 dB the search
+        // keeps for the rounding of the stored samples).
+        EXPECT_LE(found.drive.gainSteps / 10.0, 4.0 + 3.02 / std::min(row.rate, 0.3) + 0.1);
     }
 }
 
