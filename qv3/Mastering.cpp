@@ -27,10 +27,10 @@ constexpr double kSilentJumpSteps = 100; // where a pass measures nothing (all g
 // Room left between a search pass's crest and the wanted one for the rounding and dither of the stored
 // samples, which the search passes leave out.
 constexpr double kCrestMarginDb = 0.02;
-// A slower decline of the crest with gain than the assumed one, for the second gain of a pass that measures
-// the true peak, and the least distance between the two.
-constexpr double kSlowCrestSlope = 0.3;
-constexpr int kLeastPeakSpacing = 10;
+// Where the true peak binds: the rate of decline of the crest with gain (dB per dB) the first gain tried
+// assumes, slower than most material's, and how far under the crest wanted later gains aim.
+constexpr double kFirstCrestSlope = 0.35;
+constexpr double kCrestAimDb = 0.1;
 constexpr int kMostPeakPasses = 12;
 // How far under full scale the input's true peak must stay, moved by the gain, for the limiter to leave it
 // alone (it acts on samples from just under full scale).
@@ -143,6 +143,8 @@ Probe findGain(const LoudnessTarget& target, int guess, int ceilingSteps, const 
 }
 
 int stepsOf(double decibels) { return static_cast<int>(std::lround(decibels * 10.0)); }
+// Gain steps for at least `decibels` more.
+int stepsFor(double decibels) { return static_cast<int>(std::ceil(decibels * 10.0 - 1e-9)); }
 
 // The loudest output within the true-peak limit, raised by what a render measured at a Ceiling, if a lower
 // Ceiling in its range can take that render's true peak down to the limit: the guidance a refusal gives.
@@ -154,11 +156,11 @@ void noteLoudest(double& loudestWithinLimit, const PassLevels& levels, int ceili
 
 // When the input's true peak sits too high above its loudness: the least gain tried whose output is loud
 // enough for the target and whose true peak sits low enough under its loudness, so that a lower Ceiling
-// brings both to the target. More gain into the limiter lowers the true peak's height above the loudness, so
-// the first pass tries the gains at which the input's excess height would be gone at the assumed and at a
-// slower rate of decline, from where the limiter starts to act; later passes go on at the rates measured.
-// Each pass measures the true peak, which costs more than the rest of it, so the first pass with a gain that
-// does is the last. Every probe raises `loudestWithinLimit`; `outOfReach` makes the refusal.
+// brings both to the target. More gain into the limiter lowers the true peak's height above the loudness
+// once the input's peaks reach full scale; the first gain tried is where the input's excess height would be
+// gone at a rate of decline that most material beats, and each later one goes on at the rates measured from
+// the gain before (or the input). One gain per pass, its true peak measured on a second worker: the first
+// that fits is the last. Every probe raises `loudestWithinLimit`; `outOfReach` makes the refusal.
 Probe findPeakGain(const LoudnessTarget& target, const PassLevels& input, int guess, int ceilingSteps,
                    const DrivePasses& passes, int& passCount, double& loudestWithinLimit,
                    const std::function<UnreachableTarget(const std::string&)>& outOfReach) {
@@ -172,46 +174,42 @@ Probe findPeakGain(const LoudnessTarget& target, const PassLevels& input, int gu
         return probe.lufs - target.lufs > mostExcessLu ? Fit::TooLoud : Fit::Fits;
     };
     const auto clampGain = [](int steps) { return std::clamp(steps, kLeastGainSteps, kMostGainSteps); };
+    const auto measure = [&](int steps) {
+        const PassLevels levels = passes.probe({Drive{steps, ceilingSteps}}, true).front();
+        ++passCount;
+        noteLoudest(loudestWithinLimit, levels, ceilingSteps, target.truePeakDb);
+        return Probe{steps, levels.loudness, levels.truePeakDb};
+    };
+    // The input with the gain that brings its true peak to full scale, where limiting starts: what the rates
+    // are first measured from.
     const int onset = static_cast<int>(std::ceil(-input.truePeakDb * 10.0));
+    const double atOnset = onset / 10.0 + ceilingSteps / 100.0;
+    std::optional<Probe> belowTop = Probe{onset, input.loudness + atOnset, input.truePeakDb + atOnset};
     const double excess = std::max(0.0, input.truePeakDb - input.loudness - wantedCrest);
-    int low = clampGain(std::max(guess, onset + stepsOf(excess / kAssumedCrestSlope)));
-    int high = clampGain(std::max(low + kLeastPeakSpacing, onset + stepsOf(excess / kSlowCrestSlope)));
+    int next = clampGain(std::max(guess, onset + stepsFor(excess / kFirstCrestSlope)));
     std::optional<Probe> moreGain; // the most gain tried that needs more
     std::optional<Probe> tooLoud;  // the least gain tried that is too loud for the Ceiling to bring down
-    std::optional<Probe> belowTop; // the probe under `moreGain`, for the rates
     // A refusal names the loudest output within the limit the search saw. Where every gain tried was too
-    // loud for a Ceiling in its range to take the true peak down to the limit, one more pass tries less: as
-    // much less as the loudness would fall at the full rate, and three times that for a slower one.
+    // loud for a Ceiling in its range to take the true peak down to the limit, two more try less: as much
+    // less as the loudness would fall at the full rate, and three times that for a slower one.
     const auto refuse = [&](const std::string& reason) {
         if (!std::isfinite(loudestWithinLimit) && moreGain && std::isfinite(moreGain->lufs)) {
             const double reachable =
                 target.truePeakDb - (moreGain->truePeakDb - moreGain->lufs) + mostExcessLu / 2;
             const int less = std::max(1, stepsOf(moreGain->lufs - reachable));
-            const std::vector<Drive> tried{Drive{clampGain(moreGain->steps - less), ceilingSteps},
-                                           Drive{clampGain(moreGain->steps - 3 * less), ceilingSteps}};
-            const std::vector<PassLevels> measured = passes.probe(tried, true);
-            ++passCount;
-            for (const PassLevels& levels : measured)
-                noteLoudest(loudestWithinLimit, levels, ceilingSteps, target.truePeakDb);
+            measure(clampGain(moreGain->steps - less));
+            measure(clampGain(moreGain->steps - 3 * less));
         }
         return outOfReach(reason);
     };
     int stalls = 0;
     for (int pass = 0; pass < kMostPeakPasses; ++pass) {
-        std::vector<Drive> tried{Drive{low, ceilingSteps}};
-        if (high != low) tried.push_back(Drive{high, ceilingSteps});
-        const std::vector<PassLevels> measured = passes.probe(tried, true);
-        ++passCount;
-        for (std::size_t k = 0; k < tried.size(); ++k) {
-            const Probe probe{tried[k].gainSteps, measured[k].loudness, measured[k].truePeakDb};
-            noteLoudest(loudestWithinLimit, measured[k], ceilingSteps, target.truePeakDb);
-            const Fit fit = fitOf(probe);
-            if (fit == Fit::Fits) return probe; // the lower of the two that fit
-            if (fit == Fit::TooLoud) {
-                if (!tooLoud || probe.steps < tooLoud->steps) tooLoud = probe;
-                continue;
-            }
-            if (moreGain && probe.steps < moreGain->steps) continue;
+        const Probe probe = measure(next);
+        const Fit fit = fitOf(probe);
+        if (fit == Fit::Fits) return probe;
+        if (fit == Fit::TooLoud) {
+            if (!tooLoud || probe.steps < tooLoud->steps) tooLoud = probe;
+        } else if (!moreGain || probe.steps > moreGain->steps) {
             // Driven into full limiting the output no longer changes with gain, and neither does the crest.
             if (moreGain && probe.lufs >= target.lufs - kAimLu) {
                 const double fallen = moreGain->truePeakDb - moreGain->lufs - (probe.truePeakDb - probe.lufs);
@@ -224,16 +222,15 @@ Probe findPeakGain(const LoudnessTarget& target, const PassLevels& input, int gu
                     throw refuse(reason);
                 }
             }
-            belowTop = moreGain;
+            if (moreGain) belowTop = moreGain;
             moreGain = probe;
         }
         if (tooLoud) {
-            // Between a gain whose true peak sits too high and one too loud for the lowest Ceiling: the two
-            // gains a third and two thirds of the way, until none is left between them.
+            // Between a gain whose true peak sits too high and one too loud for the lowest Ceiling: halfway,
+            // until no gain is left between them.
             const int floor = moreGain ? moreGain->steps : clampGain(guess - 1);
             if (tooLoud->steps - floor <= 1) throw refuse("it needs a Ceiling below -6 dB");
-            low = floor + std::max(1, (tooLoud->steps - floor) / 3);
-            high = std::max(low, floor + 2 * (tooLoud->steps - floor) / 3);
+            next = floor + (tooLoud->steps - floor) / 2;
             continue;
         }
         const Probe& top = *moreGain;
@@ -248,23 +245,23 @@ Probe findPeakGain(const LoudnessTarget& target, const PassLevels& input, int gu
             throw refuse(std::isfinite(top.lufs) ? reason : "it needs more than +48 dB of Makeup");
         }
         if (!std::isfinite(top.lufs)) {
-            low = clampGain(top.steps + static_cast<int>(kSilentJumpSteps));
-            high = clampGain(low + kLeastPeakSpacing);
+            next = clampGain(top.steps + static_cast<int>(kSilentJumpSteps));
             continue;
         }
+        // On at the rates from the gain before, aiming a little under the crest wanted: the crest falls more
+        // slowly the harder the limiter works, so the rate so far overstates the one ahead.
         const double crest = top.truePeakDb - top.lufs;
-        double crestSlope = kSlowCrestSlope;
+        double crestSlope = kFirstCrestSlope;
         double loudnessSlope = 1.0;
-        if (belowTop && std::isfinite(belowTop->lufs)) {
+        if (belowTop->steps < top.steps) {
             const double spanDb = (top.steps - belowTop->steps) / 10.0;
             crestSlope =
                 std::clamp((belowTop->truePeakDb - belowTop->lufs - crest) / spanDb, kLeastCrestSlope, 1.0);
             loudnessSlope = std::clamp((top.lufs - belowTop->lufs) / spanDb, 0.2, 1.0);
         }
-        const double moreDb = std::max(std::max(0.0, crest - wantedCrest) / crestSlope,
+        const double moreDb = std::max(std::max(0.0, crest - wantedCrest + kCrestAimDb) / crestSlope,
                                        std::max(0.0, target.lufs - top.lufs) / loudnessSlope);
-        low = clampGain(top.steps + std::max(1, stepsOf(moreDb)));
-        high = clampGain(low + std::max(kLeastPeakSpacing, low - top.steps));
+        next = clampGain(top.steps + std::max(1, stepsFor(moreDb)));
     }
     throw refuse("the true peak does not settle under the limit");
 }

@@ -398,24 +398,29 @@ SearchInput analyseInput(const RenderContext& context, const FileJob& job, FileR
     return analysed;
 }
 
+namespace {
+// What a search render measured with one drive.
+struct LoudnessProbe {
+    std::unique_ptr<LoudnessMeter> meter;
+    BlockRenderFigures figures;
+};
+
+// The file through an instance with the drive, measured for integrated loudness, and true peak if asked (on a
+// thread of its own when `apart`). Safe to run on several workers at once.
 LoudnessProbe loudnessProbe(const RenderContext& context, const SearchInput& input, const Drive& drive,
-                            bool truePeak) {
+                            bool truePeak, bool apart) {
     LoudnessProbe probe;
     probe.meter = std::make_unique<LoudnessMeter>(input.channels, input.sampleRate,
                                                   truePeak ? LoudnessMeter::Scope::LoudnessAndTruePeak
                                                            : LoudnessMeter::Scope::Loudness);
+    BackgroundTruePeak metered(*probe.meter, input.channels, truePeak && apart);
     probe.figures = renderFromFile(
         context, *context.openInstance(input.channels, drive), input, drive,
-        [&](std::vector<float>& block, std::int64_t frames) { probe.meter->add(block.data(), frames); });
+        [&](std::vector<float>& block, std::int64_t frames) { metered.add(block.data(), frames); });
+    metered.finish();
     return probe;
 }
 
-void recordProbe(FileReport& report, const LoudnessProbe& probe) {
-    report.pluginSeconds += probe.figures.pluginSeconds;
-    ++report.passes;
-}
-
-namespace {
 PassLevels levelsOf(const LoudnessProbe& probe, bool truePeak) {
     return {probe.meter->loudness(),
             truePeak ? decibelsOf(probe.meter->truePeak()) : std::numeric_limits<double>::quiet_NaN()};
@@ -426,11 +431,14 @@ std::vector<PassLevels> loudnessPass(const RenderContext& context, const SearchI
                                      const std::vector<Drive>& drives, bool truePeak, FileReport& report) {
     const Stopwatch stopwatch;
     std::vector<LoudnessProbe> probes(drives.size());
-    forEachInParallel(drives.size(), context.options.jobs,
-                      [&](std::size_t k) { probes[k] = loudnessProbe(context, input, drives[k], truePeak); });
+    const bool apart = static_cast<int>(drives.size()) < context.options.jobs;
+    forEachInParallel(drives.size(), context.options.jobs, [&](std::size_t k) {
+        probes[k] = loudnessProbe(context, input, drives[k], truePeak, apart);
+    });
     std::vector<PassLevels> levels;
     for (const LoudnessProbe& probe : probes) {
-        recordProbe(report, probe);
+        report.pluginSeconds += probe.figures.pluginSeconds;
+        ++report.passes;
         levels.push_back(levelsOf(probe, truePeak));
     }
     report.seconds += stopwatch.seconds();

@@ -68,11 +68,6 @@ struct SearchInput {
     std::shared_ptr<TemporaryOutput> copy; // standard input's copy, removed with the last SearchInput
 };
 
-// What a loudness pass measured with one drive.
-struct LoudnessProbe {
-    std::unique_ptr<LoudnessMeter> meter;
-    BlockRenderFigures figures;
-};
 // What every file's work shares. Each pass gets a fresh plug-in instance, made and used on the worker that
 // runs it, so that nothing a file does depends on what that worker did before.
 class RenderContext {
@@ -100,12 +95,8 @@ void renderFile(const RenderContext& context, const FileJob& job, FileReport& re
 // in the file's report.
 // Reads the file through once and measures it.
 SearchInput analyseInput(const RenderContext& context, const FileJob& job, FileReport& report);
-// A search render: the file through an instance with the drive, measured for integrated loudness, and true
-// peak if asked. Safe to run on several workers at once; the caller records the figures with recordProbe.
-LoudnessProbe loudnessProbe(const RenderContext& context, const SearchInput& input, const Drive& drive,
-                            bool truePeak);
-void recordProbe(FileReport& report, const LoudnessProbe& probe);
-// The file's levels with each drive: one pass, the drives rendered on parallel workers.
+// The file's levels with each drive, measured for integrated loudness, and true peak if asked: one pass, the
+// drives rendered on parallel workers (a single drive's true peak on a worker of its own).
 std::vector<PassLevels> loudnessPass(const RenderContext& context, const SearchInput& input,
                                      const std::vector<Drive>& drives, bool truePeak, FileReport& report);
 // A candidate output: the file under its temporary name and, when pictures are asked for, what they show.

@@ -74,7 +74,7 @@ TEST(TargetSearch, AcceptsACandidateWithinTheLimitAndToleranceAndNothingElse) {
     }
 }
 
-TEST(TargetSearch, WhereTheTruePeakBindsOnePassFindsTheGainAtTheRatesOfMostMaterial) {
+TEST(TargetSearch, WhereTheTruePeakBindsOneSearchRenderFindsTheGainAtTheRatesOfMostMaterial) {
     // A limiter holding the true peak at full scale once the input's (-4 dBTP) gets there, the loudness
     // rising at `rate` LU per dB of gain beyond: at -14 LUFS within -1 dBTP the crest must fall from 16 to 13
     // dB, so the least gain that does is 4 + 3 / rate dB.
@@ -83,7 +83,7 @@ TEST(TargetSearch, WhereTheTruePeakBindsOnePassFindsTheGainAtTheRatesOfMostMater
     const struct {
         double rate;
         int passes; // search passes and candidates
-    } cases[] = {{1.0, 2}, {0.5, 2}, {0.4, 2}, {0.3, 2}, {0.2, 3}, {0.1, 3}};
+    } cases[] = {{1.0, 3}, {0.5, 2}, {0.4, 2}, {0.35, 2}, {0.3, 3}, {0.2, 3}, {0.1, 3}};
     for (const auto& row : cases) {
         SCOPED_TRACE(row.rate);
         const auto levels = [&](const Drive& drive) {
@@ -107,9 +107,9 @@ TEST(TargetSearch, WhereTheTruePeakBindsOnePassFindsTheGainAtTheRatesOfMostMater
         EXPECT_NEAR(output.loudness, target.lufs, 0.1);
         EXPECT_EQ(found.passes, row.passes);
         EXPECT_EQ(truePeakPasses, row.passes - 1);
-        // No more gain than the slower of the first pass's two rates asks for (with the 0.02 dB the search
-        // keeps for the rounding of the stored samples).
-        EXPECT_LE(found.drive.gainSteps / 10.0, 4.0 + 3.02 / std::min(row.rate, 0.3) + 0.1);
+        // No more gain than the first render's rate asks for, or the true rate with the 0.1 dB later renders
+        // aim under the crest (and the 0.02 dB the search keeps for the rounding of the stored samples).
+        EXPECT_LE(found.drive.gainSteps / 10.0, 4.0 + std::max(3.02 / 0.35, 3.12 / row.rate) + 0.1);
     }
 }
 
