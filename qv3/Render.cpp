@@ -627,7 +627,8 @@ void renderToTarget(const RenderContext& context, const FileJob& job, FileReport
                       search.passes());
         });
     } catch (const std::runtime_error& refusal) {
-        if (!search.refused) throw;
+        // No setting makes silence loud: only a measurable input gets suggestions.
+        if (!search.refused || !std::isfinite(inputLevels.loudness)) throw;
         // Search passes only, written nowhere: enough to tell whether the target is in reach.
         FileReport scratch;
         const std::string setting = settingThatReaches(context, [&](const RenderContext& tried) {

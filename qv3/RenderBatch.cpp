@@ -110,6 +110,14 @@ void renderAlbum(const RenderContext& context, const std::vector<FileJob>& jobs,
     std::vector<const LoudnessMeter*> inputMeters;
     for (std::size_t index = 0; index < jobs.size(); ++index) {
         if (reports[index].failed()) continue;
+        // A file without a loudness cannot move with the others; it must not take the album down with it.
+        if (!std::isfinite(reports[index].inputLevels.loudness)) {
+            fail(context, reports[index],
+                 jobs[index].input.string() +
+                     ": the input is silent or too short to measure, so it has no place in the album's "
+                     "loudness; the other files are rendered without it");
+            continue;
+        }
         ready.push_back(index);
         inputMeters.push_back(reports[index].inputMeter.get());
     }

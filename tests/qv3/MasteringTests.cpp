@@ -159,14 +159,25 @@ TEST_F(Mastering, ReportsTheTruePeakThatABandLimitedInterpolationFindsInTheOutpu
 
 TEST_F(Mastering, BatchFinishesTheOtherFilesAndNamesTheBrokenOne) {
     std::ofstream(folder / "broken.wav") << "not audio";
-    auto result =
-        render({"-o", (folder / "out").string(), "--jobs", "2"}, {"music.wav", "broken.wav", "speech.wav"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(fs::exists(folder / "out" / "music.wav"));
-    EXPECT_TRUE(fs::exists(folder / "out" / "speech.wav"));
-    EXPECT_FALSE(fs::exists(folder / "out" / "broken.wav"));
-    EXPECT_NE(result.err.find("broken.wav"), std::string::npos) << result.err;
-    EXPECT_NE(result.out.find("failed: broken.wav"), std::string::npos) << result.out;
+    // Silence has no loudness to move with the album's.
+    writeSound(folder / "silent.wav", silence(2, kRate, kRate));
+    const struct {
+        std::vector<std::string> options;
+        std::string broken;
+    } cases[] = {{{"--jobs", "2"}, "broken.wav"}, {{"--album", "--target-lufs", "-16"}, "silent.wav"}};
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.broken);
+        const fs::path out = folder / ("out-" + row.broken);
+        std::vector<std::string> options = row.options;
+        options.insert(options.end(), {"-o", out.string()});
+        auto result = render(options, {"music.wav", row.broken, "speech.wav"});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_TRUE(fs::exists(out / "music.wav"));
+        EXPECT_TRUE(fs::exists(out / "speech.wav"));
+        EXPECT_FALSE(fs::exists(out / row.broken));
+        EXPECT_NE(result.err.find(row.broken), std::string::npos) << result.err;
+        EXPECT_NE(result.out.find("failed: " + row.broken), std::string::npos) << result.out;
+    }
 }
 
 TEST_F(Mastering, OutputsDoNotDependOnTheNumberOfWorkers) {
@@ -244,6 +255,7 @@ TEST_F(Mastering, AlbumKeepsItsShape) {
 
 TEST_F(Mastering, RefusesUnreachableTargetsAndCollidingOutputsBeforeWritingAny) {
     writeSound(folder / "faint.wav", sine(2, kRate, kFrames, 440.0, 0.001));
+    writeSound(folder / "silent.wav", silence(2, kRate, kRate));
     fs::create_directory(folder / "other");
     writeSound(folder / "other" / "music.wav", musicLike(4, 0.5));
     // The demo reaches -11.2 LUFS within -1 dBTP at the default program, and -11 with a shorter release.
@@ -254,6 +266,8 @@ TEST_F(Mastering, RefusesUnreachableTargetsAndCollidingOutputsBeforeWritingAny) 
         {{"--album", "--target-lufs", "-11", "-o", path("album"), path("demo.wav")},
          "album target -11.0 LUFS, true peak at most -1.0 dBTP is out of reach"},
         {{"--target-lufs", "-10", path("faint.wav"), path("out.wav")}, "more than +48 dB of Makeup"},
+        // No other setting makes silence loud: nothing is suggested.
+        {{"--target-lufs", "-14", path("silent.wav"), path("out.wav")}, "silent or too short to measure\n"},
         {{"--target-lufs", "-14", "--true-peak", "-8", path("music.wav"), path("out.wav")},
          "no Makeup brings the true peak within 6.0 dB of the loudness"},
         {{"--target-lufs", "-14", "--true-peak", "-8", "--program", "+6dB Maxi Aggressive", path("music.wav"),
