@@ -174,37 +174,44 @@ Probe findPeakGain(const LoudnessTarget& target, const PassLevels& input, int gu
         return probe.lufs - target.lufs > mostExcessLu ? Fit::TooLoud : Fit::Fits;
     };
     const auto clampGain = [](int steps) { return std::clamp(steps, kLeastGainSteps, kMostGainSteps); };
-    const auto measure = [&](int steps) {
-        const PassLevels levels = passes.probe({Drive{steps, ceilingSteps}}, true).front();
+    // One pass over the file with each of the gains, measuring the true peak.
+    const auto measure = [&](const std::vector<int>& gains) {
+        std::vector<Drive> drives;
+        for (int steps : gains)
+            drives.push_back(Drive{steps, ceilingSteps});
+        const std::vector<PassLevels> measured = passes.probe(drives, true);
         ++passCount;
-        noteLoudest(loudestWithinLimit, levels, ceilingSteps, target.truePeakDb);
-        return Probe{steps, levels.loudness, levels.truePeakDb};
+        std::vector<Probe> probes;
+        for (std::size_t k = 0; k < gains.size(); ++k) {
+            noteLoudest(loudestWithinLimit, measured[k], ceilingSteps, target.truePeakDb);
+            probes.push_back(Probe{gains[k], measured[k].loudness, measured[k].truePeakDb});
+        }
+        return probes;
     };
     // The input with the gain that brings its true peak to full scale, where limiting starts: what the rates
     // are first measured from.
     const int onset = static_cast<int>(std::ceil(-input.truePeakDb * 10.0));
     const double atOnset = onset / 10.0 + ceilingSteps / 100.0;
-    std::optional<Probe> belowTop = Probe{onset, input.loudness + atOnset, input.truePeakDb + atOnset};
+    Probe belowTop{onset, input.loudness + atOnset, input.truePeakDb + atOnset};
     const double excess = std::max(0.0, input.truePeakDb - input.loudness - wantedCrest);
     int next = clampGain(std::max(guess, onset + stepsFor(excess / kFirstCrestSlope)));
     std::optional<Probe> moreGain; // the most gain tried that needs more
     std::optional<Probe> tooLoud;  // the least gain tried that is too loud for the Ceiling to bring down
     // A refusal names the loudest output within the limit the search saw. Where every gain tried was too
-    // loud for a Ceiling in its range to take the true peak down to the limit, two more try less: as much
-    // less as the loudness would fall at the full rate, and three times that for a slower one.
+    // loud for a Ceiling in its range to take the true peak down to the limit, one more pass tries less: as
+    // much less as the loudness would fall at the full rate, and three times that for a slower one.
     const auto refuse = [&](const std::string& reason) {
         if (!std::isfinite(loudestWithinLimit) && moreGain && std::isfinite(moreGain->lufs)) {
             const double reachable =
                 target.truePeakDb - (moreGain->truePeakDb - moreGain->lufs) + mostExcessLu / 2;
             const int less = std::max(1, stepsOf(moreGain->lufs - reachable));
-            measure(clampGain(moreGain->steps - less));
-            measure(clampGain(moreGain->steps - 3 * less));
+            measure({clampGain(moreGain->steps - less), clampGain(moreGain->steps - 3 * less)});
         }
         return outOfReach(reason);
     };
     int stalls = 0;
     for (int pass = 0; pass < kMostPeakPasses; ++pass) {
-        const Probe probe = measure(next);
+        const Probe probe = measure({next}).front();
         const Fit fit = fitOf(probe);
         if (fit == Fit::Fits) return probe;
         if (fit == Fit::TooLoud) {
@@ -222,7 +229,7 @@ Probe findPeakGain(const LoudnessTarget& target, const PassLevels& input, int gu
                     throw refuse(reason);
                 }
             }
-            if (moreGain) belowTop = moreGain;
+            if (moreGain) belowTop = *moreGain;
             moreGain = probe;
         }
         if (tooLoud) {
@@ -253,11 +260,11 @@ Probe findPeakGain(const LoudnessTarget& target, const PassLevels& input, int gu
         const double crest = top.truePeakDb - top.lufs;
         double crestSlope = kFirstCrestSlope;
         double loudnessSlope = 1.0;
-        if (belowTop->steps < top.steps) {
-            const double spanDb = (top.steps - belowTop->steps) / 10.0;
+        if (belowTop.steps < top.steps) {
+            const double spanDb = (top.steps - belowTop.steps) / 10.0;
             crestSlope =
-                std::clamp((belowTop->truePeakDb - belowTop->lufs - crest) / spanDb, kLeastCrestSlope, 1.0);
-            loudnessSlope = std::clamp((top.lufs - belowTop->lufs) / spanDb, 0.2, 1.0);
+                std::clamp((belowTop.truePeakDb - belowTop.lufs - crest) / spanDb, kLeastCrestSlope, 1.0);
+            loudnessSlope = std::clamp((top.lufs - belowTop.lufs) / spanDb, 0.2, 1.0);
         }
         const double moreDb = std::max(std::max(0.0, crest - wantedCrest + kCrestAimDb) / crestSlope,
                                        std::max(0.0, target.lufs - top.lufs) / loudnessSlope);
