@@ -45,7 +45,7 @@ constexpr const char* kRender =
     "The OUTPUT's extension chooses its format: .wav .aif(f) .flac .caf .w64 .rf64 .au .ogg .opus .mp3.\n"
     "The INPUT's tags are written to the OUTPUT.\n"
     "  --write-tags            ReplayGain 2 tags of the result (and of the album with --album) in the\n"
-    "                          OUTPUT's tags: .flac, .ogg, .opus and .mp3 only\n"
+    "                          OUTPUT's tags: .flac, .ogg, .opus (as R128 gains) and .mp3 only\n"
     "  --plugin PATH           plug-in library (default: the build beside qv3 for the input's channels)\n"
     "  --target-lufs L         choose Makeup (and, if needed, a lower Ceiling) for L LUFS integrated\n"
     "  --true-peak DBTP        highest true peak (default -1.0 with --target-lufs; alone, it lowers the\n"

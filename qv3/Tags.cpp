@@ -10,6 +10,7 @@
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -17,6 +18,10 @@
 #include <string>
 
 namespace {
+bool isOpus(int format) {
+    return (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG && (format & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS;
+}
+
 std::unique_ptr<TagLib::File> openOutput(const std::filesystem::path& path, int format) {
     switch (format & SF_FORMAT_TYPEMASK) {
     case SF_FORMAT_WAV:
@@ -26,8 +31,7 @@ std::unique_ptr<TagLib::File> openOutput(const std::filesystem::path& path, int 
     case SF_FORMAT_FLAC:
         return std::make_unique<TagLib::FLAC::File>(path.c_str(), false);
     case SF_FORMAT_OGG:
-        if ((format & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS)
-            return std::make_unique<TagLib::Ogg::Opus::File>(path.c_str(), false);
+        if (isOpus(format)) return std::make_unique<TagLib::Ogg::Opus::File>(path.c_str(), false);
         return std::make_unique<TagLib::Ogg::Vorbis::File>(path.c_str(), false);
     case SF_FORMAT_MPEG:
         return std::make_unique<TagLib::MPEG::File>(path.c_str(), false);
@@ -49,9 +53,17 @@ TagLib::PropertyMap inputTags(const std::filesystem::path& input) {
     return tags;
 }
 
-// Adds "REPLAYGAIN_<SCOPE>_GAIN" and "_PEAK"; a silent track or album has no gain to give.
-void addGain(TagLib::PropertyMap& tags, const char* scope, const GainFigures& figures) {
+// Adds "REPLAYGAIN_<SCOPE>_GAIN" and "_PEAK"; a silent track or album has no gain to give. Opus players read
+// only "R128_<SCOPE>_GAIN": whole 1/256 dB steps against -23 LUFS, on top of the header's output gain (which
+// libsndfile leaves at 0), and no peak.
+void addGain(TagLib::PropertyMap& tags, const char* scope, const GainFigures& figures, bool opus) {
     if (!std::isfinite(figures.loudness)) return;
+    if (opus) {
+        const double steps = std::round((kOpusReferenceLufs - figures.loudness) * 256.0);
+        const long clamped = std::lround(std::clamp(steps, -32768.0, 32767.0));
+        tags.replace(std::string("R128_") + scope + "_GAIN", TagLib::StringList(std::to_string(clamped)));
+        return;
+    }
     char gain[32];
     char peak[32];
     std::snprintf(gain, sizeof gain, "%+.2f dB", kReplayGainReferenceLufs - figures.loudness);
@@ -78,7 +90,7 @@ bool holdsReplayGain(int format) {
 void writeTags(const std::filesystem::path& input, const std::filesystem::path& output, int format,
                const std::optional<GainFigures>& track) {
     TagLib::PropertyMap tags = inputTags(input);
-    if (track) addGain(tags, "TRACK", *track);
+    if (track) addGain(tags, "TRACK", *track, isOpus(format));
     if (tags.isEmpty()) return;
     std::unique_ptr<TagLib::File> file = openOutput(output, format);
     if (!file) return;
@@ -90,6 +102,6 @@ void writeAlbumGain(const std::filesystem::path& output, const GainFigures& albu
     TagLib::FileRef file(output.c_str(), false);
     if (file.isNull()) throw std::runtime_error("cannot read back " + output.string() + " to tag it");
     TagLib::PropertyMap tags = file.file()->properties();
-    addGain(tags, "ALBUM", album);
+    addGain(tags, "ALBUM", album, dynamic_cast<TagLib::Ogg::Opus::File*>(file.file()) != nullptr);
     save(*file.file(), tags, output);
 }

@@ -12,11 +12,12 @@ struct GainFigures {
     double truePeak; // linear
 };
 
-// ReplayGain 2 refers every gain to this loudness.
+// ReplayGain 2 refers every gain to this loudness; Opus's own gain tags to the broadcast one.
 constexpr double kReplayGainReferenceLufs = -18.0;
+constexpr double kOpusReferenceLufs = -23.0;
 
-// The containers whose tags hold ReplayGain figures: FLAC and Ogg Vorbis or Opus (Vorbis comments), MP3
-// (ID3v2 TXXX frames). `format` is a libsndfile format code.
+// The containers whose tags hold ReplayGain figures: FLAC and Ogg Vorbis (Vorbis comments), MP3 (ID3v2 TXXX
+// frames), and Opus, which holds them as its own R128 gains. `format` is a libsndfile format code.
 bool holdsReplayGain(int format);
 
 // Writes into the finished output (libsndfile format `format`, under any name) the tags its input carries,

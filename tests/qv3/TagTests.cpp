@@ -108,32 +108,53 @@ TEST_F(Tags, ReplayGainIsTheReportedResult) {
         const auto levels =
             nlohmann::json::parse(readText(folder / "report.json"))["files"][0]["output_levels"];
         const TagLib::PropertyMap written = tagsOf(output);
+        EXPECT_FALSE(written.contains("REPLAYGAIN_ALBUM_GAIN"));
+        if (std::string(extension) == "opus") {
+            // Opus's own gain: whole 1/256 dB steps against -23 LUFS, and nothing players there ignore.
+            const double steps = std::stod(tag(written, "R128_TRACK_GAIN"));
+            EXPECT_EQ(steps, std::round(steps));
+            EXPECT_NEAR(steps / 256.0, -23.0 - levels["integrated_lufs"].get<double>(), 0.5 / 256.0 + 0.01);
+            EXPECT_FALSE(written.contains("REPLAYGAIN_TRACK_GAIN"));
+            EXPECT_FALSE(written.contains("REPLAYGAIN_TRACK_PEAK"));
+            continue;
+        }
         EXPECT_NEAR(gainDb(tag(written, "REPLAYGAIN_TRACK_GAIN")),
                     -18.0 - levels["integrated_lufs"].get<double>(), 0.01);
         EXPECT_NEAR(peakDb(tag(written, "REPLAYGAIN_TRACK_PEAK")), levels["true_peak_dbtp"].get<double>(),
                     0.01);
-        EXPECT_FALSE(written.contains("REPLAYGAIN_ALBUM_GAIN"));
     }
 }
 
+// Album outputs keep their inputs' containers: FLAC carries ReplayGain, Opus its own R128 gains.
 TEST_F(Tags, AlbumGainIsTheAlbumsResult) {
-    writeSound(folder / "loud.flac", sine(2, 48000, 48000, 997.0, 0.5, SF_FORMAT_FLAC | SF_FORMAT_PCM_24));
-    writeSound(folder / "quiet.flac", sine(2, 48000, 48000, 440.0, 0.1, SF_FORMAT_FLAC | SF_FORMAT_PCM_24));
-    auto result = runQv3({"render", "--album", "--target-lufs", "-16", "--write-tags", "--report",
-                          (folder / "report.json").string(), "-o", (folder / "out").string(),
-                          (folder / "loud.flac").string(), (folder / "quiet.flac").string()});
-    ASSERT_EQ(result.status, 0) << result.err;
-    const auto report = nlohmann::json::parse(readText(folder / "report.json"));
-    const auto album = report["album"]["output_levels"];
-    for (const auto& file : report["files"]) {
-        SCOPED_TRACE(file["output"].get<std::string>());
-        const TagLib::PropertyMap written = tagsOf(fs::u8path(file["output"].get<std::string>()));
-        EXPECT_NEAR(gainDb(tag(written, "REPLAYGAIN_ALBUM_GAIN")),
-                    -18.0 - album["integrated_lufs"].get<double>(), 0.01);
-        EXPECT_NEAR(peakDb(tag(written, "REPLAYGAIN_ALBUM_PEAK")), album["true_peak_dbtp"].get<double>(),
-                    0.01);
-        EXPECT_NEAR(gainDb(tag(written, "REPLAYGAIN_TRACK_GAIN")),
-                    -18.0 - file["output_levels"]["integrated_lufs"].get<double>(), 0.01);
+    for (const int container : {SF_FORMAT_FLAC | SF_FORMAT_PCM_24, SF_FORMAT_OGG | SF_FORMAT_OPUS}) {
+        const bool opus = (container & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS;
+        const std::string extension = opus ? ".opus" : ".flac";
+        SCOPED_TRACE(extension);
+        const fs::path loud = folder / ("loud" + extension), quiet = folder / ("quiet" + extension);
+        writeSound(loud, sine(2, 48000, 48000, 997.0, 0.5, container));
+        writeSound(quiet, sine(2, 48000, 48000, 440.0, 0.1, container));
+        auto result = runQv3({"render", "--album", "--target-lufs", "-16", "--write-tags", "--report",
+                              (folder / "report.json").string(), "-o", (folder / "out").string(),
+                              loud.string(), quiet.string()});
+        ASSERT_EQ(result.status, 0) << result.err;
+        const auto report = nlohmann::json::parse(readText(folder / "report.json"));
+        const double albumLoudness = report["album"]["output_levels"]["integrated_lufs"].get<double>();
+        for (const auto& file : report["files"]) {
+            SCOPED_TRACE(file["output"].get<std::string>());
+            const TagLib::PropertyMap written = tagsOf(fs::u8path(file["output"].get<std::string>()));
+            const double trackLoudness = file["output_levels"]["integrated_lufs"].get<double>();
+            if (opus) {
+                EXPECT_NEAR(std::stod(tag(written, "R128_ALBUM_GAIN")) / 256.0, -23.0 - albumLoudness, 0.01);
+                EXPECT_NEAR(std::stod(tag(written, "R128_TRACK_GAIN")) / 256.0, -23.0 - trackLoudness, 0.01);
+                EXPECT_FALSE(written.contains("REPLAYGAIN_ALBUM_GAIN"));
+                continue;
+            }
+            EXPECT_NEAR(gainDb(tag(written, "REPLAYGAIN_ALBUM_GAIN")), -18.0 - albumLoudness, 0.01);
+            EXPECT_NEAR(peakDb(tag(written, "REPLAYGAIN_ALBUM_PEAK")),
+                        report["album"]["output_levels"]["true_peak_dbtp"].get<double>(), 0.01);
+            EXPECT_NEAR(gainDb(tag(written, "REPLAYGAIN_TRACK_GAIN")), -18.0 - trackLoudness, 0.01);
+        }
     }
 }
 
