@@ -377,7 +377,7 @@ SearchInput analyseInput(const RenderContext& context, const FileJob& job, FileR
             analysed.channels, analysed.sampleRate);
     }
     auto meter = std::make_shared<LoudnessMeter>(analysed.channels, analysed.sampleRate);
-    BackgroundTruePeak metered(*meter, analysed.channels, context.options.jobs > 1);
+    BackgroundTruePeak metered(*meter, analysed.channels, context.spareWorker);
     std::vector<float> chunk(static_cast<std::size_t>(kReadChunkFrames * analysed.channels));
     std::int64_t frames = 0;
     for (std::int64_t got; (got = input.read(chunk.data(), kReadChunkFrames)) > 0;) {
@@ -431,7 +431,7 @@ std::vector<PassLevels> loudnessPass(const RenderContext& context, const SearchI
                                      const std::vector<Drive>& drives, bool truePeak, FileReport& report) {
     const Stopwatch stopwatch;
     std::vector<LoudnessProbe> probes(drives.size());
-    const bool apart = static_cast<int>(drives.size()) < context.options.jobs;
+    const bool apart = context.spareWorker && static_cast<int>(drives.size()) < context.options.jobs;
     forEachInParallel(drives.size(), context.options.jobs, [&](std::size_t k) {
         probes[k] = loudnessProbe(context, input, drives[k], truePeak, apart);
     });
@@ -452,7 +452,7 @@ PassLevels candidatePass(const RenderContext& context, const FileJob& job, const
     written.output = std::make_unique<TemporaryOutput>(job.output);
     written.plot = plotCollector(context.options, input.channels, input.sampleRate);
     auto meter = std::make_shared<LoudnessMeter>(input.channels, input.sampleRate);
-    BackgroundTruePeak metered(*meter, input.channels, context.options.jobs > 1);
+    BackgroundTruePeak metered(*meter, input.channels, context.spareWorker);
     SoundFileWriter writer(written.output->path(), input.format, input.channels, input.sampleRate);
     auto host = context.openInstance(input.channels, drive);
     recordRender(report, renderFromFile(
@@ -512,7 +512,7 @@ std::string settingThatReaches(const RenderContext& context,
             typed = "--" + setting.given;
         }
         try {
-            search(RenderContext(options, context.progress));
+            search(RenderContext(options, context.progress, context.spareWorker));
             return typed;
         } catch (const std::exception&) {
             // Out of reach with this one too (or the plug-in lacks it): the next.
@@ -734,7 +734,7 @@ int runRender(const std::vector<std::string>& arguments) {
     if (options.plot && !report.skipped) checkWritable(*options.plot, "picture");
     if (!report.skipped) {
         BatchProgress progress(1, audioSeconds(options.inputs));
-        const RenderContext context(options, progress);
+        const RenderContext context(options, progress, options.jobs > 1);
         renderFile(context, job, report);
         progress.clear();
     }

@@ -72,7 +72,8 @@ struct SearchInput {
 // runs it, so that nothing a file does depends on what that worker did before.
 class RenderContext {
   public:
-    RenderContext(const RenderOptions& given, BatchProgress& display) : options(given), progress(display) {}
+    RenderContext(const RenderOptions& given, BatchProgress& display, bool withSpareWorker)
+        : options(given), progress(display), spareWorker(withSpareWorker) {}
 
     // An instance set up as the command line asks, with the drive's Makeup, and its Ceiling where that is
     // lower than the one asked for.
@@ -80,6 +81,9 @@ class RenderContext {
 
     const RenderOptions& options;
     BatchProgress& progress;
+    // Fewer files are worked on at once than there are workers: a stream's true peak may then be measured on
+    // a thread of its own. When every worker has a file, such a thread would only compete with them.
+    const bool spareWorker;
 
   private:
     void keepLoaded(const std::filesystem::path& path) const;

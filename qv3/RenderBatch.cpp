@@ -303,7 +303,7 @@ int renderBatch(const RenderOptions& options) {
     if (options.report) checkReportDestination(*options.report);
     const std::vector<FileJob> jobs = planBatch(options);
     BatchProgress progress(jobs.size(), audioSeconds(options.inputs));
-    const RenderContext context(options, progress);
+    const RenderContext context(options, progress, jobs.size() < static_cast<std::size_t>(options.jobs));
     std::vector<FileReport> reports(jobs.size());
     for (std::size_t index = 0; index < jobs.size(); ++index) {
         reports[index].input = jobs[index].input;
