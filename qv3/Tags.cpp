@@ -2,13 +2,17 @@
 
 #include <sndfile.h>
 #include <taglib/aifffile.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
+#include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/opusfile.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
 
 #include <algorithm>
 #include <cmath>
@@ -53,6 +57,73 @@ TagLib::PropertyMap inputTags(const std::filesystem::path& input) {
     return tags;
 }
 
+// Where a container keeps its pictures: FLAC in picture blocks, Ogg in its Vorbis comment, MP3, WAV and AIFF
+// in an ID3v2 tag (made when `create`).
+TagLib::Ogg::XiphComment* vorbisCommentOf(TagLib::File& file) {
+    if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(&file)) return vorbis->tag();
+    if (auto* opus = dynamic_cast<TagLib::Ogg::Opus::File*>(&file)) return opus->tag();
+    return nullptr;
+}
+
+TagLib::ID3v2::Tag* id3v2Of(TagLib::File& file, bool create) {
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file)) return mpeg->ID3v2Tag(create);
+    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(&file)) return wav->ID3v2Tag();
+    if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(&file)) return aiff->tag();
+    return nullptr;
+}
+
+std::string utf8(const TagLib::String& text) { return text.to8Bit(true); }
+
+std::vector<TagPicture> picturesIn(TagLib::File& file) {
+    std::vector<TagPicture> pictures;
+    TagLib::List<TagLib::FLAC::Picture*> blocks;
+    if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(&file)) blocks = flac->pictureList();
+    if (auto* comment = vorbisCommentOf(file)) blocks = comment->pictureList();
+    for (const TagLib::FLAC::Picture* block : blocks)
+        pictures.push_back({utf8(block->mimeType()), utf8(block->description()),
+                            static_cast<int>(block->type()),
+                            std::string(block->data().data(), block->data().size())});
+    if (TagLib::ID3v2::Tag* id3v2 = id3v2Of(file, false)) {
+        for (const TagLib::ID3v2::Frame* frame : id3v2->frameList("APIC")) {
+            const auto* picture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(frame);
+            if (!picture) continue;
+            pictures.push_back({utf8(picture->mimeType()), utf8(picture->description()),
+                                static_cast<int>(picture->type()),
+                                std::string(picture->picture().data(), picture->picture().size())});
+        }
+    }
+    return pictures;
+}
+
+void addPictures(TagLib::File& file, const std::vector<TagPicture>& pictures) {
+    auto* flac = dynamic_cast<TagLib::FLAC::File*>(&file);
+    TagLib::Ogg::XiphComment* comment = vorbisCommentOf(file);
+    for (const TagPicture& picture : pictures) {
+        const TagLib::ByteVector data(picture.data.data(), static_cast<unsigned>(picture.data.size()));
+        const TagLib::String mimeType(picture.mimeType, TagLib::String::UTF8);
+        const TagLib::String description(picture.description, TagLib::String::UTF8);
+        if (flac || comment) {
+            auto* block = new TagLib::FLAC::Picture;
+            block->setData(data);
+            block->setMimeType(mimeType);
+            block->setDescription(description);
+            block->setType(static_cast<TagLib::FLAC::Picture::Type>(picture.type));
+            if (flac)
+                flac->addPicture(block);
+            else
+                comment->addPicture(block);
+        } else if (TagLib::ID3v2::Tag* id3v2 = id3v2Of(file, true)) {
+            auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
+            frame->setTextEncoding(TagLib::String::UTF8);
+            frame->setPicture(data);
+            frame->setMimeType(mimeType);
+            frame->setDescription(description);
+            frame->setType(static_cast<TagLib::ID3v2::AttachedPictureFrame::Type>(picture.type));
+            id3v2->addFrame(frame);
+        }
+    }
+}
+
 // Adds "REPLAYGAIN_<SCOPE>_GAIN" and "_PEAK"; a silent track or album has no gain to give. Opus players read
 // only "R128_<SCOPE>_GAIN": whole 1/256 dB steps against -23 LUFS, on top of the header's output gain (which
 // libsndfile leaves at 0), and no peak.
@@ -87,14 +158,23 @@ bool holdsReplayGain(int format) {
     return container == SF_FORMAT_FLAC || container == SF_FORMAT_OGG || container == SF_FORMAT_MPEG;
 }
 
+std::vector<TagPicture> picturesOf(const std::filesystem::path& file) {
+    if (file.empty()) return {};
+    TagLib::FileRef tagged(file.c_str(), false);
+    if (tagged.isNull()) return {};
+    return picturesIn(*tagged.file());
+}
+
 void writeTags(const std::filesystem::path& input, const std::filesystem::path& output, int format,
                const std::optional<GainFigures>& track) {
     TagLib::PropertyMap tags = inputTags(input);
     if (track) addGain(tags, "TRACK", *track, isOpus(format));
-    if (tags.isEmpty()) return;
+    const std::vector<TagPicture> pictures = picturesOf(input);
+    if (tags.isEmpty() && pictures.empty()) return;
     std::unique_ptr<TagLib::File> file = openOutput(output, format);
     if (!file) return;
     if (!file->isValid()) throw std::runtime_error("cannot read back " + output.string() + " to tag it");
+    addPictures(*file, pictures);
     save(*file, tags, output);
 }
 

@@ -2,8 +2,12 @@
 // platform, the input's tags reach the output, and --write-tags writes the ReplayGain figures qv3 reports.
 #include "ToolTestSupport.h"
 
+#include "qv3/Tags.h"
+
 #include <nlohmann/json.hpp>
 #include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
 #include <taglib/tpropertymap.h>
 
 namespace {
@@ -74,6 +78,18 @@ TEST_F(Tags, TheInputsTagsReachEveryTaggableContainer) {
     // A figure of the input: the render changes the loudness, so it must not be carried over.
     tags.replace("REPLAYGAIN_TRACK_GAIN", TagLib::StringList("-7.00 dB"));
     writeTaggedInput(tags);
+    // Cover art, with bytes no text would hold.
+    const std::string art("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff", 17);
+    {
+        TagLib::FLAC::File input((folder / "in.flac").c_str(), false);
+        auto* picture = new TagLib::FLAC::Picture;
+        picture->setData(TagLib::ByteVector(art.data(), static_cast<unsigned>(art.size())));
+        picture->setMimeType("image/png");
+        picture->setDescription(TagLib::String("Fähre, vorne", TagLib::String::UTF8));
+        picture->setType(TagLib::FLAC::Picture::FrontCover);
+        input.addPicture(picture);
+        ASSERT_TRUE(input.save());
+    }
     for (const char* extension : {"flac", "ogg", "opus", "mp3", "wav", "aiff"}) {
         SCOPED_TRACE(extension);
         const fs::path output = folder / (std::string("out.") + extension);
@@ -83,6 +99,12 @@ TEST_F(Tags, TheInputsTagsReachEveryTaggableContainer) {
         for (const auto& [key, value] : given)
             EXPECT_EQ(tag(written, key), value) << key;
         EXPECT_FALSE(written.contains("REPLAYGAIN_TRACK_GAIN"));
+        const std::vector<TagPicture> pictures = picturesOf(output);
+        ASSERT_EQ(pictures.size(), 1u);
+        EXPECT_EQ(pictures[0].data, art);
+        EXPECT_EQ(pictures[0].mimeType, "image/png");
+        EXPECT_EQ(pictures[0].description, "Fähre, vorne");
+        EXPECT_EQ(pictures[0].type, 3);
         EXPECT_GT(readSound(output).frames(), 0);
     }
 }
