@@ -283,13 +283,28 @@ std::int32_t SampleRounder::wholeSample(float rounded) const {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(step) << (32 - bits_));
 }
 
+int writtenRate(int format, int sampleRate) {
+    if ((format & SF_FORMAT_SUBMASK) != SF_FORMAT_OPUS) return sampleRate;
+    for (const int coded : {8000, 12000, 16000, 24000, 48000})
+        if (sampleRate == coded) return sampleRate;
+    return 48000;
+}
+
 SoundFileWriter::SoundFileWriter(const std::filesystem::path& path, const OutputFormat& format, int channels,
                                  int sampleRate)
     : channels_(channels), rounder_(format) {
     SF_INFO info = {};
     info.format = format.format;
     info.channels = channels;
-    info.samplerate = sampleRate;
+    info.samplerate = writtenRate(format.format, sampleRate);
+    if (info.samplerate != sampleRate) {
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
+        soxr_error_t error = nullptr;
+        resampler_ = soxr_create(sampleRate, info.samplerate, static_cast<unsigned>(channels), &error, &io,
+                                 &quality, nullptr);
+        if (error) throw std::runtime_error(std::string("cannot resample the output: ") + error);
+    }
     const int descriptor = openForWriting(path);
     if (descriptor < 0) {
         const std::string reason = lastSystemError();
@@ -308,26 +323,50 @@ SoundFileWriter::SoundFileWriter(const std::filesystem::path& path, const Output
 
 SoundFileWriter::~SoundFileWriter() {
     if (file_) sf_close(file_);
+    soxr_delete(resampler_);
 }
 
 void SoundFileWriter::write(std::vector<float>& interleaved, std::int64_t frames) {
     const std::size_t count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels_);
     rounder_.round(interleaved.data(), count);
-    sf_count_t written = 0;
+    if (resampler_) {
+        resample(interleaved.data(), static_cast<std::size_t>(frames));
+        return;
+    }
     if (rounder_.roundsToSteps()) {
         // libsndfile takes whole samples left-aligned in 32 bits.
         wholeSamples_.resize(count);
         for (std::size_t i = 0; i < count; ++i)
             wholeSamples_[i] = rounder_.wholeSample(interleaved[i]);
-        written = sf_writef_int(file_, wholeSamples_.data(), frames);
-    } else {
-        written = sf_writef_float(file_, interleaved.data(), frames);
+        if (sf_writef_int(file_, wholeSamples_.data(), frames) != frames)
+            throw std::runtime_error(std::string("writing the output failed: ") + libraryError(file_));
+        return;
     }
-    if (written != frames)
+    writeFrames(interleaved.data(), frames);
+}
+
+void SoundFileWriter::writeFrames(const float* interleaved, std::int64_t frames) {
+    if (sf_writef_float(file_, interleaved, frames) != frames)
         throw std::runtime_error(std::string("writing the output failed: ") + libraryError(file_));
 }
 
-void checkLayout(const OutputFormat& format, int channels, int sampleRate) {
+void SoundFileWriter::resample(const float* interleaved, std::size_t frames) {
+    constexpr std::size_t kResampledFrames = 8192;
+    resampled_.resize(kResampledFrames * static_cast<std::size_t>(channels_));
+    // The resampler takes what fits its output and keeps a tail; given no input it drains that tail.
+    std::size_t used = 0;
+    std::size_t made = 0;
+    do {
+        const soxr_error_t error =
+            soxr_process(resampler_, interleaved, frames, &used, resampled_.data(), kResampledFrames, &made);
+        if (error) throw std::runtime_error(std::string("resampling the output failed: ") + error);
+        writeFrames(resampled_.data(), static_cast<std::int64_t>(made));
+        if (interleaved) interleaved += used * static_cast<std::size_t>(channels_);
+        frames -= used;
+    } while ((frames > 0 && used + made > 0) || made == kResampledFrames);
+}
+
+void fitLayout(OutputFormat& format, int channels, int sampleRate) {
     if (format.raw && (format.raw->channels != channels || format.raw->sampleRate != sampleRate))
         throw std::runtime_error("--raw says standard output carries " +
                                  std::to_string(format.raw->channels) + " channel(s) at " +
@@ -337,9 +376,13 @@ void checkLayout(const OutputFormat& format, int channels, int sampleRate) {
     TemporaryOutput probe(std::filesystem::temp_directory_path() / "qv3-format-check");
     SoundFileWriter writer(probe.path(), format, channels, sampleRate);
     writer.close();
+    const int written = writtenRate(format.format, sampleRate);
+    if (written != sampleRate)
+        format.description += ", resampled to " + std::to_string(written / 1000) + " kHz";
 }
 
 void SoundFileWriter::close() {
+    if (resampler_) resample(nullptr, 0);
     int result = sf_close(file_);
     file_ = nullptr;
     if (result != 0)

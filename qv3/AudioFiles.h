@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sndfile.h>
+#include <soxr.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -86,9 +87,10 @@ OutputFormat chooseOutputFormat(const std::filesystem::path& output, int inputFo
                                 std::optional<double> quality = std::nullopt,
                                 const std::optional<RawLayout>& raw = std::nullopt);
 
-// Throws std::runtime_error when the format cannot hold audio of that layout (Opus takes only some rates), or
-// when a headerless output was described with another rate or channel count than the audio has.
-void checkLayout(const OutputFormat& format, int channels, int sampleRate);
+// Throws std::runtime_error when the format cannot hold audio of that layout, or when a headerless output was
+// described with another rate or channel count than the audio has. A resampling the format needs is added to
+// its description.
+void fitLayout(OutputFormat& format, int channels, int sampleRate);
 
 // Rounds samples to the steps an output file stores: whole 24-bit steps, or 16-bit steps with TPDF dither;
 // other encodings pass unchanged. The dither starts from the same seed for every file, so a render is
@@ -109,9 +111,14 @@ class SampleRounder {
     std::uint64_t ditherState_ = 0x9E3779B97F4A7C15u;
 };
 
+// The rate a file of this format is written at: the audio's own, except for Opus, which codes only a few
+// rates and takes any other resampled to 48 kHz, as Opus encoders do.
+int writtenRate(int format, int sampleRate);
+
 class SoundFileWriter {
   public:
-    // Throws std::runtime_error when libsndfile refuses the file.
+    // Throws std::runtime_error when libsndfile refuses the file. Audio at a rate the format does not code is
+    // resampled to writtenRate() on the way (libsoxr, very high quality).
     SoundFileWriter(const std::filesystem::path& path, const OutputFormat& format, int channels,
                     int sampleRate);
     ~SoundFileWriter();
@@ -119,15 +126,22 @@ class SoundFileWriter {
     SoundFileWriter& operator=(const SoundFileWriter&) = delete;
 
     // Writes interleaved frames. 16- and 24-bit PCM are rounded here (16-bit with TPDF dither) and the
-    // buffer is left holding exactly the values stored, so the caller measures what the file contains.
-    // Throws std::runtime_error when the file takes fewer frames (disk full).
+    // buffer is left holding exactly the values stored, so the caller measures what the file contains (lossy
+    // outputs, resampled ones among them, must be decoded for that). Throws std::runtime_error when the file
+    // takes fewer frames (disk full).
     void write(std::vector<float>& interleaved, std::int64_t frames);
     // Finishes the file; throws std::runtime_error if libsndfile reports an error.
     void close();
 
   private:
+    void writeFrames(const float* interleaved, std::int64_t frames);
+    // Passes input frames (none, to drain its tail at the end) through the resampler into the file.
+    void resample(const float* interleaved, std::size_t frames);
+
     SNDFILE* file_ = nullptr;
     int channels_;
     SampleRounder rounder_;
     std::vector<int> wholeSamples_;
+    soxr_t resampler_ = nullptr;
+    std::vector<float> resampled_;
 };

@@ -364,7 +364,7 @@ SearchInput analyseInput(const RenderContext& context, const FileJob& job, FileR
     analysed.sampleRate = input.sampleRate();
     analysed.format = chooseOutputFormat(job.output, input.format(), context.options.encoding,
                                          context.options.quality, context.options.raw);
-    checkLayout(analysed.format, analysed.channels, analysed.sampleRate);
+    fitLayout(analysed.format, analysed.channels, analysed.sampleRate);
     std::optional<SoundFileWriter> copy;
     // Standard input, a pipe or a device can be read only once: the passes read a copy of it.
     std::error_code notAFile;
@@ -539,9 +539,9 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
     const int channels = input.channels();
     const int rate = input.sampleRate();
     checkChannels(job, channels);
-    const OutputFormat format =
+    OutputFormat format =
         chooseOutputFormat(job.output, input.format(), options.encoding, options.quality, options.raw);
-    checkLayout(format, channels, rate);
+    fitLayout(format, channels, rate);
     auto host = context.openInstance(channels, std::nullopt);
 
     auto inputMeter = std::make_shared<LoudnessMeter>(channels, rate);

@@ -293,7 +293,7 @@ TEST_F(Render, ChoosesTheContainerByTheOutputsExtensionAndRefusesUnknownOnes) {
          0,
          SF_FORMAT_OGG | SF_FORMAT_VORBIS,
          "is lossy: the true peak is not guaranteed after encoding; decoded, it peaks at"},
-        {"in44.wav", "out.opus", {}, 1, 0, "Opus only supports sample rates"},
+        {"in44.wav", "out.opus", {}, 0, SF_FORMAT_OGG | SF_FORMAT_OPUS, ""},
         {"in48.wav", "out.xyz", {}, 2, 0, "unknown extension '.xyz' says no format; qv3 writes .wav"},
         {"in48.wav", "out", {}, 2, 0, "no extension says no format"},
         {"in48.wav", "out.flac", {"--quality", "0.5"}, 2, 0, "--quality is for lossy outputs"},
@@ -314,6 +314,30 @@ TEST_F(Render, ChoosesTheContainerByTheOutputsExtensionAndRefusesUnknownOnes) {
             EXPECT_FALSE(fs::exists(folder / row.output));
         fs::remove(folder / row.output);
     }
+}
+
+// Opus codes only a few rates; others are resampled to 48 kHz, the tone keeping its pitch, level and length.
+TEST_F(Render, OpusTakesOtherRatesResampledTo48kHz) {
+    writeSound(folder / "in.wav", sine(1, 44100, 44100, 1000.0, 0.5));
+    auto result = runQv3({"render", "--report", (folder / "report.json").string(),
+                          (folder / "in.wav").string(), (folder / "out.opus").string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto report = nlohmann::json::parse(readText(folder / "report.json"))["files"][0];
+    EXPECT_NE(report["output_format"].get<std::string>().find(", resampled to 48 kHz"), std::string::npos);
+    const Sound out = readSound(folder / "out.opus");
+    EXPECT_EQ(out.sampleRate, 48000);
+    EXPECT_GE(out.frames(), 48000);
+    EXPECT_LE(out.frames(), 48000 + 960);
+    // Upward crossings of the middle second: 500 of a 1 kHz tone, whatever the rate.
+    int crossings = 0;
+    for (std::int64_t i = 12001; i < 36000; ++i)
+        crossings += out.samples[static_cast<std::size_t>(i - 1)] < 0.0f &&
+                     out.samples[static_cast<std::size_t>(i)] >= 0.0f;
+    EXPECT_NEAR(crossings, 500, 1);
+    float peak = 0.0f;
+    for (std::int64_t i = 12000; i < 36000; ++i)
+        peak = std::max(peak, std::abs(out.samples[static_cast<std::size_t>(i)]));
+    EXPECT_NEAR(decibelsOf(peak), decibelsOf(0.5), 0.5);
 }
 
 TEST_F(Render, ReplacesAnExistingOutputAndLeavesNoTemporaryFile) {
