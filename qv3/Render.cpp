@@ -239,6 +239,8 @@ void measureDecoded(const RenderContext& context, const std::filesystem::path& w
     std::vector<float> chunk(static_cast<std::size_t>(kReadChunkFrames * decoded.channels()));
     for (std::int64_t got; (got = decoded.read(chunk.data(), kReadChunkFrames)) > 0;)
         meter->add(chunk.data(), got);
+    // The encoder pads to whole packets, and a resampling one changes the count.
+    report.outputFrames = decoded.framesRead();
     report.outputLevels = LevelFigures::of(*meter);
     report.outputMeter = meter;
     const std::optional<double> limit = context.options.target
@@ -567,6 +569,7 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
         renderBlocks(*host, channels, rate, options.blockSize, options.keepLatency, stream);
     checkComplete(context, job, input, report);
     writer.close();
+    recordRender(report, figures);
     report.outputLevels = LevelFigures::of(*outputMeter);
     report.outputMeter = outputMeter;
     if (format.lossy) measureDecoded(context, temporary.path(), report);
@@ -577,7 +580,6 @@ void renderAsGiven(const RenderContext& context, const FileJob& job, FileReport&
     report.sampleRate = rate;
     report.frames = figures.inputFrames;
     report.outputFormat = format.description;
-    recordRender(report, figures);
     recordPlugin(report, *host);
     report.inputLevels = LevelFigures::of(*inputMeter);
     report.inputMeter = inputMeter;

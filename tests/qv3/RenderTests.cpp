@@ -328,6 +328,8 @@ TEST_F(Render, OpusTakesOtherRatesResampledTo48kHz) {
     EXPECT_EQ(out.sampleRate, 48000);
     EXPECT_GE(out.frames(), 48000);
     EXPECT_LE(out.frames(), 48000 + 960);
+    EXPECT_NE(result.out.find(", " + std::to_string(out.frames()) + " frames)"), std::string::npos)
+        << result.out;
     // Upward crossings of the middle second: 500 of a 1 kHz tone, whatever the rate.
     int crossings = 0;
     for (std::int64_t i = 12001; i < 36000; ++i)
