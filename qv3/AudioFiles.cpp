@@ -301,8 +301,8 @@ SoundFileWriter::SoundFileWriter(const std::filesystem::path& path, const Output
         const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
         soxr_error_t error = nullptr;
-        resampler_ = soxr_create(sampleRate, info.samplerate, static_cast<unsigned>(channels), &error, &io,
-                                 &quality, nullptr);
+        resampler_.reset(soxr_create(sampleRate, info.samplerate, static_cast<unsigned>(channels), &error,
+                                     &io, &quality, nullptr));
         if (error) throw std::runtime_error(std::string("cannot resample the output: ") + error);
     }
     const int descriptor = openForWriting(path);
@@ -323,7 +323,6 @@ SoundFileWriter::SoundFileWriter(const std::filesystem::path& path, const Output
 
 SoundFileWriter::~SoundFileWriter() {
     if (file_) sf_close(file_);
-    soxr_delete(resampler_);
 }
 
 void SoundFileWriter::write(std::vector<float>& interleaved, std::int64_t frames) {
@@ -357,8 +356,8 @@ void SoundFileWriter::resample(const float* interleaved, std::size_t frames) {
     std::size_t used = 0;
     std::size_t made = 0;
     do {
-        const soxr_error_t error =
-            soxr_process(resampler_, interleaved, frames, &used, resampled_.data(), kResampledFrames, &made);
+        const soxr_error_t error = soxr_process(resampler_.get(), interleaved, frames, &used,
+                                                resampled_.data(), kResampledFrames, &made);
         if (error) throw std::runtime_error(std::string("resampling the output failed: ") + error);
         writeFrames(resampled_.data(), static_cast<std::int64_t>(made));
         if (interleaved) interleaved += used * static_cast<std::size_t>(channels_);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -142,6 +143,6 @@ class SoundFileWriter {
     int channels_;
     SampleRounder rounder_;
     std::vector<int> wholeSamples_;
-    soxr_t resampler_ = nullptr;
+    std::unique_ptr<soxr, void (*)(soxr_t)> resampler_{nullptr, soxr_delete};
     std::vector<float> resampled_;
 };
