@@ -44,19 +44,6 @@ std::unique_ptr<TagLib::File> openOutput(const std::filesystem::path& path, int 
     }
 }
 
-// The input's tags as TagLib names them; none when TagLib does not know its container.
-TagLib::PropertyMap inputTags(const std::filesystem::path& input) {
-    if (input.empty()) return {};
-    TagLib::FileRef file(input.c_str(), false);
-    if (file.isNull()) return {};
-    TagLib::PropertyMap tags = file.file()->properties();
-    for (const char* stale :
-         {"REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_PEAK", "REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_PEAK",
-          "REPLAYGAIN_REFERENCE_LOUDNESS", "R128_TRACK_GAIN", "R128_ALBUM_GAIN"})
-        tags.erase(stale);
-    return tags;
-}
-
 // Where a container keeps its pictures: FLAC in picture blocks, Ogg in its Vorbis comment, MP3, WAV and AIFF
 // in an ID3v2 tag (made when `create`).
 TagLib::Ogg::XiphComment* vorbisCommentOf(TagLib::File& file) {
@@ -124,6 +111,25 @@ void addPictures(TagLib::File& file, const std::vector<TagPicture>& pictures) {
     }
 }
 
+// What the input carries over: its tags as TagLib names them, less its own gain figures, and its pictures;
+// none when TagLib does not know its container.
+struct CarriedTags {
+    TagLib::PropertyMap tags;
+    std::vector<TagPicture> pictures;
+};
+
+CarriedTags carriedFrom(const std::filesystem::path& input) {
+    if (input.empty()) return {};
+    TagLib::FileRef file(input.c_str(), false);
+    if (file.isNull()) return {};
+    CarriedTags carried{file.file()->properties(), picturesIn(*file.file())};
+    for (const char* stale :
+         {"REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_PEAK", "REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_PEAK",
+          "REPLAYGAIN_REFERENCE_LOUDNESS", "R128_TRACK_GAIN", "R128_ALBUM_GAIN"})
+        carried.tags.erase(stale);
+    return carried;
+}
+
 // Adds "REPLAYGAIN_<SCOPE>_GAIN" and "_PEAK"; a silent track or album has no gain to give. Opus players read
 // only "R128_<SCOPE>_GAIN": whole 1/256 dB steps against -23 LUFS, on top of the header's output gain (which
 // libsndfile leaves at 0), and no peak.
@@ -167,15 +173,14 @@ std::vector<TagPicture> picturesOf(const std::filesystem::path& file) {
 
 void writeTags(const std::filesystem::path& input, const std::filesystem::path& output, int format,
                const std::optional<GainFigures>& track) {
-    TagLib::PropertyMap tags = inputTags(input);
-    if (track) addGain(tags, "TRACK", *track, isOpus(format));
-    const std::vector<TagPicture> pictures = picturesOf(input);
-    if (tags.isEmpty() && pictures.empty()) return;
+    CarriedTags carried = carriedFrom(input);
+    if (track) addGain(carried.tags, "TRACK", *track, isOpus(format));
+    if (carried.tags.isEmpty() && carried.pictures.empty()) return;
     std::unique_ptr<TagLib::File> file = openOutput(output, format);
     if (!file) return;
     if (!file->isValid()) throw std::runtime_error("cannot read back " + output.string() + " to tag it");
-    addPictures(*file, pictures);
-    save(*file, tags, output);
+    addPictures(*file, carried.pictures);
+    save(*file, carried.tags, output);
 }
 
 void writeAlbumGain(const std::filesystem::path& output, const GainFigures& album) {
